@@ -1,0 +1,151 @@
+// The registry layer: one small interface shaped like the Windows registry
+// calls that the profile store and the registry command make.
+//
+// Backends:
+//   - registry_sqlite.cpp   (Linux) our own store with the registry's semantics,
+//                            kept in SQLite, one database file per hive;
+//   - registry_win32.cpp    (Windows) the real registry API (advapi32);
+//   - FaultInjectingRegistry / CountingRegistry (registry_wrappers.hpp) wrap
+//     any backend for tests.
+//
+// Every call returns a Windows error number (kSuccess is 0) and also leaves it
+// as the calling thread's last-error value (vrk::platform::setLastError), so
+// that an exception raised after a failed call carries a meaningful error id.
+//
+// Thread safety: a backend may be used from several threads; a Key handle is
+// used by one thread at a time.
+#pragma once
+
+#include <cstdint>
+
+namespace vrk::reg {
+
+// An open key. The four roots are predefined handles, used as parents
+// without being opened or closed; their values are those of Windows.
+struct Key {
+    std::uintptr_t value = 0;
+    friend constexpr bool operator==(Key, Key) = default;
+};
+inline constexpr Key kNullKey{0};
+inline constexpr Key kClassesRoot{0x80000000u};
+inline constexpr Key kCurrentUser{0x80000001u};
+inline constexpr Key kLocalMachine{0x80000002u};
+inline constexpr Key kUsers{0x80000003u};
+
+constexpr bool isRootKey(Key k) {
+    return k == kClassesRoot || k == kCurrentUser || k == kLocalMachine || k == kUsers;
+}
+
+// Error numbers (Windows' values).
+enum : long {
+    kSuccess = 0,
+    kFileNotFound = 2,         // ERROR_FILE_NOT_FOUND: no such key or value
+    kAccessDenied = 5,         // ERROR_ACCESS_DENIED: key has subkeys; store not writable
+    kInvalidHandle = 6,        // ERROR_INVALID_HANDLE
+    kNotEnoughMemory = 8,      // ERROR_NOT_ENOUGH_MEMORY
+    kInvalidParameter = 87,    // ERROR_INVALID_PARAMETER: empty or over-long name
+    kBadPathname = 161,        // ERROR_BAD_PATHNAME: leading backslash
+    kMoreData = 234,           // ERROR_MORE_DATA: buffer too small
+    kNoMoreItems = 259,        // ERROR_NO_MORE_ITEMS: enumeration index past the end
+    kBadDb = 1009,             // ERROR_BADDB: the store's file is corrupt or foreign
+    kRegistryIoFailed = 1016,  // ERROR_REGISTRY_IO_FAILED: the store could not be read or written
+    kKeyDeleted = 1018,        // ERROR_KEY_DELETED: the handle's key was deleted
+};
+
+// Value types (REG_*).
+enum : std::uint32_t {
+    kRegNone = 0,
+    kRegSz = 1,
+    kRegExpandSz = 2,
+    kRegBinary = 3,
+    kRegDword = 4,
+    kRegDwordBigEndian = 5,
+    kRegLink = 6,
+    kRegMultiSz = 7,
+    kRegQword = 11,
+};
+
+// Access masks and dispositions.
+enum : std::uint32_t {
+    kKeyRead = 0x20019,
+    kKeyWrite = 0x20006,
+    kKeyReadWrite = 0x2001F,
+    kKeyWow64_32Key = 0x0200,
+    kCreatedNewKey = 1,
+    kOpenedExistingKey = 2,
+};
+
+class Registry {
+public:
+    virtual ~Registry() = default;
+
+    // RegCreateKeyEx: opens subKey below parent, creating it and any missing
+    // levels ("a\b\c"). Sets *disposition (may be null) to kCreatedNewKey or
+    // kOpenedExistingKey. On failure *result is kNullKey.
+    virtual long createKeyEx(Key parent, const char* subKey, std::uint32_t options,
+                             std::uint32_t access, Key* result, std::uint32_t* disposition) = 0;
+    // RegOpenKeyEx: opens an existing key; kFileNotFound when any level is missing.
+    virtual long openKeyEx(Key parent, const char* subKey, std::uint32_t access, Key* result) = 0;
+    // RegQueryValueEx: valueName null or "" is the default (unnamed) value.
+    // data null: success and *size set to the stored byte count. *size smaller
+    // than the stored count: kMoreData, data untouched, *size set to the count.
+    // type may be null.
+    virtual long queryValueEx(Key key, const char* valueName, std::uint32_t* type,
+                              unsigned char* data, std::uint32_t* size) = 0;
+    // RegSetValueEx: creates or replaces the value with exactly these bytes.
+    virtual long setValueEx(Key key, const char* valueName, std::uint32_t type,
+                            const unsigned char* data, std::uint32_t size) = 0;
+    // RegDeleteKey: deletes subKey of key; kAccessDenied when it has subkeys,
+    // kFileNotFound when missing.
+    virtual long deleteKey(Key key, const char* subKey) = 0;
+    // RegDeleteValue.
+    virtual long deleteValue(Key key, const char* valueName) = 0;
+    // RegEnumKey: the subkey name at index (Windows order) into name, zero
+    // terminated. kNoMoreItems past the end; kMoreData when nameSize cannot
+    // hold the name and its terminator (nothing copied).
+    virtual long enumKey(Key key, std::uint32_t index, char* name, std::uint32_t nameSize) = 0;
+    // RegEnumValue: the value at index in creation order. *nameSize is the
+    // name buffer's size in, the name's length (without terminator) out.
+    // data/dataSize as for queryValueEx; type may be null.
+    virtual long enumValue(Key key, std::uint32_t index, char* name, std::uint32_t* nameSize,
+                           std::uint32_t* type, unsigned char* data, std::uint32_t* dataSize) = 0;
+    // RegCloseKey. Closing a root key is a no-op that succeeds.
+    virtual long closeKey(Key key) = 0;
+
+    // The legacy plain forms, working on the unnamed value of a named subkey
+    // (subKey null or "" means key itself). The defaults build them from the
+    // calls above; the Windows backend calls the real functions.
+    // RegCreateKey: createKeyEx with read and write access.
+    virtual long createKey(Key parent, const char* subKey, Key* result);
+    // RegOpenKey: openKeyEx with read and write access.
+    virtual long openKey(Key parent, const char* subKey, Key* result);
+    // RegQueryValue: the text of subKey's unnamed value, *size in bytes
+    // including a terminating zero (data null: size only).
+    virtual long queryValue(Key key, const char* subKey, char* data, std::int32_t* size);
+    // RegSetValue: creates subKey and sets its unnamed value to the text
+    // (type must be kRegSz).
+    virtual long setValue(Key key, const char* subKey, std::uint32_t type, const char* data,
+                          std::uint32_t size);
+
+    // A batch groups the calls that follow into one atomic, durable change
+    // (a bulk import). The defaults do nothing and succeed; a backend without
+    // transactions gives no more than its single calls give.
+    virtual long beginBatch() { return kSuccess; }
+    virtual long commitBatch() { return kSuccess; }
+    virtual long rollbackBatch() { return kSuccess; }
+
+    // A readable explanation of the last failure on this thread beyond its
+    // number (for example the database file and SQLite's message), or "".
+    virtual const char* lastFailureDetail() const { return ""; }
+};
+
+// The registry every caller uses: the platform's own backend unless a test
+// installed another. setRegistry(nullptr) restores the platform's backend.
+// The caller keeps ownership of what it installs.
+Registry& registry();
+void setRegistry(Registry* replacement);
+
+// The platform's own backend (SQLite on Linux, advapi32 on Windows).
+Registry& platformRegistry();
+
+}  // namespace vrk::reg
