@@ -30,6 +30,12 @@ function(vrk_folder_library target)
   endforeach()
   file(GLOB srcs CONFIGURE_DEPENDS ${globs})
   list(FILTER srcs EXCLUDE REGEX "_(test|bench|fuzz)\\.cpp$")
+  if(NOT srcs)
+    # A folder still without sources builds an empty library, so that the
+    # tree configures while its parts arrive.
+    set(srcs ${CMAKE_CURRENT_BINARY_DIR}/${target}_empty.cpp)
+    file(WRITE ${srcs} "// no sources yet\n")
+  endif()
   add_library(${target} STATIC ${srcs})
   target_link_libraries(${target} PUBLIC vrk_options ${A_LIBS})
   file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})

@@ -1,0 +1,41 @@
+// Linux side of process.hpp.
+#include "platform/process.hpp"
+
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace vrk::platform {
+namespace {
+thread_local std::uint32_t tLastError = 0;
+int gForcedLegacy = -1;  // -1: not forced
+}  // namespace
+
+std::uint32_t currentProcessId() { return static_cast<std::uint32_t>(::getpid()); }
+
+std::uint32_t currentThreadId() { return static_cast<std::uint32_t>(::syscall(SYS_gettid)); }
+
+bool isNtFamily() { return true; }
+
+bool isLegacyRegistryHost() { return gForcedLegacy == 1; }
+void forceLegacyRegistryHost(bool legacy) { gForcedLegacy = legacy ? 1 : 0; }
+void clearForcedLegacyRegistryHost() { gForcedLegacy = -1; }
+
+std::uint32_t lastError() { return tLastError; }
+void setLastError(std::uint32_t error) { tLastError = error; }
+
+std::uint32_t stackFigure(const void* localAddress) {
+    // The stack grows downwards from the top of the thread's stack area.
+    pthread_attr_t attr;
+    if (pthread_getattr_np(pthread_self(), &attr) != 0) return 0;
+    void* low = nullptr;
+    size_t size = 0;
+    int rc = pthread_attr_getstack(&attr, &low, &size);
+    pthread_attr_destroy(&attr);
+    if (rc != 0) return 0;
+    auto top = reinterpret_cast<std::uintptr_t>(low) + size;
+    auto here = reinterpret_cast<std::uintptr_t>(localAddress);
+    return here < top ? static_cast<std::uint32_t>(top - here) : 0;
+}
+
+}  // namespace vrk::platform

@@ -1,0 +1,32 @@
+// Process, thread and host facts that differ between Windows and Linux.
+// Thread safety: every function may be called from any thread.
+#pragma once
+
+#include <cstdint>
+
+namespace vrk::platform {
+
+// The operating system's id of the current process and of the calling thread.
+std::uint32_t currentProcessId();
+std::uint32_t currentThreadId();
+
+// True on the NT family of Windows and on every other host (Linux): the
+// console reports go to standard error there.
+bool isNtFamily();
+
+// True on a non-NT Windows host older than version 4, whose registry offers
+// only unnamed values. Never on Linux. Tests may force the answer.
+bool isLegacyRegistryHost();
+void forceLegacyRegistryHost(bool legacy);
+void clearForcedLegacyRegistryHost();
+
+// The calling thread's last-error value (GetLastError / SetLastError on
+// Windows; a thread-local number on Linux).
+std::uint32_t lastError();
+void setLastError(std::uint32_t error);
+
+// The calling thread's stack use in bytes, measured from the thread's stack
+// base to the given address of a local variable of the caller.
+std::uint32_t stackFigure(const void* localAddress);
+
+}  // namespace vrk::platform
