@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace vrk::platform {
 
@@ -28,5 +29,10 @@ void setLastError(std::uint32_t error);
 // The calling thread's stack use in bytes, measured from the thread's stack
 // base to the given address of a local variable of the caller.
 std::uint32_t stackFigure(const void* localAddress);
+
+// The name under which the trace's file destination opens the configured
+// (already trimmed) file name. Windows upper-cases it, as file names there
+// ignore case; Linux keeps the name as given.
+std::string traceFileName(const std::string& configuredName);
 
 }  // namespace vrk::platform

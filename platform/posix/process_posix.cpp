@@ -38,4 +38,6 @@ std::uint32_t stackFigure(const void* localAddress) {
     return here < top ? static_cast<std::uint32_t>(top - here) : 0;
 }
 
+std::string traceFileName(const std::string& configuredName) { return configuredName; }
+
 }  // namespace vrk::platform

@@ -1,0 +1,32 @@
+// The standard-stream and file destinations of the trace.
+#include <cstdio>
+
+#include "diag/itrace_internal.hpp"
+#include "platform/process.hpp"
+
+namespace vrk::tracing {
+
+namespace {
+void writeAndFlush(std::FILE* stream, const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stream);
+    std::fflush(stream);
+}
+}  // namespace
+
+void writeToStandardOutput(const std::string& line) { writeAndFlush(stdout, line); }
+
+void writeToStandardError(const std::string& line) {
+    writeAndFlush(platform::isNtFamily() ? stderr : stdout, line);
+}
+
+void writeToFile(const std::string& line) {
+    std::string name;
+    if (!lookupVariable("TORQA TRACEFILE", name)) return;
+    const std::string path = platform::traceFileName(trimmed(name));
+    std::FILE* file = std::fopen(path.c_str(), "a");
+    if (file == nullptr) return;
+    std::fwrite(line.data(), 1, line.size(), file);
+    std::fclose(file);
+}
+
+}  // namespace vrk::tracing
