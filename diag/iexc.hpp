@@ -268,17 +268,15 @@ namespace vrk::diag {
 // not be obtained and is written by the console fallback.
 void setReportBufferUnavailable(bool unavailable);
 
-// Suspends the allocator's out-of-memory handler for its lifetime (so a
-// failed allocation raises nothing) and restores it afterwards.
+// Suspends the library's out-of-memory handler on the calling thread for
+// its lifetime: a failed allocation then raises std::bad_alloc instead of
+// IOutOfMemory, and nothing is reported. Suspensions nest.
 class NewHandlerSuspension {
 public:
   NewHandlerSuspension();
   ~NewHandlerSuspension();
   NewHandlerSuspension(const NewHandlerSuspension&) = delete;
   NewHandlerSuspension& operator=(const NewHandlerSuspension&) = delete;
-
-private:
-  void (*saved_)();
 };
 
 }  // namespace vrk::diag

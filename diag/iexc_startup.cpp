@@ -1,0 +1,71 @@
+// The process-wide exception reporter and the library's start-up: a static
+// initialization object, kept in this file beside IException::reporter() so
+// that every program that raises an exception links it, installs the trace
+// reporter, the allocator's out-of-memory handler and the terminate handler.
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <new>
+
+#include "diag/iexc.hpp"
+
+namespace {
+
+IExceptionReporter* installedReporter = nullptr;
+
+// Depth of NewHandlerSuspension objects alive on this thread.
+thread_local unsigned newHandlerSuspended = 0;
+
+IExceptionReporter& defaultReporter() {
+  static IExceptionReporter reporter;
+  return reporter;
+}
+
+ITraceExceptionReporter& traceReporter() {
+  static ITraceExceptionReporter reporter;
+  return reporter;
+}
+
+// Raises IOutOfMemory when an allocation fails. While suspended (texts being
+// copied, a message being loaded, or this handler itself raising) a failed
+// allocation fails plainly, as with no handler installed.
+void newHandler() {
+  if (newHandlerSuspended > 0) throw std::bad_alloc();
+  vrk::diag::NewHandlerSuspension suspended;
+  throwLibraryError(4, ISourceLocation("ibase", "TORQA_Init::newHandler()", 151), kOutOfMemory,
+                    false);
+  throw std::bad_alloc();  // not reached: kOutOfMemory always throws
+}
+
+// An exception that nobody catches was reported when it was raised; end
+// the process with status 3, with what the streams hold written out.
+[[noreturn]] void terminateHandler() {
+  std::fflush(nullptr);
+  std::_Exit(3);
+}
+
+struct TORQA_Init {
+  TORQA_Init() {
+    IException::setReporter(&traceReporter());
+    std::set_new_handler(newHandler);
+    std::set_terminate(terminateHandler);
+  }
+};
+
+TORQA_Init torqaInit;
+
+}  // namespace
+
+void IException::setReporter(IExceptionReporter* reporter) { installedReporter = reporter; }
+
+IExceptionReporter& IException::reporter() {
+  return installedReporter != nullptr ? *installedReporter : defaultReporter();
+}
+
+namespace vrk::diag {
+
+NewHandlerSuspension::NewHandlerSuspension() { ++newHandlerSuspended; }
+
+NewHandlerSuspension::~NewHandlerSuspension() { --newHandlerSuspended; }
+
+}  // namespace vrk::diag
