@@ -1,0 +1,50 @@
+// addOrReplace(): sets one entry to a fixed value; needsReplacement(): the
+// change test shared with the directory validation.
+#include "diag/itrace.hpp"
+#include "tool/vrkini/console_report.hpp"
+#include "tool/vrkini/steps.hpp"
+
+int needsReplacement(const IProfile& profile, const IString& application, const IString& key,
+                     const IString& oldValue, const IString& newValue) {
+    try {
+        if (oldValue != newValue) return 1;
+        if (oldValue.length() > 0) return 0;
+        // Both empty: write only when the entry does not exist yet.
+        try {
+            (void)profile.elementWithKey(key, application);
+            return 0;
+        } catch (...) {
+            return 1;
+        }
+    } catch (...) {
+        return 0;
+    }
+}
+
+int addOrReplace(const IString& application, const IString& key, const IString& newValue) {
+    ITraceLog trace("addOrReplace(const IString&,const IString&,const IString&)", 92);
+    int result = 0;
+    try {
+        IProfile prof = profile();
+        IString oldValue;
+        try {
+            oldValue = IString(static_cast<const char*>(prof.elementWithKey(key, application)));
+            ITraceLog::write(IString("The options in the profile are: ") + "oldOptions=" +
+                             oldValue + " ");
+        } catch (...) {
+            ITraceLog::write(IString("The Selvarine profile doesn't contain the requested app/key ") +
+                             entryLabel(application, key));
+        }
+        if (needsReplacement(prof, application, key, oldValue, newValue) == 1) {
+            prof.addOrReplaceElementWithKey(key, newValue, application);
+            ITraceLog::write(entryLabel(application, key) + "newValue=" + newValue + " ");
+            result = 1;
+            reportChanged(application, key, oldValue, newValue);
+        } else {
+            reportUnchanged(application, key, "already has the correct value.");
+        }
+    } catch (...) {
+        ITraceLog::write("No Selvarine profile was found");
+    }
+    return result;
+}

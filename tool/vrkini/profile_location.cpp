@@ -1,0 +1,38 @@
+// profile(): finds the suite's profile; deleteProfile(): the -DELETE action.
+#include <cstdio>
+
+#include "diag/iexc.hpp"
+#include "diag/itrace.hpp"
+#include "tool/vrkini/file_removal.hpp"
+#include "tool/vrkini/steps.hpp"
+
+namespace {
+const char* const profileName = "SV.INI";
+}
+
+IProfile profile() {
+    ITraceLog trace("profile()", 34);
+    bool svINIExists = false;
+    {
+        // Test before opening: opening a profile by name would create it.
+        IProfile machine = IProfile::localMachineProfile();
+        svINIExists = machine.containsApplication(profileName);
+    }
+    if (!svINIExists) assertState("svINIExists==True", ISourceLocation("vrkini", "profile()", 54));
+    return IProfile(profileName);
+}
+
+void deleteProfile() {
+    ITraceLog trace("deleteProfile()", 60);
+    try {
+        IString name;
+        {
+            IProfile prof = profile();
+            name = prof.name();
+        }
+        ITraceLog::write(IString("About to remove file::") + "name=" + name + " ");
+        if (!removeFile(name)) ITraceLog::write("Could not remove file!");
+    } catch (...) {
+        // A missing profile means there is nothing of the suite to remove.
+    }
+}

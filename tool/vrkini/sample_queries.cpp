@@ -1,0 +1,62 @@
+// removeCannedQueries(): removes the suite's sample queries from the
+// profile's query folder, and then the marker that says they were added.
+#include <vector>
+
+#include "diag/itrace.hpp"
+#include "tool/vrkini/sample_table.hpp"
+#include "tool/vrkini/steps.hpp"
+
+namespace {
+const char* const queryFolder = "SQLQueryFolder";
+const char* const markerApplication = "Miscellaneous";
+const char* const markerKey = "AddedSQLQuerySamples";
+}  // namespace
+
+int removeCannedQueries(const IString& installDirectory) {
+    ITraceLog trace("removeCannedQueries(const IString&)", 124);
+    std::vector<IString> samples;
+    samples.reserve(sampleQueryCount + 1);
+    for (const char* file : sampleQueryFiles) samples.emplace_back(file);
+    const IString endMarker(sampleQueryEndMarker);
+
+    try {
+        IProfile prof = profile();
+        // The cursor lists the keys once, so deleting entries during the
+        // walk neither skips nor repeats any of them.
+        IProfile::Cursor cursor(prof, queryFolder);
+        bool deletedAny = false;
+        for (cursor.moveToFirst(); cursor.isValid(); cursor.moveToNext()) {
+            const IString queryName = prof.applicationOrKeyAt(cursor);
+            IString queryFile = prof.elementWithKey(queryName, queryFolder);
+            bool found = false;
+            for (const IString& sample : samples) {
+                if (found || sample == endMarker) break;
+                IString candidate = installDirectory + sample;
+                queryFile.makeUpperCase();
+                candidate.makeUpperCase();
+                if (candidate == queryFile) {
+                    ITraceLog::write(IString("Found a query that should be deleted: ") +
+                                     "queryName=" + queryName + " " + "queryFile=" + queryFile +
+                                     " ");
+                    found = true;
+                }
+            }
+            if (found) {
+                deletedAny = true;
+                prof.deleteElementWithKey(queryName, queryFolder);
+            } else {
+                ITraceLog::write(IString("The following query should NOT be deleted: ") +
+                                 "queryName=" + queryName + " " + "queryFile=" + queryFile + " ");
+            }
+        }
+        if (deletedAny && prof.containsKey(markerKey, markerApplication)) {
+            ITraceLog::write("Need to delete ticky mark");
+            prof.deleteElementWithKey(markerKey, markerApplication);
+        } else {
+            ITraceLog::write("No need to delete ticky mark");
+        }
+    } catch (...) {
+        ITraceLog::write("No Selvarine profile was found");
+    }
+    return 0;
+}
