@@ -93,8 +93,9 @@ bool sendDebugMessage(const void* data, std::size_t length) {
         sent = ::send(gWriterSocket, data, length, MSG_NOSIGNAL);
     } while (sent < 0 && errno == EINTR);
     if (sent == static_cast<ssize_t>(length)) return true;
-    if (sent < 0 && (errno == ECONNREFUSED || errno == ENOTCONN || errno == ECONNRESET || errno == EPIPE))
-        closeWriterLocked();
+    // A busy monitor (the wait for room ran out) keeps the channel; any other
+    // failure means the monitor is gone, and the next open reconnects.
+    if (sent >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) closeWriterLocked();
     return false;
 }
 
