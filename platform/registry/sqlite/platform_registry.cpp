@@ -1,0 +1,18 @@
+// The platform's registry on Linux: the SQLite store at the location the
+// environment names, and scratch stores in a directory of the caller's.
+#include "platform/registry/scratch_registry.hpp"
+#include "platform/registry/sqlite/sqlite_registry.hpp"
+#include "platform/registry/sqlite/store_location.hpp"
+
+namespace vrk::reg {
+
+Registry& platformRegistry() {
+    static SqliteRegistry store(storeLocationFromEnvironment());
+    return store;
+}
+
+std::unique_ptr<Registry> makeScratchRegistry(const std::string& directory) {
+    return std::make_unique<SqliteRegistry>(StoreLocation::inDirectory(directory));
+}
+
+}  // namespace vrk::reg

@@ -1,0 +1,171 @@
+// RAII layer over SQLite's C API.
+#include "platform/registry/sqlite/sqlite_db.hpp"
+
+namespace vrk::reg::sqlitedb {
+
+namespace {
+
+const char* const kStatementText[] = {
+    // keyExists
+    "SELECT 1 FROM keys WHERE id = ?1",
+    // lookupChild
+    "SELECT id FROM keys WHERE parent = ?1 AND sortname = ?2",
+    // insertKey
+    "INSERT INTO keys(parent, name, sortname) VALUES(?1, ?2, ?3)",
+    // hasChild
+    "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
+    // deleteKeyRow
+    "DELETE FROM keys WHERE id = ?1",
+    // deleteKeyValues
+    "DELETE FROM vals WHERE key = ?1",
+    // childAtOffset
+    "SELECT name, sortname FROM keys WHERE parent = ?1 ORDER BY sortname LIMIT 1 OFFSET ?2",
+    // childAfter
+    "SELECT name, sortname FROM keys WHERE parent = ?1 AND sortname > ?2 "
+    "ORDER BY sortname LIMIT 1",
+    // queryValue
+    "SELECT type, data FROM vals WHERE key = ?1 AND upname = ?2",
+    // upsertValue: a replaced value keeps its name, its place and its row
+    "INSERT INTO vals(key, name, upname, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
+    "ON CONFLICT(key, upname) DO UPDATE SET type = excluded.type, data = excluded.data",
+    // deleteValue
+    "DELETE FROM vals WHERE key = ?1 AND upname = ?2",
+    // valueAtOffset
+    "SELECT id, name, type, data FROM vals WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2",
+    // valueAfter
+    "SELECT id, name, type, data FROM vals WHERE key = ?1 AND id > ?2 ORDER BY id LIMIT 1",
+    // dataVersion
+    "PRAGMA data_version",
+};
+static_assert(sizeof(kStatementText) / sizeof(kStatementText[0]) ==
+              static_cast<unsigned>(Sql::count_));
+
+const char kEmpty[] = "";
+
+}  // namespace
+
+std::unique_ptr<Connection> Connection::open(const std::string& path, int flags) {
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string message = path + ": " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc));
+        int code = db ? sqlite3_extended_errcode(db) : rc;
+        sqlite3_close_v2(db);
+        throw SqlError{code, message};
+    }
+    sqlite3_extended_result_codes(db, 1);
+    return std::unique_ptr<Connection>(new Connection(db, path));
+}
+
+Connection::~Connection() {
+    for (sqlite3_stmt*& s : statements_) {
+        sqlite3_finalize(s);
+        s = nullptr;
+    }
+    sqlite3_close_v2(db_);
+}
+
+void Connection::fail(int rc) const {
+    throw SqlError{rc, path_ + ": " + sqlite3_errmsg(db_)};
+}
+
+void Connection::exec(const char* sql) {
+    int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) fail(rc);
+}
+
+std::int64_t Connection::queryInt(const char* sql) {
+    sqlite3_stmt* s = nullptr;
+    int rc = sqlite3_prepare_v2(db_, sql, -1, &s, nullptr);
+    if (rc != SQLITE_OK) fail(rc);
+    rc = sqlite3_step(s);
+    std::int64_t value = 0;
+    if (rc == SQLITE_ROW) {
+        value = sqlite3_column_int64(s, 0);
+    } else if (rc != SQLITE_DONE) {
+        sqlite3_finalize(s);
+        fail(rc);
+    }
+    sqlite3_finalize(s);
+    return value;
+}
+
+sqlite3_stmt* Connection::statement(Sql slot) {
+    sqlite3_stmt*& s = statements_[static_cast<unsigned>(slot)];
+    if (s == nullptr) {
+        int rc = sqlite3_prepare_v3(db_, kStatementText[static_cast<unsigned>(slot)], -1,
+                                    SQLITE_PREPARE_PERSISTENT, &s, nullptr);
+        if (rc != SQLITE_OK) {
+            s = nullptr;
+            fail(rc);
+        }
+    }
+    return s;
+}
+
+Use::Use(Connection& connection, Sql slot)
+    : connection_(connection), statement_(connection.statement(slot)) {}
+
+Use::~Use() {
+    sqlite3_reset(statement_);
+    sqlite3_clear_bindings(statement_);
+}
+
+Use& Use::bind(int index, std::int64_t value) {
+    int rc = sqlite3_bind_int64(statement_, index, value);
+    if (rc != SQLITE_OK) connection_.fail(rc);
+    return *this;
+}
+
+Use& Use::bind(int index, std::string_view bytes) {
+    // A null pointer would bind NULL; an empty value is a zero-length BLOB.
+    const char* p = bytes.empty() ? kEmpty : bytes.data();
+    int rc = sqlite3_bind_blob64(statement_, index, p, bytes.size(), SQLITE_STATIC);
+    if (rc != SQLITE_OK) connection_.fail(rc);
+    return *this;
+}
+
+bool Use::step() {
+    int rc = sqlite3_step(statement_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    connection_.fail(rc);
+}
+
+std::int64_t Use::integer(int column) const { return sqlite3_column_int64(statement_, column); }
+
+std::string_view Use::bytes(int column) const {
+    const void* p = sqlite3_column_blob(statement_, column);
+    int n = sqlite3_column_bytes(statement_, column);
+    if (p == nullptr || n <= 0) return {};
+    return {static_cast<const char*>(p), static_cast<std::size_t>(n)};
+}
+
+int Use::changes() const { return sqlite3_changes(connection_.db()); }
+
+Transaction::Transaction(Connection& connection, bool immediate)
+    : connection_(connection), nested_(connection.inTransaction()), open_(false) {
+    if (nested_) {
+        connection_.exec("SAVEPOINT call");
+    } else {
+        connection_.exec(immediate ? "BEGIN IMMEDIATE" : "BEGIN");
+    }
+    open_ = true;
+}
+
+Transaction::~Transaction() {
+    if (!open_) return;
+    // Errors here leave nothing to report: the call already failed.
+    if (nested_) {
+        sqlite3_exec(connection_.db(), "ROLLBACK TO call; RELEASE call", nullptr, nullptr, nullptr);
+    } else if (connection_.inTransaction()) {
+        sqlite3_exec(connection_.db(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+}
+
+void Transaction::commit() {
+    connection_.exec(nested_ ? "RELEASE call" : "COMMIT");
+    open_ = false;
+}
+
+}  // namespace vrk::reg::sqlitedb

@@ -1,0 +1,122 @@
+// A small RAII layer over SQLite's C API for the registry store: a connection
+// with a table of prepared statements, one use of a statement, and a
+// transaction (or a savepoint inside an open transaction).
+//
+// Failures throw SqlError carrying SQLite's result code and a message that
+// names the database file. Thread safety: none; the registry guards each
+// connection with its own lock.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace vrk::reg::sqlitedb {
+
+// A failed SQLite call: its (extended) result code and "<file>: <message>".
+struct SqlError {
+    int code;
+    std::string message;
+    // The primary result code (SQLITE_BUSY, SQLITE_CORRUPT, ...).
+    int primary() const { return code & 0xff; }
+};
+
+// The prepared statements a connection keeps, one slot each.
+enum class Sql : unsigned {
+    keyExists,
+    lookupChild,
+    insertKey,
+    hasChild,
+    deleteKeyRow,
+    deleteKeyValues,
+    childAtOffset,
+    childAfter,
+    queryValue,
+    upsertValue,
+    deleteValue,
+    valueAtOffset,
+    valueAfter,
+    dataVersion,
+    count_
+};
+
+class Connection {
+public:
+    // Opens path with SQLite's open flags; throws SqlError on failure.
+    static std::unique_ptr<Connection> open(const std::string& path, int flags);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    sqlite3* db() const { return db_; }
+    const std::string& path() const { return path_; }
+
+    // Runs SQL text without results; throws SqlError.
+    void exec(const char* sql);
+    // The first column of the first row of sql as an integer (0 without a row).
+    std::int64_t queryInt(const char* sql);
+    // The prepared statement of a slot, prepared on first use.
+    sqlite3_stmt* statement(Sql slot);
+    // True while a transaction is open on this connection.
+    bool inTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
+    // True when SQLite opened the file read-only (write-protected file or medium).
+    bool readOnly() const { return sqlite3_db_readonly(db_, "main") == 1; }
+    // Changes made through this connection since it was opened.
+    std::int64_t totalChanges() const { return sqlite3_total_changes64(db_); }
+
+    // Throws the connection's current error for result code rc.
+    [[noreturn]] void fail(int rc) const;
+
+private:
+    Connection(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
+
+    sqlite3* db_;
+    std::string path_;
+    sqlite3_stmt* statements_[static_cast<unsigned>(Sql::count_)] = {};
+};
+
+// One execution of a prepared statement: bind, step, read columns. The
+// statement is reset and its bindings cleared when the use ends.
+class Use {
+public:
+    Use(Connection& connection, Sql slot);
+    ~Use();
+    Use(const Use&) = delete;
+    Use& operator=(const Use&) = delete;
+
+    Use& bind(int index, std::int64_t value);
+    Use& bind(int index, std::string_view bytes);  // bound as a BLOB
+    // Steps once: true with a row, false when done; throws SqlError.
+    bool step();
+    std::int64_t integer(int column) const;
+    std::string_view bytes(int column) const;
+    // Rows changed by the statement just run.
+    int changes() const;
+
+private:
+    Connection& connection_;
+    sqlite3_stmt* statement_;
+};
+
+// A transaction on a connection: BEGIN (or BEGIN IMMEDIATE for a caller that
+// will write), or a savepoint when the connection is already inside one (a
+// batch). Rolled back when destroyed without commit().
+class Transaction {
+public:
+    Transaction(Connection& connection, bool immediate);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    void commit();
+
+private:
+    Connection& connection_;
+    bool nested_;
+    bool open_;
+};
+
+}  // namespace vrk::reg::sqlitedb

@@ -1,0 +1,130 @@
+// The Linux registry backend: a store with the Windows registry's behaviour,
+// kept in SQLite, one database file per hive in the directories of a
+// StoreLocation.
+//
+// Each call is one transaction (write-ahead log, full sync), so it is atomic
+// and durable once it returns, and other processes see it at once. Key ids
+// are never reused, so a handle whose key was deleted keeps failing with
+// kKeyDeleted even after a key of the same name appears again.
+//
+// Thread safety: calls from several threads are serialised by one lock; a
+// Key handle is used by one thread at a time. A process that forks gets fresh
+// connections in the child on its first call there.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/registry/iregistry.hpp"
+#include "platform/registry/sqlite/sqlite_db.hpp"
+#include "platform/registry/sqlite/store_location.hpp"
+
+namespace vrk::reg {
+
+class SqliteRegistry final : public Registry {
+public:
+    // A store whose hives live in where's directories; nothing is opened or
+    // created until the first call that needs it.
+    explicit SqliteRegistry(const StoreLocation& where);
+    ~SqliteRegistry() override;
+    SqliteRegistry(const SqliteRegistry&) = delete;
+    SqliteRegistry& operator=(const SqliteRegistry&) = delete;
+
+    long createKeyEx(Key parent, const char* subKey, std::uint32_t options, std::uint32_t access,
+                     Key* result, std::uint32_t* disposition) override;
+    long openKeyEx(Key parent, const char* subKey, std::uint32_t access, Key* result) override;
+    long queryValueEx(Key key, const char* valueName, std::uint32_t* type, unsigned char* data,
+                      std::uint32_t* size) override;
+    long setValueEx(Key key, const char* valueName, std::uint32_t type, const unsigned char* data,
+                    std::uint32_t size) override;
+    long deleteKey(Key key, const char* subKey) override;
+    long deleteValue(Key key, const char* valueName) override;
+    long enumKey(Key key, std::uint32_t index, char* name, std::uint32_t nameSize) override;
+    long enumValue(Key key, std::uint32_t index, char* name, std::uint32_t* nameSize,
+                   std::uint32_t* type, unsigned char* data, std::uint32_t* dataSize) override;
+    long closeKey(Key key) override;
+
+    // A batch holds one transaction open on every hive it touches until
+    // commitBatch or rollbackBatch; batches nest (the outermost one counts).
+    // Every call through this registry, from any thread, joins an open batch.
+    // commitBatch and rollbackBatch without an open batch: kInvalidParameter.
+    long beginBatch() override;
+    long commitBatch() override;
+    long rollbackBatch() override;
+
+    const char* lastFailureDetail() const override;
+
+    // The file that holds a root's hive; "" for a key that is not a root.
+    std::string hivePath(Key root) const;
+
+private:
+    // Where an enumeration by increasing index left off, valid while nothing
+    // in the hive changed.
+    struct Cursor {
+        bool valid = false;
+        std::uint64_t epoch = 0;
+        std::int64_t dataVersion = 0;
+        std::int64_t totalChanges = 0;
+        std::uint32_t index = 0;
+        std::string lastSortName;  // subkeys
+        std::int64_t lastId = 0;   // values
+    };
+    struct Handle {
+        int hive;
+        std::int64_t id;
+        std::uint32_t access;
+        Cursor keys;
+        Cursor values;
+    };
+    struct Hive {
+        std::string directory;
+        std::string path;
+        std::unique_ptr<sqlitedb::Connection> connection;
+        bool ready = false;    // the schema is there and ours
+        bool inBatch = false;  // the batch's transaction is open on the connection
+        std::uint64_t epoch = 0;
+    };
+    // A key named by a handle or a root.
+    struct Target {
+        int hive = -1;
+        std::int64_t id = 0;
+        std::uint32_t access = 0;
+        Handle* handle = nullptr;  // null for a root
+    };
+
+    template <class F>
+    long guarded(F&& body);
+    template <class F>
+    long withRead(int hive, F&& body);
+    template <class F>
+    long withWrite(int hive, F&& body);
+
+    void checkFork();
+    long resolve(Key key, Target& target);
+    sqlitedb::Connection& readConnection(int hive, std::uint64_t& epoch);
+    sqlitedb::Connection& writeConnection(int hive);
+    bool hiveFileMissing(int hive) const;
+    Cursor& keyCursor(const Target& target);
+    Cursor& valueCursor(const Target& target);
+    Key addHandle(int hive, std::int64_t id, std::uint32_t access);
+
+    std::mutex mutex_;
+    Hive hives_[4];
+    std::unique_ptr<sqlitedb::Connection> empty_;  // an empty hive, in memory
+    std::unordered_map<std::uintptr_t, Handle> handles_;
+    std::uintptr_t nextHandle_ = 0x1000;
+    Cursor rootKeyCursors_[4];
+    Cursor rootValueCursors_[4];
+    unsigned batchDepth_ = 0;
+    std::uint64_t epochs_ = 0;
+    pid_t pid_;
+};
+
+}  // namespace vrk::reg
