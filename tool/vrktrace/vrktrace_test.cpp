@@ -1,0 +1,223 @@
+// End to end: the built vrktrace monitor receives the trace lines of this
+// test process.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "diag/itrace.hpp"
+#include "diag/itrace_internal.hpp"
+#include "platform/debug_channel.hpp"
+
+namespace {
+
+// build-dir/bin/vrktrace; the tests themselves run from build-dir/tests.
+std::string monitorProgram() {
+    if (const char* dir = std::getenv("VRK_BINARY_DIR")) return std::string(dir) + "/bin/vrktrace";
+    char self[4096] = {};
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string path(self, n > 0 ? static_cast<std::size_t>(n) : 0);
+    for (int up = 0; up < 2; ++up) path = path.substr(0, path.rfind('/'));
+    return path + "/bin/vrktrace";
+}
+
+// A running vrktrace with its standard output and error on pipes.
+class Monitor {
+public:
+    explicit Monitor(const std::vector<std::string>& arguments) {
+        int out[2], err[2];
+        if (::pipe(out) != 0 || ::pipe(err) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], 1);
+            ::dup2(err[1], 2);
+            ::close(out[0]);
+            ::close(err[0]);
+            std::vector<char*> argv;
+            std::string program = monitorProgram();
+            argv.push_back(program.data());
+            std::vector<std::string> copies(arguments);
+            for (std::string& a : copies) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(program.c_str(), argv.data());
+            _exit(127);
+        }
+        ::close(out[1]);
+        ::close(err[1]);
+        out_ = out[0];
+        err_ = err[0];
+    }
+
+    ~Monitor() {
+        if (pid_ > 0 && !finished_) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) ::close(out_);
+        if (err_ >= 0) ::close(err_);
+    }
+
+    // The next line of standard output or error, without its line feed;
+    // "<eof>" when the stream ended, "<stalled>" after a long wait.
+    std::string outputLine() { return readLine(out_, outBuffer_); }
+    std::string errorLine() { return readLine(err_, errBuffer_); }
+
+    // Everything left on standard error (the program must have ended).
+    std::string restOfErrors() {
+        std::string text = errBuffer_;
+        char chunk[4096];
+        for (ssize_t n; (n = ::read(err_, chunk, sizeof chunk)) > 0;) text.append(chunk, n);
+        return text;
+    }
+
+    // Sends the signal and returns the exit status; -1 when killed.
+    int stop(int signal) {
+        ::kill(pid_, signal);
+        return wait();
+    }
+
+    int wait() {
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        finished_ = true;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    static std::string readLine(int fd, std::string& buffer) {
+        for (;;) {
+            const std::size_t end = buffer.find('\n');
+            if (end != std::string::npos) {
+                std::string line = buffer.substr(0, end);
+                buffer.erase(0, end + 1);
+                return line;
+            }
+            pollfd wait{fd, POLLIN, 0};
+            if (::poll(&wait, 1, 20000) <= 0) return "<stalled>";
+            char chunk[4096];
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n <= 0) return "<eof>";
+            buffer.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+
+    pid_t pid_ = -1;
+    int out_ = -1;
+    int err_ = -1;
+    bool finished_ = false;
+    std::string outBuffer_;
+    std::string errBuffer_;
+};
+
+std::string testAddress(const char* tag) { return "@vrk-vrktrace-test-" + std::to_string(::getpid()) + "-" + tag; }
+
+void traceToQueueAt(const std::string& address) {
+    vrk::platform::setDebugChannelAddress(address);
+    vrk::tracing::configure();
+    ITraceLog::enable();
+    ITraceLog::hidePrefix();
+    ITraceLog::showLineNumbers();
+    ITraceLog::setDestination(ITraceLog::queue);
+}
+
+TEST(Vrktrace, ShowsEachTraceLineOfAnotherProcess) {
+    const std::string address = testAddress("lines");
+    Monitor monitor({"--address", address});
+    ASSERT_EQ(monitor.errorLine(), "vrktrace: listening on " + address);
+
+    traceToQueueAt(address);
+    {
+        ITraceLog scope("profile()", 34);
+        ITraceLog::write("No Selvarine profile was found");
+        ITraceLog::write("two\nlines");
+    }
+    ITraceLog::write("tab\there, bell\a gone");
+    // More lines than the channel queues at once: the sender waits for the monitor.
+    for (int i = 0; i < 300; ++i) ITraceLog::write(("line " + std::to_string(i)).c_str());
+
+    const char* expected[] = {"+profile()(34)", "  >No Selvarine profile was found", "  >two", "  >lines",
+                              "-profile()", ">tab here, bell gone"};
+    for (const char* line : expected) EXPECT_EQ(monitor.outputLine(), line);
+    for (int i = 0; i < 300; ++i) ASSERT_EQ(monitor.outputLine(), ">line " + std::to_string(i));
+
+    EXPECT_EQ(monitor.stop(SIGTERM), 0);
+    EXPECT_EQ(monitor.outputLine(), "<eof>");
+    EXPECT_EQ(monitor.restOfErrors(), "");
+}
+
+TEST(Vrktrace, PrintsTheTextOfEachMessageUpToItsZeroByte) {
+    const std::string address = testAddress("raw");
+    Monitor monitor({"--address=" + address});
+    ASSERT_EQ(monitor.errorLine(), "vrktrace: listening on " + address);
+    vrk::platform::setDebugChannelAddress(address);
+    ASSERT_TRUE(vrk::platform::openDebugChannel());
+    const std::string messages[] = {std::string("TORQA: plain\0", 13), std::string("TORQA: cut\0after", 16),
+                                    std::string("no prefix\0", 10), std::string("TORQA: ", 7),
+                                    std::string("TORQA: \0", 8), std::string("TORQA:x\0", 8)};
+    for (const std::string& m : messages) ASSERT_TRUE(vrk::platform::sendDebugMessage(m.data(), m.size()));
+    for (const char* line : {"plain", "cut", "no prefix", "", "", "TORQA:x"}) EXPECT_EQ(monitor.outputLine(), line);
+    EXPECT_EQ(monitor.stop(SIGINT), 0);
+}
+
+TEST(Vrktrace, SecondMonitorOnTheSameAddressFails) {
+    const std::string address = testAddress("twice");
+    Monitor first({"-a", address});
+    ASSERT_EQ(first.errorLine(), "vrktrace: listening on " + address);
+    Monitor second({"--address", address});
+    EXPECT_EQ(second.wait(), 1);
+    EXPECT_EQ(second.restOfErrors(), "vrktrace: another debug monitor already holds the channel " + address + "\n");
+    EXPECT_EQ(second.outputLine(), "<eof>");
+    EXPECT_EQ(first.stop(SIGINT), 0);
+}
+
+TEST(Vrktrace, SocketFileAddress) {
+    char pattern[] = "/tmp/vrktrace-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string path = std::string(pattern) + "/monitor";
+    {
+        Monitor monitor({"--address", path});
+        ASSERT_EQ(monitor.errorLine(), "vrktrace: listening on " + path);
+        traceToQueueAt(path);
+        ITraceLog::write("via a file");
+        EXPECT_EQ(monitor.outputLine(), ">via a file");
+        EXPECT_EQ(monitor.stop(SIGTERM), 0);
+    }
+    EXPECT_NE(::access(path.c_str(), F_OK), 0);  // the monitor removed its socket file
+    ::rmdir(pattern);
+}
+
+TEST(Vrktrace, CommandLine) {
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        const char* outputStart;
+        const char* errorStart;
+    } cases[] = {
+        {{"--help"}, 0, "Usage: vrktrace [--address ADDRESS]", ""},
+        {{"-h"}, 0, "Usage: vrktrace [--address ADDRESS]", ""},
+        {{"--bogus"}, 2, "", "vrktrace: unknown argument \"--bogus\""},
+        {{"--address"}, 2, "", "vrktrace: --address needs an address"},
+        {{"--address", "@"}, 1, "", "vrktrace: invalid channel address \"@\""},
+    };
+    for (const auto& c : cases) {
+        Monitor monitor(c.arguments);
+        EXPECT_EQ(monitor.wait(), c.status) << c.arguments[0];
+        const std::string out = monitor.outputLine();
+        EXPECT_EQ(out.rfind(c.outputStart, 0), 0u) << out;
+        const std::string err = monitor.restOfErrors();
+        EXPECT_EQ(err.rfind(c.errorStart, 0), 0u) << err;
+    }
+    Monitor help({"--help"});
+    help.wait();
+    std::string text;
+    for (std::string line; (line = help.outputLine()) != "<eof>";) text += line + "\n";
+    EXPECT_NE(text.find("@TORQA/PRINTF32"), std::string::npos) << text;
+}
+
+}  // namespace
