@@ -180,6 +180,8 @@ TEST_F(TraceQueue, NoFreeQueueEntryDropsTheLine) {
     ITraceLog::write("kept");
     EXPECT_EQ(next(), message(">kept"));
     EXPECT_TRUE(drained());
+    for (unsigned entry = 0; entry < tr::kQueueEntryCount; ++entry)
+        if (entry != vrk::platform::currentThreadId() % tr::kQueueEntryCount) tr::occupyQueueEntry(entry, 0);
 }
 
 TEST_F(TraceQueue, EachThreadBuildsItsOwnMessage) {
