@@ -1,0 +1,92 @@
+// The directory test and the file removal behind the steps, and the escaped
+// value of the change report.
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "tool/vrkini/console_report.hpp"
+#include "tool/vrkini/directory_status.hpp"
+#include "tool/vrkini/file_removal.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileChecks : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string dir = fs::temp_directory_path().string() + "/vrkini-files-XXXXXX";
+        ASSERT_NE(mkdtemp(dir.data()), nullptr);
+        dir_ = dir;
+        previous_ = fs::current_path();
+        fs::current_path(dir_);
+    }
+    void TearDown() override {
+        fs::current_path(previous_);
+        std::error_code ec;
+        fs::permissions(dir_ + "/readonly", fs::perms::owner_all, ec);
+        fs::remove_all(dir_, ec);
+    }
+    std::string dir_;
+    fs::path previous_;
+};
+
+TEST_F(FileChecks, ExistingDirectory) {
+    fs::create_directory("sub");
+    fs::create_directory("*");
+    fs::create_directory("a?c");
+    fs::create_directory("with blank");
+    std::ofstream("file.txt") << "x";
+    fs::create_directory_symlink("sub", "link");
+    static const struct {
+        const char* path;
+        bool directory;
+    } cases[] = {
+        {".", true},          {"..", true},        {"sub", true},         {"./sub", true},
+        {"sub/", true},       {"link", true},      {"with blank", true},  {"", false},
+        {"missing", false},   {"file.txt", false}, {"*", false},          {"a?c", false},
+        {"sub ", false},      {"sub\r", false},    {"/", true},           {"C:\\", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(isExistingDirectory(c.path), c.directory) << "[" << c.path << "]";
+    EXPECT_TRUE(isExistingDirectory(IString(dir_.c_str())));
+}
+
+TEST_F(FileChecks, RemoveFile) {
+    std::ofstream("SV.INI") << "x";
+    EXPECT_TRUE(removeFile("SV.INI"));
+    EXPECT_FALSE(fs::exists("SV.INI"));
+    EXPECT_FALSE(removeFile("SV.INI"));
+    EXPECT_FALSE(removeFile(""));
+    EXPECT_FALSE(removeFile(nullptr));
+
+    fs::create_directory("emptydir");
+    EXPECT_FALSE(removeFile("emptydir"));
+    EXPECT_TRUE(fs::exists("emptydir"));
+
+    std::ofstream("readonly") << "x";
+    ::chmod("readonly", 0444);
+    EXPECT_FALSE(removeFile("readonly"));
+    EXPECT_TRUE(fs::exists("readonly"));
+}
+
+TEST(ConsoleReport, EscapedValue) {
+    static const struct {
+        const char* value;
+        const char* shown;
+    } cases[] = {
+        {"", ""},
+        {"NOC NOEXIT ADATA", "NOC NOEXIT ADATA"},
+        {"\n", "\\x0A"},
+        {".\n.\n", ".\\x0A.\\x0A"},
+        {"a\r\nb", "a\r\\x0Ab"},
+        {"\\x0A\n", "\\x0A\\x0A"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IString(escapedValue(c.value)), IString(c.shown)) << c.value;
+}
+
+}  // namespace
