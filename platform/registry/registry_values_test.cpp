@@ -1,0 +1,201 @@
+// Values: exact bytes and types, buffer sizes, creation order, names.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/registry/registry_test_support.hpp"
+
+namespace vrk::reg {
+namespace {
+
+using testing::ScratchStore;
+
+class Values : public ScratchStore {
+protected:
+    void SetUp() override { key = create(kCurrentUser, "Software\\Values"); }
+    void TearDown() override { reg->closeKey(key); }
+    Key key = kNullKey;
+};
+
+TEST_F(Values, KeepTypeAndExactBytes) {
+    static const struct {
+        const char* name;
+        std::uint32_t type;
+        std::string bytes;
+    } cases[] = {
+        {"text", kRegSz, "hello"},                      // no terminator added
+        {"terminated", kRegSz, std::string("hi\0", 3)},  // terminator kept
+        {"dword", kRegDword, std::string("\x02\x01\x00\x00", 4)},
+        {"binary", kRegBinary, std::string("\x00\xff\x00\n\r", 5)},
+        {"empty", kRegBinary, ""},
+        {"expand", kRegExpandSz, "%HOME%"},
+        {"multi", kRegMultiSz, std::string("a\0b\0\0", 5)},
+        {"qword", kRegQword, std::string(8, '\x7f')},
+        {"odd type", 0x1234, "z"},
+        {"", kRegSz, "the unnamed value"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(reg->setValueEx(key, c.name, c.type,
+                                  reinterpret_cast<const unsigned char*>(c.bytes.data()),
+                                  static_cast<std::uint32_t>(c.bytes.size())),
+                  kSuccess)
+            << c.name;
+    }
+    for (const auto& c : cases) {
+        std::uint32_t type = 99;
+        EXPECT_EQ(bytesOf(key, c.name, &type), c.bytes) << c.name;
+        EXPECT_EQ(type, c.type) << c.name;
+    }
+}
+
+TEST_F(Values, NullAndEmptyNameAreTheUnnamedValue) {
+    setText(key, nullptr, "one");
+    EXPECT_EQ(bytesOf(key, ""), "one");
+    setText(key, "", "two");
+    EXPECT_EQ(bytesOf(key, nullptr), "two");
+    EXPECT_EQ(valueNames(key), std::vector<std::string>{""});
+}
+
+TEST_F(Values, LargeValueRoundTrips) {
+    std::string big(4 << 20, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 131 + 7);
+    ASSERT_EQ(reg->setValueEx(key, "big", kRegBinary,
+                              reinterpret_cast<const unsigned char*>(big.data()),
+                              static_cast<std::uint32_t>(big.size())),
+              kSuccess);
+    EXPECT_TRUE(bytesOf(key, "big") == big);
+}
+
+TEST_F(Values, BufferSizes) {
+    setText(key, "v", "12345");
+    unsigned char buf[8];
+    std::memset(buf, '#', sizeof buf);
+    std::uint32_t type = 0;
+    std::uint32_t size = 4;
+    EXPECT_EQ(reg->queryValueEx(key, "v", &type, buf, &size), kMoreData);
+    EXPECT_EQ(size, 5u) << "size set to the need";
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 8), "########") << "buffer untouched";
+
+    size = 0;
+    EXPECT_EQ(reg->queryValueEx(key, "v", nullptr, nullptr, &size), kSuccess);
+    EXPECT_EQ(size, 5u) << "no buffer: the size";
+
+    size = 5;
+    EXPECT_EQ(reg->queryValueEx(key, "v", &type, buf, &size), kSuccess);
+    EXPECT_EQ(size, 5u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 6), "12345#") << "nothing past the value";
+
+    size = 8;
+    EXPECT_EQ(reg->queryValueEx(key, "v", nullptr, buf, &size), kSuccess);
+    EXPECT_EQ(size, 5u) << "size set to the bytes stored";
+
+    EXPECT_EQ(reg->queryValueEx(key, "v", nullptr, buf, nullptr), kInvalidParameter);
+    EXPECT_EQ(reg->queryValueEx(key, "v", &type, nullptr, nullptr), kSuccess)
+        << "existence test";
+    EXPECT_EQ(type, kRegSz);
+}
+
+TEST_F(Values, MissingValue) {
+    std::uint32_t size = 0;
+    EXPECT_EQ(reg->queryValueEx(key, "absent", nullptr, nullptr, &size), kFileNotFound);
+    EXPECT_EQ(reg->queryValueEx(key, "", nullptr, nullptr, &size), kFileNotFound)
+        << "a key without an unnamed value";
+    EXPECT_EQ(reg->deleteValue(key, "absent"), kFileNotFound);
+}
+
+TEST_F(Values, NamesAreCaseInsensitiveAndReplacedInPlace) {
+    setText(key, "First", "1");
+    setText(key, "second", "2");
+    setText(key, "Third", "3");
+    setText(key, "FIRST", "one");  // replaces, keeps name and place
+    EXPECT_EQ(bytesOf(key, "first"), "one");
+    EXPECT_EQ(valueNames(key), (std::vector<std::string>{"First", "second", "Third"}));
+    ASSERT_EQ(reg->deleteValue(key, "SECOND"), kSuccess);
+    setText(key, "second", "again");  // a new value goes last
+    EXPECT_EQ(valueNames(key), (std::vector<std::string>{"First", "Third", "second"}));
+}
+
+TEST_F(Values, CreationOrderIsNotNameOrder) {
+    const std::vector<std::string> names{"z", "B", "a", "0", "_", "~", "Data", "DataType"};
+    for (const auto& n : names) setText(key, n.c_str(), n);
+    EXPECT_EQ(valueNames(key), names);
+    // Walking again, and walking with gaps, gives the same.
+    EXPECT_EQ(valueNames(key), names);
+    char buf[16];
+    std::uint32_t n = sizeof buf;
+    ASSERT_EQ(reg->enumValue(key, 5, buf, &n, nullptr, nullptr, nullptr), kSuccess);
+    EXPECT_EQ(std::string(buf, n), "~");
+    n = sizeof buf;
+    ASSERT_EQ(reg->enumValue(key, 2, buf, &n, nullptr, nullptr, nullptr), kSuccess);
+    EXPECT_EQ(std::string(buf, n), "a");
+}
+
+TEST_F(Values, EnumValueBuffers) {
+    setText(key, "name", "data!");
+    char name[8];
+    std::memset(name, '#', sizeof name);
+    std::uint32_t nameSize = 4;
+    EXPECT_EQ(reg->enumValue(key, 0, name, &nameSize, nullptr, nullptr, nullptr), kMoreData);
+    EXPECT_EQ(nameSize, 4u) << "size left as it was";
+    EXPECT_EQ(name[0], '#') << "nothing copied";
+
+    nameSize = 5;
+    std::uint32_t type = 0;
+    std::uint32_t dataSize = 0;
+    ASSERT_EQ(reg->enumValue(key, 0, name, &nameSize, &type, nullptr, &dataSize), kSuccess);
+    EXPECT_STREQ(name, "name");
+    EXPECT_EQ(nameSize, 4u) << "length without terminator";
+    EXPECT_EQ(type, kRegSz);
+    EXPECT_EQ(dataSize, 5u);
+
+    unsigned char data[8];
+    std::memset(data, '#', sizeof data);
+    nameSize = sizeof name;
+    dataSize = 3;
+    EXPECT_EQ(reg->enumValue(key, 0, name, &nameSize, &type, data, &dataSize), kMoreData);
+    EXPECT_EQ(dataSize, 5u);
+    EXPECT_EQ(data[0], '#');
+
+    nameSize = sizeof name;
+    dataSize = sizeof data;
+    ASSERT_EQ(reg->enumValue(key, 0, name, &nameSize, &type, data, &dataSize), kSuccess);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(data), dataSize), "data!");
+
+    nameSize = sizeof name;
+    EXPECT_EQ(reg->enumValue(key, 1, name, &nameSize, nullptr, nullptr, nullptr), kNoMoreItems);
+    EXPECT_EQ(reg->enumValue(key, 0, nullptr, &nameSize, nullptr, nullptr, nullptr),
+              kInvalidParameter);
+}
+
+TEST_F(Values, ValueNameLimit) {
+    std::string longest(16383, 'v');
+    std::string tooLong(16384, 'v');
+    EXPECT_EQ(reg->setValueEx(key, longest.c_str(), kRegSz, nullptr, 0), kSuccess);
+    EXPECT_EQ(reg->setValueEx(key, tooLong.c_str(), kRegSz, nullptr, 0), kInvalidParameter);
+    std::uint32_t size = 0;
+    EXPECT_EQ(reg->queryValueEx(key, tooLong.c_str(), nullptr, nullptr, &size),
+              kInvalidParameter);
+}
+
+TEST_F(Values, BackslashInAValueNameIsJustACharacter) {
+    setText(key, "a\\b", "x");
+    EXPECT_EQ(bytesOf(key, "A\\B"), "x");
+    Key k = kNullKey;
+    EXPECT_EQ(open(key, "a", &k), kFileNotFound);
+}
+
+TEST_F(Values, NullDataWithASizeIsRefused) {
+    EXPECT_EQ(reg->setValueEx(key, "v", kRegBinary, nullptr, 4), kInvalidParameter);
+    EXPECT_EQ(reg->setValueEx(key, "v", kRegBinary, nullptr, 0), kSuccess);
+    EXPECT_EQ(bytesOf(key, "v"), "");
+}
+
+TEST_F(Values, ValuesOnARootKey) {
+    setText(kUsers, "atRoot", "r");
+    EXPECT_EQ(bytesOf(kUsers, "atRoot"), "r");
+    EXPECT_EQ(valueNames(kUsers), std::vector<std::string>{"atRoot"});
+    EXPECT_EQ(reg->deleteValue(kUsers, "atRoot"), kSuccess);
+}
+
+}  // namespace
+}  // namespace vrk::reg
