@@ -81,6 +81,24 @@ TEST(StartUpTest, FailedAllocationRaisesOutOfMemory) {
   IException::setReporter(nullptr);
 }
 
+// The handler itself, called as the allocator would call it; this also runs
+// under the address sanitizer, whose allocator never calls it.
+TEST(StartUpTest, InstalledNewHandlerRaisesOutOfMemory) {
+  CapturingReporter capture;
+  IException::setReporter(&capture);
+  std::new_handler handler = std::get_new_handler();
+  ASSERT_NE(handler, nullptr);
+  EXPECT_THROW(handler(), IOutOfMemory);
+  EXPECT_EQ(capture.lines.size(), 5u);
+  {
+    vrk::diag::NewHandlerSuspension suspended;
+    vrk::diag::NewHandlerSuspension nested;
+    EXPECT_THROW(handler(), std::bad_alloc);
+  }
+  EXPECT_EQ(capture.lines.size(), 5u);
+  IException::setReporter(nullptr);
+}
+
 TEST(StartUpTest, SuspendedHandlerRaisesNothing) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the address sanitizer's allocator does not call the new handler";
