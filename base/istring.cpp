@@ -32,7 +32,6 @@ IBuffer* fromBytes(const void* data, unsigned length, char fill = ' ') {
     return IBuffer::emptyBuffer()->buildBuffer(data, length, nullptr, 0, nullptr, 0, fill);
 }
 
-IBuffer* fromNumber(const char* format, ...) __attribute__((format(printf, 1, 2)));
 IBuffer* fromNumber(const char* format, ...) {
     char text[64];
     va_list args;
