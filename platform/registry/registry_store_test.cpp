@@ -1,0 +1,439 @@
+// The store on disk: files that are corrupt, foreign or read-only, batches,
+// several processes at once, a writer killed mid-run.
+#include <fcntl.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/registry/registry_test_support.hpp"
+
+namespace vrk::reg {
+namespace {
+
+using testing::ScratchStore;
+using testing::TempDir;
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// Runs SQL on a database file directly, as another program would.
+void runSql(const std::string& path, const char* sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    char* err = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "");
+    sqlite3_free(err);
+    sqlite3_close(db);
+}
+
+// Waits for a child and returns its exit status (-1 when it did not exit).
+int waitFor(pid_t child) {
+    int status = 0;
+    if (::waitpid(child, &status, 0) != child) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// ---- files that are not ours -------------------------------------------
+
+class BadFiles : public ScratchStore {
+protected:
+    std::string hive = dir.file("HKEY_CURRENT_USER.db");
+
+    // Reads and writes both fail with kBadDb, name the file, and leave it as it was.
+    void expectRefused(const char* what) {
+        std::string before = readFile(hive);
+        Key k = kNullKey;
+        EXPECT_EQ(open(kCurrentUser, "Software", &k, kKeyRead), kBadDb) << what;
+        EXPECT_NE(std::string(reg->lastFailureDetail()).find(hive), std::string::npos)
+            << what << ": " << reg->lastFailureDetail();
+        EXPECT_EQ(reg->createKeyEx(kCurrentUser, "Software", 0, kKeyReadWrite, &k, nullptr),
+                  kBadDb)
+            << what;
+        EXPECT_EQ(k, kNullKey);
+        const unsigned char b = 1;
+        EXPECT_EQ(reg->setValueEx(kCurrentUser, "v", kRegBinary, &b, 1), kBadDb) << what;
+        char name[8];
+        EXPECT_EQ(reg->enumKey(kCurrentUser, 0, name, sizeof name), kBadDb) << what;
+        EXPECT_EQ(readFile(hive), before) << what << ": the file must stay as it was";
+        // Other hives are not affected.
+        Key other = create(kLocalMachine, "Fine");
+        reg->closeKey(other);
+    }
+};
+
+TEST_F(BadFiles, NotADatabase) {
+    std::string junk;
+    for (int i = 0; i < 200; ++i) junk += "this is a text file, not a registry hive\n";
+    writeFile(hive, junk);
+    expectRefused("text file");
+    EXPECT_NE(std::string(reg->lastFailureDetail()).find("not a database"), std::string::npos)
+        << reg->lastFailureDetail();
+}
+
+TEST_F(BadFiles, ForeignSqliteDatabase) {
+    runSql(hive, "CREATE TABLE people(name TEXT); INSERT INTO people VALUES('x');");
+    expectRefused("foreign database");
+    EXPECT_NE(std::string(reg->lastFailureDetail()).find("foreign"), std::string::npos)
+        << reg->lastFailureDetail();
+}
+
+TEST_F(BadFiles, HiveOfANewerLayout) {
+    reg->closeKey(create(kCurrentUser, "x"));
+    reg = makeScratchRegistry(dir.path());  // closes the first store object
+    runSql(hive, "PRAGMA user_version = 99;");
+    expectRefused("newer layout");
+}
+
+TEST_F(BadFiles, CorruptPagesFailCleanly) {
+    Key k = create(kCurrentUser, "bulk");
+    ASSERT_EQ(reg->beginBatch(), kSuccess);
+    for (int i = 0; i < 400; ++i) {
+        std::string name = "key" + std::to_string(i);
+        Key c = create(k, name.c_str());
+        setText(c, "value", std::string(100, 'v'));
+        reg->closeKey(c);
+    }
+    ASSERT_EQ(reg->commitBatch(), kSuccess);
+    reg->closeKey(k);
+    reg.reset();  // the last connection folds the log into the file
+    std::string bytes = readFile(hive);
+    ASSERT_GT(bytes.size(), 16384u);
+    for (std::size_t i = 4096; i < bytes.size(); ++i) bytes[i] = static_cast<char>(0xA5 ^ i);
+    writeFile(hive, bytes);
+    reg = makeScratchRegistry(dir.path());
+    std::set<long> results;
+    Key bulk = kNullKey;
+    long rc = open(kCurrentUser, "bulk", &bulk, kKeyRead);
+    results.insert(rc);
+    if (rc == kSuccess) {
+        char name[32];
+        for (std::uint32_t i = 0; i < 500; ++i) {
+            rc = reg->enumKey(bulk, i, name, sizeof name);
+            results.insert(rc);
+            if (rc != kSuccess) break;
+        }
+    }
+    results.erase(kSuccess);
+    EXPECT_EQ(results, std::set<long>{kBadDb}) << "corruption is reported, never hidden";
+    EXPECT_EQ(readFile(hive), bytes) << "a corrupt hive is never replaced";
+}
+
+TEST_F(BadFiles, EmptyFileIsAnEmptyHive) {
+    writeFile(hive, "");
+    Key k = kNullKey;
+    EXPECT_EQ(open(kCurrentUser, "x", &k, kKeyRead), kFileNotFound);
+    reg->closeKey(create(kCurrentUser, "x"));
+    EXPECT_EQ(open(kCurrentUser, "x", &k, kKeyRead), kSuccess);
+    reg->closeKey(k);
+}
+
+// ---- stores that cannot be written ------------------------------------
+
+TEST(ReadOnlyStore, DirectoryThatCannotBeCreated) {
+    // Nothing can be created below /proc/self, not even by root.
+    auto reg = makeScratchRegistry("/proc/self/vrk-registry-store");
+    Key k{7};
+    EXPECT_EQ(reg->createKeyEx(kLocalMachine, "Software", 0, kKeyReadWrite, &k, nullptr),
+              kAccessDenied);
+    EXPECT_EQ(k, kNullKey);
+    EXPECT_NE(std::string(reg->lastFailureDetail()).find("/proc/self/vrk-registry-store"),
+              std::string::npos)
+        << reg->lastFailureDetail();
+    EXPECT_EQ(reg->createKey(kLocalMachine, "Software", &k), kAccessDenied);
+    const unsigned char b = 1;
+    EXPECT_EQ(reg->setValueEx(kCurrentUser, "v", kRegBinary, &b, 1), kAccessDenied);
+    // Reading still works: an empty hive.
+    EXPECT_EQ(reg->openKeyEx(kLocalMachine, "Software", kKeyRead, &k), kFileNotFound);
+    char name[8];
+    EXPECT_EQ(reg->enumKey(kLocalMachine, 0, name, sizeof name), kNoMoreItems);
+}
+
+// Runs body as an unprivileged user: in a child process when this one is
+// root (where permissions would not stop a write). Returns body's result.
+int asUnprivileged(const std::string& dir, const std::function<int()>& body) {
+    if (::geteuid() != 0) return body();
+    pid_t child = ::fork();
+    if (child == 0) {
+        if (::chown(dir.c_str(), 65534, 65534) != 0 || ::setgid(65534) != 0 ||
+            ::setuid(65534) != 0) {
+            ::_exit(90);
+        }
+        ::_exit(body());
+    }
+    return waitFor(child);
+}
+
+TEST(ReadOnlyStore, WriteProtectedHiveFile) {
+    TempDir dir;
+    int rc = asUnprivileged(dir.path(), [&]() -> int {
+        int failures = 0;
+        {
+            auto reg = makeScratchRegistry(dir.path());
+            Key k = kNullKey;
+            if (reg->createKeyEx(kLocalMachine, "Software\\Kept", 0, kKeyReadWrite, &k,
+                                 nullptr) != kSuccess) {
+                return 80;
+            }
+            const unsigned char b = 'k';
+            if (reg->setValueEx(k, "v", kRegBinary, &b, 1) != kSuccess) return 81;
+            reg->closeKey(k);
+        }
+        if (::chmod((dir.path() + "/HKEY_LOCAL_MACHINE.db").c_str(), 0444) != 0) return 82;
+        auto reg = makeScratchRegistry(dir.path());
+        Key k = kNullKey;
+        // Creating or opening for writing is refused ...
+        if (reg->createKeyEx(kLocalMachine, "Software\\Kept", 0, kKeyReadWrite, &k, nullptr) !=
+            kAccessDenied) {
+            ++failures;
+        }
+        if (reg->createKeyEx(kLocalMachine, "Software\\New", 0, kKeyReadWrite, &k, nullptr) !=
+            kAccessDenied) {
+            ++failures;
+        }
+        if (reg->openKeyEx(kLocalMachine, "Software\\Kept", kKeyReadWrite, &k) != kAccessDenied) {
+            ++failures;
+        }
+        const unsigned char b = 'x';
+        if (reg->setValueEx(kLocalMachine, "v", kRegBinary, &b, 1) != kAccessDenied) ++failures;
+        // ... reading is not.
+        if (reg->openKeyEx(kLocalMachine, "Software\\Kept", kKeyRead, &k) != kSuccess) {
+            return 83;
+        }
+        unsigned char got = 0;
+        std::uint32_t size = 1;
+        if (reg->queryValueEx(k, "v", nullptr, &got, &size) != kSuccess || got != 'k') {
+            ++failures;
+        }
+        return failures;
+    });
+    EXPECT_EQ(rc, 0);
+}
+
+// ---- batches --------------------------------------------------------------
+
+class Batches : public ScratchStore {};
+
+TEST_F(Batches, RollbackUndoesEveryHiveTouched) {
+    reg->closeKey(create(kCurrentUser, "before"));
+    ASSERT_EQ(reg->beginBatch(), kSuccess);
+    reg->closeKey(create(kCurrentUser, "a"));
+    Key m = create(kLocalMachine, "b");
+    setText(m, "v", "x");
+    ASSERT_EQ(reg->deleteKey(kCurrentUser, "before"), kSuccess);
+    ASSERT_EQ(reg->rollbackBatch(), kSuccess);
+    EXPECT_EQ(subkeys(kCurrentUser), std::vector<std::string>{"before"});
+    EXPECT_TRUE(subkeys(kLocalMachine).empty());
+    std::uint32_t size = 0;
+    EXPECT_EQ(reg->queryValueEx(m, "v", nullptr, nullptr, &size), kKeyDeleted)
+        << "the handle's key never came to be";
+    reg->closeKey(m);
+}
+
+TEST_F(Batches, CommitMakesEverythingVisibleAtOnce) {
+    auto other = makeScratchRegistry(dir.path());
+    reg->closeKey(create(kCurrentUser, "base"));
+    ASSERT_EQ(reg->beginBatch(), kSuccess);
+    for (const char* name : {"base\\one", "base\\two", "base\\three"}) {
+        reg->closeKey(create(kCurrentUser, name));
+    }
+    char name[16];
+    Key base = kNullKey;
+    ASSERT_EQ(other->openKeyEx(kCurrentUser, "base", kKeyRead, &base), kSuccess);
+    EXPECT_EQ(other->enumKey(base, 0, name, sizeof name), kNoMoreItems) << "not yet visible";
+    ASSERT_EQ(reg->commitBatch(), kSuccess);
+    EXPECT_EQ(other->enumKey(base, 2, name, sizeof name), kSuccess);
+    other->closeKey(base);
+}
+
+TEST_F(Batches, NestedBatchesCommitWithTheOutermost) {
+    ASSERT_EQ(reg->beginBatch(), kSuccess);
+    ASSERT_EQ(reg->beginBatch(), kSuccess);
+    reg->closeKey(create(kUsers, "inner"));
+    ASSERT_EQ(reg->commitBatch(), kSuccess);
+    ASSERT_EQ(reg->rollbackBatch(), kSuccess);
+    EXPECT_TRUE(subkeys(kUsers).empty());
+    EXPECT_EQ(reg->commitBatch(), kInvalidParameter) << "no batch open";
+    EXPECT_EQ(reg->rollbackBatch(), kInvalidParameter);
+}
+
+TEST_F(Batches, AFailedCallInsideABatchChangesNothing) {
+    ASSERT_EQ(reg->beginBatch(), kSuccess);
+    reg->closeKey(create(kCurrentUser, "p\\c"));
+    EXPECT_EQ(reg->deleteKey(kCurrentUser, "p"), kAccessDenied);
+    reg->closeKey(create(kCurrentUser, "q"));
+    ASSERT_EQ(reg->commitBatch(), kSuccess);
+    EXPECT_EQ(subkeys(kCurrentUser), (std::vector<std::string>{"p", "q"}));
+}
+
+// ---- several processes ---------------------------------------------------
+
+TEST(SharedStore, TwoProcessesWritingTheSameKeys) {
+    TempDir dir;
+    constexpr int kRounds = 150;
+    auto writer = [&](int who) -> int {
+        auto reg = makeScratchRegistry(dir.path());
+        for (int i = 0; i < kRounds; ++i) {
+            std::string path = "Shared\\k" + std::to_string(i % 7);
+            Key k = kNullKey;
+            if (reg->createKeyEx(kLocalMachine, path.c_str(), 0, kKeyReadWrite, &k, nullptr) !=
+                kSuccess) {
+                return 10;
+            }
+            std::string name = "w" + std::to_string(who) + "_" + std::to_string(i);
+            std::string data = std::to_string(i * 3 + who);
+            auto bytes = reinterpret_cast<const unsigned char*>(data.data());
+            auto size = static_cast<std::uint32_t>(data.size());
+            if (reg->setValueEx(k, name.c_str(), kRegSz, bytes, size) != kSuccess) return 11;
+            if (reg->setValueEx(k, "last", kRegSz, bytes, size) != kSuccess) return 12;
+            std::uint32_t n = 0;
+            if (reg->queryValueEx(k, name.c_str(), nullptr, nullptr, &n) != kSuccess) return 13;
+            if (reg->closeKey(k) != kSuccess) return 14;
+            if (i % 10 == 0) {
+                // Keys that come and go under both writers.
+                std::string tmp = "Shared\\tmp" + std::to_string(who);
+                if (reg->createKeyEx(kLocalMachine, tmp.c_str(), 0, kKeyReadWrite, &k, nullptr) !=
+                    kSuccess) {
+                    return 15;
+                }
+                reg->closeKey(k);
+                if (reg->deleteKey(kLocalMachine, tmp.c_str()) != kSuccess) return 16;
+            }
+        }
+        return 0;
+    };
+    pid_t children[2];
+    for (int who = 0; who < 2; ++who) {
+        children[who] = ::fork();
+        ASSERT_NE(children[who], -1);
+        if (children[who] == 0) ::_exit(writer(who));
+    }
+    for (pid_t child : children) EXPECT_EQ(waitFor(child), 0);
+
+    auto reg = makeScratchRegistry(dir.path());
+    for (int who = 0; who < 2; ++who) {
+        for (int i = 0; i < kRounds; ++i) {
+            std::string path = "Shared\\k" + std::to_string(i % 7);
+            Key k = kNullKey;
+            ASSERT_EQ(reg->openKeyEx(kLocalMachine, path.c_str(), kKeyRead, &k), kSuccess);
+            std::string name = "w" + std::to_string(who) + "_" + std::to_string(i);
+            char buf[16] = {};
+            std::uint32_t n = sizeof buf - 1;
+            ASSERT_EQ(reg->queryValueEx(k, name.c_str(), nullptr,
+                                        reinterpret_cast<unsigned char*>(buf), &n),
+                      kSuccess)
+                << name;
+            EXPECT_EQ(std::string(buf, n), std::to_string(i * 3 + who));
+            reg->closeKey(k);
+        }
+    }
+    Key shared = kNullKey;
+    ASSERT_EQ(reg->openKeyEx(kLocalMachine, "Shared", kKeyRead, &shared), kSuccess);
+    char name[16];
+    std::vector<std::string> names;
+    for (std::uint32_t i = 0; reg->enumKey(shared, i, name, sizeof name) == kSuccess; ++i) {
+        names.push_back(name);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"k0", "k1", "k2", "k3", "k4", "k5", "k6"}));
+    reg->closeKey(shared);
+}
+
+TEST(SharedStore, KilledWriterLosesNoCompletedCall) {
+    TempDir dir;
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    pid_t child = ::fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        ::close(fds[0]);
+        auto reg = makeScratchRegistry(dir.path());
+        std::string payload(3000, 'p');
+        for (std::uint32_t i = 0;; ++i) {
+            std::string path = "Crash\\k" + std::to_string(i % 13);
+            Key k = kNullKey;
+            if (reg->createKeyEx(kCurrentUser, path.c_str(), 0, kKeyReadWrite, &k, nullptr) !=
+                kSuccess) {
+                ::_exit(10);
+            }
+            std::string name = "v" + std::to_string(i);
+            payload[0] = static_cast<char>('a' + i % 26);
+            if (reg->setValueEx(k, name.c_str(), kRegBinary,
+                                reinterpret_cast<const unsigned char*>(payload.data()),
+                                static_cast<std::uint32_t>(payload.size())) != kSuccess) {
+                ::_exit(11);
+            }
+            reg->closeKey(k);
+            // The call returned: report it.
+            if (::write(fds[1], &i, sizeof i) != static_cast<ssize_t>(sizeof i)) ::_exit(12);
+        }
+    }
+    ::close(fds[1]);
+    std::vector<std::uint32_t> done;
+    std::uint32_t i = 0;
+    while (done.size() < 60 && ::read(fds[0], &i, sizeof i) == static_cast<ssize_t>(sizeof i)) {
+        done.push_back(i);
+    }
+    ASSERT_EQ(::kill(child, SIGKILL), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer ended on its own: " << status;
+    while (::read(fds[0], &i, sizeof i) == static_cast<ssize_t>(sizeof i)) done.push_back(i);
+    ::close(fds[0]);
+    ASSERT_GE(done.size(), 60u);
+
+    // The store opens, is consistent, and holds every completed call.
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open((dir.path() + "/HKEY_CURRENT_USER.db").c_str(), &db), SQLITE_OK);
+        sqlite3_stmt* s = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
+        EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(s, 0)), "ok");
+        sqlite3_finalize(s);
+        sqlite3_close(db);
+    }
+    auto reg = makeScratchRegistry(dir.path());
+    for (std::uint32_t n : done) {
+        std::string path = "Crash\\k" + std::to_string(n % 13);
+        Key k = kNullKey;
+        ASSERT_EQ(reg->openKeyEx(kCurrentUser, path.c_str(), kKeyRead, &k), kSuccess) << n;
+        std::string name = "v" + std::to_string(n);
+        std::string got(3000, '\0');
+        std::uint32_t size = 3000;
+        ASSERT_EQ(reg->queryValueEx(k, name.c_str(), nullptr,
+                                    reinterpret_cast<unsigned char*>(got.data()), &size),
+                  kSuccess)
+            << name;
+        EXPECT_EQ(size, 3000u);
+        EXPECT_EQ(got[0], static_cast<char>('a' + n % 26));
+        reg->closeKey(k);
+    }
+    // And it takes writes again.
+    Key k = kNullKey;
+    EXPECT_EQ(reg->createKeyEx(kCurrentUser, "Crash\\after", 0, kKeyReadWrite, &k, nullptr),
+              kSuccess);
+    reg->closeKey(k);
+}
+
+}  // namespace
+}  // namespace vrk::reg
