@@ -1,0 +1,260 @@
+// Registry failures: the reports they raise, what stays in the store after
+// a write fails half-way, and that no key handle below a profile's key stays
+// open after any operation, whether it succeeds or fails.
+#include "platform/registry/registry_wrappers.hpp"
+#include "profile/profile_test_support.hpp"
+
+namespace {
+
+using namespace profiletest;
+using vrk::reg::CountingRegistry;
+using vrk::reg::FaultInjectingRegistry;
+using vrk::reg::kLocalMachine;
+using vrk::reg::RegCall;
+
+const std::string kApp = "Software\\SV.INI\\App";
+const long kInjected = 1016;  // ERROR_REGISTRY_IO_FAILED
+
+class FailureTest : public ProfileStoreTest {
+protected:
+    void SetUp() override {
+        ProfileStoreTest::SetUp();
+        faults_ = std::make_unique<FaultInjectingRegistry>(store());
+        install(*faults_);
+    }
+    void TearDown() override {
+        ProfileStoreTest::TearDown();
+        faults_.reset();
+    }
+    std::unique_ptr<FaultInjectingRegistry> faults_;
+};
+
+TEST_F(FailureTest, MissingKeyReport) {
+    IProfile profile("SV.INI");
+    profile.addOrReplaceElementWithKey("Present", IString("x"), "App");
+    auto r = raised([&] { profile.elementWithKey("Absent", "App"); });
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->name, "IAccessError");
+    EXPECT_EQ(r->text, "RegOpenKey:No error text is available.");
+    EXPECT_EQ(r->group, "Presentation System");
+    EXPECT_EQ(r->errorId, 2u);
+    EXPECT_TRUE(r->recoverable);
+    EXPECT_EQ(r->file, "iprofile");
+    EXPECT_EQ(r->function, "IProfile::elementWithKey(const char*,const char*) const");
+    EXPECT_EQ(r->line, 762u);
+}
+
+TEST_F(FailureTest, ConstructorRefusedCreateOrOpen) {
+    faults_->failCall(RegCall::createKeyEx, 1, vrk::reg::kAccessDenied);
+    auto r = raised([] { IProfile::localMachineProfile(); });
+    expectAccessError(r, "RegCreateKeyEx", "IRegOpenKey(HKEY,const char*)", 117);
+    EXPECT_EQ(r->errorId, static_cast<unsigned long>(vrk::reg::kAccessDenied));
+
+    // The second level of a two-level path.
+    faults_->failCall(RegCall::createKeyEx, 2, vrk::reg::kAccessDenied);
+    r = raised([] { IProfile("HKEY_USERS\\X\\Y"); });
+    expectAccessError(r, "RegCreateKeyEx", "IRegOpenKey(HKEY,const char*)", 117);
+}
+
+// Each row makes one registry call of a write fail and states what the
+// store holds afterwards.
+TEST_F(FailureTest, WriteRefusedHalfWayLeavesWhatWasWritten) {
+    const std::string big(16001, '\n');
+    struct Case {
+        const char* label;
+        std::function<void(IProfile&)> write;
+        unsigned failingSet;  // which setValueEx call of the write fails
+        const char* function;
+        unsigned long line;
+        std::vector<std::string> valuesLeft;
+    } cases[] = {
+        {"string DataType", [](IProfile& p) { p.addOrReplaceElementWithKey("K", IString("abc"), "App"); },
+         1, "IRegWriteString(HKEY,IString)", 362, {}},
+        {"string Data", [](IProfile& p) { p.addOrReplaceElementWithKey("K", IString("abc"), "App"); },
+         2, "IRegWriteString(HKEY,IString)", 366, {"DataType"}},
+        {"integer DataType", [](IProfile& p) { p.addOrReplaceElementWithKey("K", 9L, "App"); },
+         1, "IRegWriteInteger(HKEY,long)", 396, {}},
+        {"integer Data", [](IProfile& p) { p.addOrReplaceElementWithKey("K", 9L, "App"); },
+         2, "IRegWriteInteger(HKEY,long)", 401, {"DataType"}},
+        {"binary DataType", [&](IProfile& p) { p.addOrReplaceElementWithKey("K", bytesOf(big), "App"); },
+         1, "IRegWriteBinary(HKEY,IString)", 428, {}},
+        {"binary first chunk", [&](IProfile& p) { p.addOrReplaceElementWithKey("K", bytesOf(big), "App"); },
+         2, "IRegWriteBinary(HKEY,IString)", 458, {"DataType"}},
+        {"binary second chunk", [&](IProfile& p) { p.addOrReplaceElementWithKey("K", bytesOf(big), "App"); },
+         3, "IRegWriteBinary(HKEY,IString)", 458, {"0", "DataType"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        IProfile profile("SV.INI");
+        faults_->failCall(RegCall::setValueEx, c.failingSet, kInjected);
+        auto r = raised([&] { c.write(profile); });
+        expectAccessError(r, "RegSetValueEx", c.function, c.line);
+        EXPECT_EQ(r->errorId, static_cast<unsigned long>(kInjected));
+        faults_->clearFaults();
+        // Nothing is rolled back: the application and the key's subkey stay.
+        EXPECT_TRUE(raw().exists(kLocalMachine, kApp + "\\K"));
+        EXPECT_EQ(raw().valueNames(kLocalMachine, kApp + "\\K"), c.valuesLeft);
+        profile.deleteElementWithKey("K", "App");
+        EXPECT_FALSE(raw().exists(kLocalMachine, kApp));
+    }
+}
+
+TEST_F(FailureTest, ReadingWhatAFailedWriteLeft) {
+    IProfile profile("SV.INI");
+    faults_->failCall(RegCall::setValueEx, 2, kInjected);
+    EXPECT_THROW(profile.addOrReplaceElementWithKey("S", IString("abc"), "App"), IAccessError);
+    expectAccessError(raised([&] { profile.elementWithKey("S", "App"); }), "RegQueryValueEx",
+                      "IRegGetString(HKEY)", 237);
+
+    faults_->failCall(RegCall::setValueEx, 2, kInjected);
+    EXPECT_THROW(profile.addOrReplaceElementWithKey("N", 1L, "App"), IAccessError);
+    expectAccessError(raised([&] { profile.integerWithKey("N", "App"); }), "RegQueryValueEx",
+                      "IRegGetInteger(HKEY)", 289);
+
+    // A binary element with missing later chunks reads as its leading chunks.
+    std::string big(40000, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i % 251);
+    faults_->failCall(RegCall::setValueEx, 3, kInjected);
+    EXPECT_THROW(profile.addOrReplaceElementWithKey("B", bytesOf(big), "App"), IAccessError);
+    EXPECT_EQ(stringOf(profile.elementWithKey("B", "App")), big.substr(0, 16000));
+}
+
+TEST_F(FailureTest, ReadFailuresOfValues) {
+    IProfile profile("SV.INI");
+    profile.addOrReplaceElementWithKey("S", IString("abc"), "App");
+    profile.addOrReplaceElementWithKey("N", 5L, "App");
+    // The type is read first; the next query is the value's.
+    faults_->failCall(RegCall::queryValueEx, 2, kInjected);
+    auto r = raised([&] { profile.elementWithKey("S", "App"); });
+    expectAccessError(r, "RegQueryValueEx", "IRegGetString(HKEY)", 237);
+    EXPECT_EQ(r->errorId, static_cast<unsigned long>(kInjected));
+    faults_->failCall(RegCall::queryValueEx, 2, kInjected);
+    expectAccessError(raised([&] { profile.integerWithKey("N", "App"); }), "RegQueryValueEx",
+                      "IRegGetInteger(HKEY)", 289);
+    // A failing type read is a missing type.
+    faults_->failCall(RegCall::queryValueEx, 1, kInjected);
+    expectAccessError(raised([&] { profile.elementWithKey("S", "App"); }), "RegQueryKey",
+                      "IProfile::elementWithKey(const char*,const char*) const", 777);
+}
+
+TEST_F(FailureTest, EnumerationStopsAtFirstFailure) {
+    IProfile profile("SV.INI");
+    for (const char* k : {"A", "B", "C"}) profile.addOrReplaceElementWithKey(k, IString("v"), "App");
+    faults_->failCall(RegCall::enumKey, 3, vrk::reg::kMoreData);
+    IProfile::Cursor keys(profile, "App");
+    EXPECT_EQ(walk(profile, keys), (std::vector<std::string>{"A", "B"}));
+}
+
+// Every handle opened below the profile's key is closed when an operation
+// returns; the profile's own key is the only one left open per object.
+class HandleTest : public ProfileStoreTest {
+protected:
+    void SetUp() override {
+        ProfileStoreTest::SetUp();
+        faults_ = std::make_unique<FaultInjectingRegistry>(store());
+        counting_ = std::make_unique<CountingRegistry>(*faults_);
+        install(*counting_);
+    }
+    void TearDown() override {
+        ProfileStoreTest::TearDown();
+        counting_.reset();
+        faults_.reset();
+    }
+    std::unique_ptr<FaultInjectingRegistry> faults_;
+    std::unique_ptr<CountingRegistry> counting_;
+};
+
+TEST_F(HandleTest, OnlyTheProfileKeyStaysOpen) {
+    {
+        IProfile profile("HKEY_USERS\\X\\Y\\Z");
+        EXPECT_EQ(counting_->openHandles(), 1u);
+        profile.setDefaultApplication("App");
+        raw().put(vrk::reg::kUsers, "X\\Y/_Z\\App\\Untyped");
+        const std::string big(20000, '\t');
+        struct Step {
+            const char* label;
+            std::function<void()> run;
+        } steps[] = {
+            {"write string", [&] { profile.addOrReplaceElementWithKey("S", IString("abc")); }},
+            {"replace string", [&] { profile.addOrReplaceElementWithKey("S", IString("def")); }},
+            {"write binary", [&] { profile.addOrReplaceElementWithKey("B", bytesOf(big)); }},
+            {"write integer", [&] { profile.addOrReplaceElementWithKey("N", 4L); }},
+            {"read string", [&] { profile.elementWithKey("S"); }},
+            {"read binary", [&] { profile.elementWithKey("B"); }},
+            {"read integer", [&] { profile.integerWithKey("N"); }},
+            {"count keys", [&] { profile.numberOfKeys(); }},
+            {"count applications", [&] { profile.numberOfApplications(); }},
+            {"contains application", [&] { profile.containsApplication("app"); }},
+            {"contains key", [&] { profile.containsKey("s"); }},
+            {"cursor", [&] {
+                 IProfile::Cursor c(profile, "App");
+                 walk(profile, c);
+             }},
+            {"delete key", [&] { profile.deleteElementWithKey("S"); }},
+            {"delete application", [&] { profile.deleteElementWithApplication(); }},
+            {"copy", [&] { IProfile copy(profile); }},
+            {"assign", [&] {
+                 IProfile other("Other.INI");
+                 other = profile;
+             }},
+            {"remove profile", [] { IProfile::removeProfile("Removed.INI"); }},
+            {"local machine", [] { IProfile::localMachineProfile().containsApplication("x"); }},
+        };
+        for (const Step& s : steps) {
+            SCOPED_TRACE(s.label);
+            s.run();
+            EXPECT_EQ(counting_->openHandles(), 1u);
+        }
+    }
+    EXPECT_EQ(counting_->openHandles(), 0u);
+}
+
+TEST_F(HandleTest, FailuresCloseWhatTheyOpened) {
+    IProfile profile("SV.INI");
+    profile.addOrReplaceElementWithKey("S", IString("abc"), "App");
+    raw().put(kLocalMachine, kApp + "\\Untyped");
+    const std::string big(40000, '\n');
+    struct Step {
+        const char* label;
+        RegCall call;
+        unsigned nth;  // 0: no fault
+        std::function<void()> run;
+    } steps[] = {
+        {"missing application", RegCall::createKeyEx, 0, [&] { profile.elementWithKey("S", "None"); }},
+        {"missing key", RegCall::createKeyEx, 0, [&] { profile.elementWithKey("X", "App"); }},
+        {"no type", RegCall::createKeyEx, 0, [&] { profile.elementWithKey("Untyped", "App"); }},
+        {"wrong type", RegCall::createKeyEx, 0, [&] { profile.integerWithKey("S", "App"); }},
+        {"value read", RegCall::queryValueEx, 2, [&] { profile.elementWithKey("S", "App"); }},
+        {"DataType write", RegCall::setValueEx, 1,
+         [&] { profile.addOrReplaceElementWithKey("W", IString("v"), "App"); }},
+        {"data write", RegCall::setValueEx, 2,
+         [&] { profile.addOrReplaceElementWithKey("W", IString("v"), "App"); }},
+        {"chunk write", RegCall::setValueEx, 3,
+         [&] { profile.addOrReplaceElementWithKey("W", bytesOf(big), "App"); }},
+        {"value key create", RegCall::createKeyEx, 2,
+         [&] { profile.addOrReplaceElementWithKey("W", IString("v"), "App"); }},
+        {"profile key in cursor", RegCall::createKeyEx, 2,
+         [&] { IProfile::Cursor c(profile, "App"); }},
+        {"application open in cursor", RegCall::createKeyEx, 3,
+         [&] { IProfile::Cursor c(profile, "App"); }},
+        {"entry open in cursor", RegCall::createKeyEx, 4,
+         [&] { IProfile::Cursor c(profile, "App"); }},
+        {"constructor second level", RegCall::createKeyEx, 2, [] { IProfile p("HKEY_USERS\\X\\Y"); }},
+        {"delete missing application", RegCall::createKeyEx, 0,
+         [&] { profile.deleteElementWithKey("S", "None"); }},
+        {"parameter check", RegCall::createKeyEx, 0, [&] { profile.elementWithKey(nullptr, "App"); }},
+        {"invalid cursor", RegCall::createKeyEx, 0, [&] {
+             IProfile::Cursor c(profile, "None");
+             profile.applicationOrKeyAt(c);
+         }},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.label);
+        if (s.nth != 0) faults_->failCall(s.call, s.nth, kInjected);
+        EXPECT_THROW(s.run(), IException);
+        faults_->clearFaults();
+        EXPECT_EQ(counting_->openHandles(), 1u);
+    }
+}
+
+}  // namespace
