@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -266,6 +267,37 @@ TEST_F(TraceLines, EachThreadHasItsOwnSlotAndLevel) {
     other.join();
     ITraceLog::write("done");
     EXPECT_EQ(lines(), (std::vector<std::string>{"+main()", "+worker()", "  >working", "-worker()", "  >done"}));
+}
+
+TEST_F(TraceLines, ConcurrentThreadsGetDistinctNumbersAndSlots) {
+    constexpr int kThreads = 8;
+    constexpr int kLines = 40;
+    unsigned slotOf[kThreads] = {};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([t, &slotOf] {
+            ITraceLog scope("worker()");
+            for (int i = 0; i < kLines; ++i) ITraceLog::write(("thread " + std::to_string(t)).c_str());
+            slotOf[t] = tr::slotOfCurrentThread();
+        });
+    for (std::thread& thread : threads) thread.join();
+    EXPECT_EQ(std::set<unsigned>(slotOf, slotOf + kThreads).size(), static_cast<std::size_t>(kThreads));
+
+    const auto written = lines();
+    ASSERT_EQ(written.size(), static_cast<std::size_t>(kThreads * (kLines + 2)));
+    std::set<std::string> numbers;
+    int textLines = 0;
+    for (const std::string& line : written) {
+        numbers.insert(line.substr(0, 8));
+        if (line.size() > 29 && line.compare(19, 9, "  >thread") == 0) {
+            ++textLines;
+            char slot[8];
+            std::snprintf(slot, sizeof slot, ":%02u ", slotOf[std::stoi(line.substr(29))] % 100u);
+            EXPECT_EQ(line.substr(15, 4), slot) << line;  // its own slot, indented by its own scope
+        }
+    }
+    EXPECT_EQ(textLines, kThreads * kLines);
+    EXPECT_EQ(numbers.size(), written.size());  // no number given twice
 }
 
 }  // namespace
