@@ -1,0 +1,143 @@
+// Costs of the registry calls on the platform's store, in a scratch directory.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/registry/iregistry.hpp"
+#include "platform/registry/scratch_registry.hpp"
+
+namespace {
+
+using namespace vrk::reg;
+
+// A scratch store in a fresh temporary directory, removed afterwards.
+struct Store {
+    Store() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "vrkbench.XXXXXX").string();
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        dir = ::mkdtemp(buf.data());
+        reg = makeScratchRegistry(dir);
+    }
+    ~Store() {
+        reg.reset();
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+    Key create(Key parent, const std::string& path) {
+        Key k = kNullKey;
+        reg->createKeyEx(parent, path.c_str(), 0, kKeyReadWrite, &k, nullptr);
+        return k;
+    }
+    std::string dir;
+    std::unique_ptr<Registry> reg;
+};
+
+const unsigned char kData[] = "NOC NOEXIT ADATA";
+
+void BM_PointQuery(benchmark::State& state) {
+    Store s;
+    Key k = s.create(kLocalMachine, "Software\\SV.INI\\CobolPopulate\\CompilerSelectedOptions");
+    s.reg->setValueEx(k, "Data", kRegSz, kData, sizeof kData - 1);
+    unsigned char buf[64];
+    for (auto _ : state) {
+        std::uint32_t size = sizeof buf;
+        benchmark::DoNotOptimize(s.reg->queryValueEx(k, "Data", nullptr, buf, &size));
+    }
+    s.reg->closeKey(k);
+}
+BENCHMARK(BM_PointQuery);
+
+// One durable change per call.
+void BM_SetValue(benchmark::State& state) {
+    Store s;
+    Key k = s.create(kLocalMachine, "Software\\SV.INI\\App\\Key");
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(s.reg->setValueEx(k, "Data", kRegSz, kData, sizeof kData - 1));
+    }
+    s.reg->closeKey(k);
+}
+BENCHMARK(BM_SetValue)->UseRealTime();
+
+// The same inside one batch: the cost without a sync per call.
+void BM_SetValueInBatch(benchmark::State& state) {
+    Store s;
+    Key k = s.create(kLocalMachine, "Software\\SV.INI\\App\\Key");
+    s.reg->beginBatch();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(s.reg->setValueEx(k, "Data", kRegSz, kData, sizeof kData - 1));
+    }
+    s.reg->commitBatch();
+    s.reg->closeKey(k);
+}
+BENCHMARK(BM_SetValueInBatch);
+
+// Walking every subkey of a key with n subkeys, index by index: should grow
+// linearly with n.
+void BM_EnumerateSubkeys(benchmark::State& state) {
+    Store s;
+    const int n = static_cast<int>(state.range(0));
+    Key parent = s.create(kLocalMachine, "Software\\SV.INI\\SQLQueryFolder");
+    s.reg->beginBatch();
+    for (int i = 0; i < n; ++i) s.reg->closeKey(s.create(parent, "Query" + std::to_string(i)));
+    s.reg->commitBatch();
+    char name[260];
+    for (auto _ : state) {
+        std::uint32_t i = 0;
+        while (s.reg->enumKey(parent, i, name, sizeof name) == kSuccess) ++i;
+        benchmark::DoNotOptimize(i);
+    }
+    state.SetComplexityN(n);
+    state.SetItemsProcessed(state.iterations() * n);
+    s.reg->closeKey(parent);
+}
+BENCHMARK(BM_EnumerateSubkeys)->RangeMultiplier(8)->Range(8, 8 << 9)->Complexity();
+
+// Point query in a big store: unrelated keys must not slow it down.
+void BM_PointQueryInLargeStore(benchmark::State& state) {
+    Store s;
+    s.reg->beginBatch();
+    for (int i = 0; i < state.range(0); ++i) {
+        Key k = s.create(kLocalMachine, "Software\\Other" + std::to_string(i % 50) + "\\K" +
+                                            std::to_string(i));
+        s.reg->setValueEx(k, "Data", kRegSz, kData, sizeof kData - 1);
+        s.reg->closeKey(k);
+    }
+    s.reg->commitBatch();
+    Key k = s.create(kLocalMachine, "Software\\SV.INI\\App\\Key");
+    s.reg->setValueEx(k, "Data", kRegSz, kData, sizeof kData - 1);
+    unsigned char buf[64];
+    for (auto _ : state) {
+        std::uint32_t size = sizeof buf;
+        benchmark::DoNotOptimize(s.reg->queryValueEx(k, "Data", nullptr, buf, &size));
+    }
+    s.reg->closeKey(k);
+}
+BENCHMARK(BM_PointQueryInLargeStore)->Arg(10)->Arg(20000);
+
+// What the profile store does for one read: open, query, close.
+void BM_OpenQueryClose(benchmark::State& state) {
+    Store s;
+    Key k = s.create(kLocalMachine, "Software\\SV.INI\\App\\Key");
+    s.reg->setValueEx(k, "Data", kRegSz, kData, sizeof kData - 1);
+    s.reg->closeKey(k);
+    Key app = s.create(kLocalMachine, "Software\\SV.INI\\App");
+    unsigned char buf[64];
+    for (auto _ : state) {
+        Key key = kNullKey;
+        s.reg->openKeyEx(app, "Key", kKeyRead, &key);
+        std::uint32_t size = sizeof buf;
+        benchmark::DoNotOptimize(s.reg->queryValueEx(key, "Data", nullptr, buf, &size));
+        s.reg->closeKey(key);
+    }
+    s.reg->closeKey(app);
+}
+BENCHMARK(BM_OpenQueryClose);
+
+}  // namespace
+
+BENCHMARK_MAIN();
