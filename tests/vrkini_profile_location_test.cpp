@@ -67,11 +67,11 @@ TEST_F(NoProfile, DeleteStaysSilentAndKeepsTheFile) {
     const ProgramRun run = runVrkini({"-DELETE"}, Trace::noPrefixStderr);
     EXPECT_EQ(run.exitStatus, 0);
     EXPECT_EQ(run.standardOutput, "");
-    EXPECT_EQ(splitLines(run.standardError),
-              std::vector<std::string>{">IApplication::current().argc()=2 ",
-                                       "+deleteProfile()(60)", "  +profile()(34)"} +
-                  missingProfileReport(4) +
-                  std::vector<std::string>{"  -profile()", "-deleteProfile()"});
+    const std::vector<std::string> expected =
+        std::vector<std::string>{">IApplication::current().argc()=2 ", "+deleteProfile()(60)",
+                                 "  +profile()(34)"} +
+        missingProfileReport(4) + std::vector<std::string>{"  -profile()", "-deleteProfile()"};
+    EXPECT_EQ(splitLines(run.standardError), expected);
     EXPECT_TRUE(fs::exists(workDir_ + "/SV.INI"));
     EXPECT_FALSE(profileExists());
 }

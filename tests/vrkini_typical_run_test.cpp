@@ -269,9 +269,13 @@ TEST_F(TypicalRun, TraceWithPrefixNumbersEveryLine) {
         std::smatch m;
         ASSERT_TRUE(std::regex_match(lines[i], m, prefix)) << lines[i];
         const long sequence = std::stol(m[1].str());
-        if (i == 0) EXPECT_EQ(sequence, 0);
+        if (i == 0) {
+            EXPECT_EQ(sequence, 0);
+        }
         EXPECT_TRUE(sequence == previous || sequence == previous + 1) << lines[i];
-        if (expected[i] == "  >vrklpgm.cmd") EXPECT_EQ(sequence, previous) << lines[i];
+        if (expected[i] == "  >vrklpgm.cmd") {
+            EXPECT_EQ(sequence, previous) << lines[i];
+        }
         previous = sequence;
         EXPECT_EQ(m[2].str(), pid) << lines[i];
         if (i == 0) slot = m[3].str();

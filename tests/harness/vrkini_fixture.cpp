@@ -90,17 +90,29 @@ std::string VrkiniTest::sourceDirectory() {
 }
 
 void VrkiniTest::importReg(const std::string& regText) {
-    const std::string path = root_ + "/fixture.reg";
     {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        std::ofstream out(root_ + "/fixture.reg", std::ios::binary | std::ios::trunc);
         out << regText;
     }
-    importRegFile(path);
+    importFixture();
 }
 
 void VrkiniTest::importRegFile(const std::string& path) {
-    const ProgramRun run = runVrkreg({"import", path});
-    ASSERT_EQ(run.exitStatus, 0) << "vrkreg import " << path << " failed:\n"
+    std::error_code ec;
+    fs::copy_file(path, root_ + "/fixture.reg", fs::copy_options::overwrite_existing, ec);
+    ASSERT_FALSE(ec) << "cannot copy " << path << ": " << ec.message();
+    importFixture();
+}
+
+void VrkiniTest::importFixture() {
+    // vrkreg takes a word that starts with "/" for an option, so the file is
+    // named relative to its working directory.
+    ProgramOptions options;
+    options.arguments = {"import", "fixture.reg"};
+    options.workingDirectory = root_;
+    options.environment[storeVariable] = storeDir_;
+    const ProgramRun run = runProgram(vrkregPath(), options, root_);
+    ASSERT_EQ(run.exitStatus, 0) << "vrkreg import failed:\n"
                                  << run.standardOutput << run.standardError;
 }
 

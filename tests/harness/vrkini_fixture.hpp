@@ -40,6 +40,7 @@ protected:
     // Loads a .reg text / file into the test's store with `vrkreg import`.
     void importReg(const std::string& regText);
     void importRegFile(const std::string& path);
+    void importFixture();
 
     // Runs vrkini with the arguments (after the program name).
     ProgramRun runVrkini(const std::vector<std::string>& arguments, Trace trace = Trace::off,
