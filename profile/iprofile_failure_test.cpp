@@ -9,6 +9,7 @@ namespace {
 using namespace profiletest;
 using vrk::reg::CountingRegistry;
 using vrk::reg::FaultInjectingRegistry;
+using vrk::reg::Key;
 using vrk::reg::kLocalMachine;
 using vrk::reg::RegCall;
 
@@ -143,6 +144,50 @@ TEST_F(FailureTest, EnumerationStopsAtFirstFailure) {
     faults_->failCall(RegCall::enumKey, 3, vrk::reg::kMoreData);
     IProfile::Cursor keys(profile, "App");
     EXPECT_EQ(walk(profile, keys), (std::vector<std::string>{"A", "B"}));
+}
+
+// Removes the application "App" of the profile "SV.INI" just before a key
+// "K" is created in it, as a second writer does that has just deleted what
+// was the application's last key at that moment.
+class RemovingApplicationRegistry : public vrk::reg::ForwardingRegistry {
+public:
+    using ForwardingRegistry::ForwardingRegistry;
+    long createKeyEx(Key parent, const char* subKey, std::uint32_t options, std::uint32_t access,
+                     Key* result, std::uint32_t* disposition) override {
+        if (removals > 0 && std::string(subKey) == "K") {
+            --removals;
+            Key profile{};
+            target().createKeyEx(kLocalMachine, "Software\\SV.INI", 0, vrk::reg::kKeyReadWrite,
+                                 &profile, nullptr);
+            if (target().deleteKey(profile, "App") == vrk::reg::kSuccess) ++removed;
+            target().closeKey(profile);
+        }
+        return ForwardingRegistry::createKeyEx(parent, subKey, options, access, result,
+                                               disposition);
+    }
+    int removals = 0;
+    int removed = 0;
+};
+
+TEST_F(FailureTest, WriteSurvivesConcurrentRemovalOfItsApplication) {
+    RemovingApplicationRegistry racing(store());
+    CountingRegistry counting(racing);
+    install(counting);
+    IProfile profile("SV.INI");
+    racing.removals = 1;
+    profile.addOrReplaceElementWithKey("K", IString("v"), "App");
+    EXPECT_EQ(racing.removed, 1);
+    EXPECT_EQ(stringOf(profile.elementWithKey("K", "App")), "v");
+    EXPECT_EQ(counting.openHandles(), 1u);
+
+    // A store that keeps removing it: the write gives up after a few tries.
+    profile.deleteElementWithKey("K", "App");
+    racing.removals = 1000;
+    auto r = raised([&] { profile.addOrReplaceElementWithKey("K", 1L, "App"); });
+    expectAccessError(r, "RegCreateKeyEx", "IRegOpenKey(HKEY,const char*)", 117);
+    EXPECT_EQ(r->errorId, static_cast<unsigned long>(vrk::reg::kKeyDeleted));
+    EXPECT_LT(racing.removed, 20);
+    EXPECT_EQ(counting.openHandles(), 1u);
 }
 
 // Every handle opened below the profile's key is closed when an operation
