@@ -122,14 +122,23 @@ struct Options {
     }
 };
 
+// True for an argument that is written as an option: / or - followed by a
+// name. "-" alone is positional, and so is a /-argument that looks like a
+// path ("/tmp/out.reg": a second slash, a backslash or a dot).
+bool looksLikeOption(const std::string& a) {
+    if (a.size() < 2 || (a[0] != '/' && a[0] != '-')) return false;
+    if (a[0] == '/' && a.find_first_of("/\\.", 1) != std::string::npos) return false;
+    return true;
+}
+
 // Splits the arguments after the command word into options and positional
-// arguments. An option is / or - followed by a name; "-" alone is positional.
+// arguments.
 Options parseOptions(const std::vector<std::string>& args, const std::set<std::string>& flagNames,
                      const std::set<std::string>& valueNames) {
     Options o;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a.size() >= 2 && (a[0] == '/' || a[0] == '-')) {
+        if (looksLikeOption(a)) {
             const std::string name = lowerCase(a.substr(1));
             if (flagNames.count(name)) {
                 if (o.flags.count(name)) throw UsageError{"option " + a + " given twice"};

@@ -1,0 +1,482 @@
+// The registry command run in-process on a scratch store: arguments, the
+// output of query, the data that add stores, deletes, and import and export
+// with their failures.
+#include "tool/vrkreg/reg_command.hpp"
+
+#include <gtest/gtest.h>
+
+#include "tool/vrkreg/regfile_parser.hpp"
+#include "tool/vrkreg/regfile_text.hpp"
+#include "tool/vrkreg/vrkreg_test_support.hpp"
+
+namespace vrk::regfile {
+namespace {
+
+using testing::CommandTest;
+using testing::readFile;
+using testing::snapshot;
+using testing::writeFile;
+using vrk::reg::RegCall;
+
+std::string utf16File(const std::string& text) { return "\xFF\xFE" + storeBytesToUtf16le(text); }
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// ---- arguments and usage ---------------------------------------------------
+
+TEST_F(CommandTest, UsageRequestsPrintToStandardOutputAndSucceed) {
+    static const struct {
+        std::vector<std::string> args;
+        const char* expected;
+    } cases[] = {
+        {{"/?"}, "Usage: vrkreg COMMAND"},
+        {{"-h"}, "Usage: vrkreg COMMAND"},
+        {{"--help"}, "Usage: vrkreg COMMAND"},
+        {{"query", "/?"}, "Usage: vrkreg query KEY"},
+        {{"ADD", "-?"}, "Usage: vrkreg add KEY"},
+        {{"delete", "HKLM\\x", "/?"}, "Usage: vrkreg delete KEY"},
+        {{"import", "-h"}, "Usage: vrkreg import FILE"},
+        {{"export", "/H"}, "Usage: vrkreg export KEY FILE"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(run(c.args), 0) << c.args[0];
+        EXPECT_TRUE(contains(out, c.expected)) << out;
+        EXPECT_EQ(err, "");
+    }
+}
+
+TEST_F(CommandTest, BadArgumentsGiveAHintAndChangeNothing) {
+    static const struct {
+        std::vector<std::string> args;
+        const char* reason;
+        const char* hint;
+    } cases[] = {
+        {{}, "a command is missing", "vrkreg /?"},
+        {{"frobnicate"}, "unknown command \"frobnicate\"", "vrkreg /?"},
+        {{"query"}, "exactly one KEY", "vrkreg query /?"},
+        {{"query", "HKLM\\a", "HKLM\\b"}, "exactly one KEY", "vrkreg query /?"},
+        {{"query", "HKLM\\a", "/x"}, "unknown option /x", "vrkreg query /?"},
+        {{"query", "HKLM\\a", "/v"}, "option /v needs an argument", "vrkreg query /?"},
+        {{"query", "HKLM\\a", "/v", "x", "/ve"}, "not both", "vrkreg query /?"},
+        {{"query", "HKLM\\a", "/s", "/S"}, "given twice", "vrkreg query /?"},
+        {{"query", "Software\\a"}, "invalid key \"Software\\a\"", "vrkreg query /?"},
+        {{"query", "HKEY_CURRENT_CONFIG\\a"}, "invalid key", "vrkreg query /?"},
+        {{"add", "HKLM\\a\\\\b"}, "empty key name", "vrkreg add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_WHAT"}, "unknown type \"REG_WHAT\"", "vrkreg add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_DWORD", "/d", "0x"}, "invalid REG_DWORD data", "add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_DWORD", "/d", "-1"}, "invalid REG_DWORD data", "add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_DWORD", "/d", "4294967296"}, "invalid REG_DWORD", "add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_DWORD", "/d", "0x100000000"}, "invalid REG_DWORD", "add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_DWORD", "/d", "12ab"}, "invalid REG_DWORD", "add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_QWORD", "/d", "18446744073709551616"}, "invalid REG_QWORD",
+         "add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_BINARY", "/d", "abc"}, "even number of hex digits", "add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_BINARY", "/d", "zz"}, "only hex digits", "add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_MULTI_SZ", "/d", "a\\0\\0b"}, "empty string", "add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_MULTI_SZ", "/s", "ab", "/d", "x"}, "one character", "add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/s", ",", "/d", "x"}, "only for REG_MULTI_SZ", "add /?"},
+        {{"delete", "HKLM\\a", "/va", "/ve"}, "only one of", "vrkreg delete /?"},
+        {{"import"}, "exactly one FILE", "vrkreg import /?"},
+        {{"export", "HKLM\\a"}, "a KEY and a FILE", "vrkreg export /?"},
+    };
+    const auto before = snapshot(*store);
+    for (const auto& c : cases) {
+        EXPECT_EQ(run(c.args), 1) << (c.args.empty() ? "" : c.args[0]) << " " << c.reason;
+        EXPECT_TRUE(contains(err, c.reason)) << err;
+        EXPECT_TRUE(contains(err, c.hint)) << err;
+        EXPECT_EQ(out, "");
+    }
+    // Not even the key of a failed add was created.
+    EXPECT_EQ(snapshot(*store), before);
+}
+
+TEST_F(CommandTest, OptionsTakeEitherPrefixAndAnyLetterCase) {
+    ok({"ADD", "hklm\\Software\\X", "-V", "n", "/T", "reg_dword", "-D", "7"});
+    std::uint32_t type = 0;
+    EXPECT_EQ(valueOf("Software\\X", "n", &type), std::string("\x07\0\0\0", 4));
+    EXPECT_EQ(type, vrk::reg::kRegDword);
+    // Data that looks like an option is still data.
+    ok({"add", "HKEY_LOCAL_MACHINE\\Software\\X", "/v", "-d", "/d", "/f"});
+    EXPECT_EQ(valueOf("Software\\X", "-d"), "/f");
+}
+
+// ---- add and query ---------------------------------------------------------
+
+TEST_F(CommandTest, AddStoresEachTypeAndQueryShowsIt) {
+    static const struct {
+        std::vector<std::string> typeAndData;
+        std::uint32_t type;
+        std::string bytes;
+        const char* shown;
+    } cases[] = {
+        {{"/d", "plain text"}, vrk::reg::kRegSz, "plain text", "REG_SZ    plain text"},
+        {{}, vrk::reg::kRegSz, "", "REG_SZ    "},
+        {{"/t", "REG_SZ", "/d", "a\\0b"}, vrk::reg::kRegSz, "a\\0b", "REG_SZ    a\\0b"},
+        {{"/t", "REG_EXPAND_SZ", "/d", "%PATH%"}, vrk::reg::kRegExpandSz, std::string("%PATH%\0", 7),
+         "REG_EXPAND_SZ    %PATH%"},
+        {{"/t", "REG_MULTI_SZ", "/d", "a\\0bc"}, vrk::reg::kRegMultiSz, std::string("a\0bc\0\0", 6),
+         "REG_MULTI_SZ    a\\0bc"},
+        {{"/t", "REG_MULTI_SZ", "/s", ",", "/d", "a,b"}, vrk::reg::kRegMultiSz, std::string("a\0b\0\0", 5),
+         "REG_MULTI_SZ    a\\0b"},
+        {{"/t", "REG_MULTI_SZ", "/d", ""}, vrk::reg::kRegMultiSz, std::string("\0", 1), "REG_MULTI_SZ    "},
+        {{"/t", "REG_DWORD", "/d", "42"}, vrk::reg::kRegDword, std::string("\x2a\0\0\0", 4), "REG_DWORD    0x2a"},
+        {{"/t", "REG_DWORD", "/d", "0xFFFFFFFF"}, vrk::reg::kRegDword, "\xff\xff\xff\xff",
+         "REG_DWORD    0xffffffff"},
+        {{"/t", "REG_DWORD"}, vrk::reg::kRegDword, std::string(4, '\0'), "REG_DWORD    0x0"},
+        {{"/t", "REG_DWORD_BIG_ENDIAN", "/d", "0x01020304"}, vrk::reg::kRegDwordBigEndian, "\x01\x02\x03\x04",
+         "REG_DWORD_BIG_ENDIAN    0x1020304"},
+        {{"/t", "REG_QWORD", "/d", "0x123456789"}, vrk::reg::kRegQword, std::string("\x89\x67\x45\x23\x01\0\0\0", 8),
+         "REG_QWORD    0x123456789"},
+        {{"/t", "REG_QWORD", "/d", "18446744073709551615"}, vrk::reg::kRegQword, std::string(8, '\xff'),
+         "REG_QWORD    0xffffffffffffffff"},
+        {{"/t", "REG_BINARY", "/d", "00ff7Fa0"}, vrk::reg::kRegBinary, std::string("\0\xff\x7f\xa0", 4),
+         "REG_BINARY    00FF7FA0"},
+        {{"/t", "REG_BINARY"}, vrk::reg::kRegBinary, "", "REG_BINARY    "},
+        {{"/t", "REG_NONE", "/d", "x"}, vrk::reg::kRegNone, "x", "REG_NONE    78"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"add", "HKLM\\Software\\T", "/v", "v"};
+        args.insert(args.end(), c.typeAndData.begin(), c.typeAndData.end());
+        ok(args);
+        EXPECT_EQ(out, "The operation completed successfully.\n");
+        std::uint32_t type = 0;
+        EXPECT_EQ(valueOf("Software\\T", "v", &type), c.bytes) << c.shown;
+        EXPECT_EQ(type, c.type) << c.shown;
+        ok({"query", "HKLM\\Software\\T", "/v", "v"});
+        EXPECT_EQ(out, "\nHKEY_LOCAL_MACHINE\\Software\\T\n    v    " + std::string(c.shown) + "\n\n");
+    }
+}
+
+TEST_F(CommandTest, AddWithoutAValueCreatesTheKeyAndItsParents) {
+    ok({"add", "HKCU\\a\\b\\c"});
+    EXPECT_TRUE(keyExists(vrk::reg::kCurrentUser, "a\\b\\c"));
+    ok({"add", "HKCU\\a\\b\\c", "/f"});  // existing: still fine
+    ok({"add", "HKCU\\a", "/ve", "/d", "top"});
+    ok({"query", "HKEY_CURRENT_USER\\a", "/ve"});
+    EXPECT_EQ(out, "\nHKEY_CURRENT_USER\\a\n    (Default)    REG_SZ    top\n\n");
+    ok({"add", "HKCU\\a", "/d", "replaced"});  // data without /v: the default value
+    ok({"query", "HKCU\\a", "/ve"});
+    EXPECT_TRUE(contains(out, "(Default)    REG_SZ    replaced")) << out;
+}
+
+TEST_F(CommandTest, QueryListsValuesThenSubkeysAndRecursesWithS) {
+    ok({"add", "HKLM\\Q", "/v", "b", "/d", "2"});
+    ok({"add", "HKLM\\Q", "/v", "a", "/t", "REG_DWORD", "/d", "1"});
+    ok({"add", "HKLM\\Q\\Zed"});
+    ok({"add", "HKLM\\Q\\alpha", "/v", "deep", "/d", "x"});
+    ok({"add", "HKLM\\Q\\alpha\\inner", "/ve", "/d", "d"});
+
+    ok({"query", "HKLM\\Q"});
+    EXPECT_EQ(out,
+              "\nHKEY_LOCAL_MACHINE\\Q\n"
+              "    b    REG_SZ    2\n"
+              "    a    REG_DWORD    0x1\n"
+              "\n"
+              "HKEY_LOCAL_MACHINE\\Q\\alpha\n"
+              "HKEY_LOCAL_MACHINE\\Q\\Zed\n");
+
+    ok({"query", "HKLM\\Q", "/s"});
+    EXPECT_EQ(out,
+              "\nHKEY_LOCAL_MACHINE\\Q\n"
+              "    b    REG_SZ    2\n"
+              "    a    REG_DWORD    0x1\n"
+              "\n"
+              "HKEY_LOCAL_MACHINE\\Q\\alpha\n"
+              "    deep    REG_SZ    x\n"
+              "\n"
+              "HKEY_LOCAL_MACHINE\\Q\\alpha\\inner\n"
+              "    (Default)    REG_SZ    d\n"
+              "\n"
+              "HKEY_LOCAL_MACHINE\\Q\\Zed\n"
+              "\n");
+
+    ok({"query", "HKLM\\Q", "/s", "/v", "DEEP"});
+    EXPECT_EQ(out, "\nHKEY_LOCAL_MACHINE\\Q\\alpha\n    deep    REG_SZ    x\n\n");
+
+    ok({"query", "HKLM\\Q\\Zed"});
+    EXPECT_EQ(out, "\nHKEY_LOCAL_MACHINE\\Q\\Zed\n");
+}
+
+TEST_F(CommandTest, QueryShowsDataAsRegQueryDoes) {
+    static const struct {
+        std::uint32_t type;
+        std::string data;
+        const char* shown;
+    } cases[] = {
+        {vrk::reg::kRegSz, std::string("text\0after", 10), "text"},
+        {vrk::reg::kRegExpandSz, std::string("%X%\0", 4), "%X%"},
+        {vrk::reg::kRegMultiSz, std::string("a\0\0b\0\0", 6), "a\\0\\0b"},
+        {vrk::reg::kRegMultiSz, std::string("a\0b", 3), "a\\0b"},
+        {vrk::reg::kRegDword, "\x01\x02", "0102"},
+        {vrk::reg::kRegQword, "\x01", "01"},
+        {vrk::reg::kRegLink, "ab", "6162"},
+        {0x99, "\xab\xcd", "ABCD"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(displayData(c.type, c.data), c.shown) << c.shown;
+    EXPECT_EQ(typeName(vrk::reg::kRegLink), "REG_LINK");
+    EXPECT_EQ(typeName(0x99), "0x99");
+}
+
+TEST_F(CommandTest, QueryFailuresNameTheKeyAndTheError) {
+    ok({"add", "HKLM\\Q", "/v", "x", "/d", "1"});
+    static const struct {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{"query", "HKLM\\Nope"},
+         "vrkreg query: cannot open HKEY_LOCAL_MACHINE\\Nope: error 2 (The system cannot find the file specified.)"},
+        {{"query", "HKLM\\Q", "/v", "y"}, "cannot find value \"y\" in HKEY_LOCAL_MACHINE\\Q: error 2"},
+        {{"query", "HKLM\\Q", "/ve"}, "cannot find value (Default) in HKEY_LOCAL_MACHINE\\Q: error 2"},
+        {{"query", "HKLM\\Q", "/s", "/v", "y"}, "cannot find value \"y\" in HKEY_LOCAL_MACHINE\\Q or below"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(run(c.args), 1);
+        EXPECT_TRUE(contains(err, c.message)) << err;
+        EXPECT_EQ(out, "");
+    }
+}
+
+// A failure detail the registry gives is part of the message.
+TEST_F(CommandTest, FailureMessagesCarryTheRegistrysDetail) {
+    struct Detailed : vrk::reg::ForwardingRegistry {
+        using ForwardingRegistry::ForwardingRegistry;
+        const char* lastFailureDetail() const override { return "HKEY_LOCAL_MACHINE.db: disk I/O error"; }
+    } detailed(faults);
+    faults.failCall(RegCall::setValueEx, 1, vrk::reg::kRegistryIoFailed);
+    std::ostringstream o, e;
+    EXPECT_EQ(runRegCommand({"add", "HKLM\\D", "/v", "n", "/d", "x"}, detailed, o, e), 1);
+    EXPECT_EQ(e.str(),
+              "vrkreg add: cannot set value \"n\" in HKEY_LOCAL_MACHINE\\D: error 1016 (An I/O operation "
+              "initiated by the registry failed unrecoverably.); HKEY_LOCAL_MACHINE.db: disk I/O error\n");
+}
+
+// ---- delete ----------------------------------------------------------------
+
+TEST_F(CommandTest, DeleteRemovesValuesOrWholeSubtrees) {
+    ok({"add", "HKLM\\D", "/ve", "/d", "def"});
+    ok({"add", "HKLM\\D", "/v", "a", "/d", "1"});
+    ok({"add", "HKLM\\D", "/v", "b", "/d", "2"});
+    ok({"add", "HKLM\\D\\s1\\s2\\s3", "/v", "deep", "/d", "x"});
+    ok({"add", "HKLM\\D\\t1"});
+    ok({"add", "HKLM\\Dx", "/v", "keep", "/d", "y"});
+
+    ok({"delete", "HKLM\\D", "/v", "A", "/f"});  // names ignore letter case
+    EXPECT_EQ(valueOf("D", "a"), "<error 2>");
+    EXPECT_EQ(valueOf("D", "b"), "2");
+
+    ok({"delete", "HKLM\\D", "/ve"});
+    EXPECT_EQ(valueOf("D", ""), "<error 2>");
+
+    ok({"add", "HKLM\\D", "/v", "c", "/d", "3"});
+    ok({"delete", "HKLM\\D", "/va"});
+    EXPECT_EQ(valueOf("D", "b"), "<error 2>");
+    EXPECT_EQ(valueOf("D", "c"), "<error 2>");
+    EXPECT_TRUE(keyExists(vrk::reg::kLocalMachine, "D\\s1\\s2\\s3"));  // subkeys stay with /va
+
+    ok({"delete", "HKLM\\D"});
+    EXPECT_EQ(out, "The operation completed successfully.\n");
+    EXPECT_FALSE(keyExists(vrk::reg::kLocalMachine, "D"));
+    EXPECT_EQ(valueOf("Dx", "keep"), "y");  // a sibling with the same prefix stays
+}
+
+TEST_F(CommandTest, DeleteFailures) {
+    ok({"add", "HKLM\\D", "/v", "a", "/d", "1"});
+    static const struct {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{"delete", "HKLM\\Missing"}, "vrkreg delete: cannot delete HKEY_LOCAL_MACHINE\\Missing: error 2"},
+        {{"delete", "HKLM\\Missing\\Deeper"}, "cannot delete HKEY_LOCAL_MACHINE\\Missing\\Deeper: error 2"},
+        {{"delete", "HKLM\\D", "/v", "nope"}, "cannot delete value \"nope\" of HKEY_LOCAL_MACHINE\\D: error 2"},
+        {{"delete", "HKLM\\Missing", "/va"}, "cannot open HKEY_LOCAL_MACHINE\\Missing: error 2"},
+        {{"delete", "HKLM"}, "cannot delete the root key HKEY_LOCAL_MACHINE"},
+        {{"delete", "HKEY_USERS\\"}, "cannot delete the root key HKEY_USERS"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(run(c.args), 1);
+        EXPECT_TRUE(contains(err, c.message)) << err;
+    }
+    EXPECT_EQ(valueOf("D", "a"), "1");
+}
+
+// A failure half-way through a subtree leaves the whole subtree as it was.
+TEST_F(CommandTest, AFailedSubtreeDeletionChangesNothing) {
+    ok({"add", "HKLM\\T\\a\\x"});
+    ok({"add", "HKLM\\T\\b", "/v", "v", "/d", "1"});
+    ok({"add", "HKLM\\T\\c"});
+    const auto before = snapshot(*store);
+    faults.failCall(RegCall::deleteKey, 3, vrk::reg::kAccessDenied);
+    EXPECT_EQ(run({"delete", "HKLM\\T"}), 1);
+    EXPECT_TRUE(contains(err, "error 5 (Access is denied.)")) << err;
+    EXPECT_EQ(snapshot(*store), before);
+}
+
+// ---- import ----------------------------------------------------------------
+
+TEST_F(CommandTest, ImportAppliesEveryChangeOfTheFile) {
+    ok({"add", "HKLM\\Old\\Sub", "/v", "x", "/d", "1"});
+    ok({"add", "HKLM\\Keep", "/v", "gone", "/d", "1"});
+    ok({"add", "HKLM\\Keep", "/v", "stays", "/d", "1"});
+    writeFile(path("in.reg"), utf16File("Windows Registry Editor Version 5.00\r\n\r\n"
+                                        "[-HKEY_LOCAL_MACHINE\\Old]\r\n\r\n"
+                                        "[-HKEY_LOCAL_MACHINE\\NeverWasThere]\r\n\r\n"
+                                        "[HKEY_LOCAL_MACHINE\\Keep]\r\n"
+                                        "\"gone\"=-\r\n"
+                                        "\"neverWasThere\"=-\r\n"
+                                        "\"new\"=dword:00000010\r\n\r\n"
+                                        "[HKEY_LOCAL_MACHINE\\New\\Deep\\Key]\r\n"
+                                        "@=\"d\"\r\n"));
+    ok({"import", path("in.reg")});
+    EXPECT_EQ(out, "The operation completed successfully.\n");
+    EXPECT_FALSE(keyExists(vrk::reg::kLocalMachine, "Old"));
+    EXPECT_EQ(valueOf("Keep", "gone"), "<error 2>");
+    EXPECT_EQ(valueOf("Keep", "stays"), "1");
+    EXPECT_EQ(valueOf("Keep", "new"), std::string("\x10\0\0\0", 4));
+    EXPECT_EQ(valueOf("New\\Deep\\Key", ""), "d");
+}
+
+TEST_F(CommandTest, AMalformedFileChangesNothingAndNamesFileLineAndReason) {
+    ok({"add", "HKLM\\Existing", "/v", "v", "/d", "before"});
+    const auto before = snapshot(*store);
+    static const struct {
+        std::string text;
+        const char* message;
+    } cases[] = {
+        // The first lines are fine and would change the store.
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\Existing]\n\"v\"=\"after\"\n[HKEY_LOCAL_MACHINE\\N]\n\"x\"=dword:123456789\n",
+         ":5: dword value with more than 8 hex digits; nothing was imported"},
+        {"REGEDIT4\n[-HKEY_LOCAL_MACHINE\\Existing]\n[HKEY_LOCAL_MACHINE\\N]\n\"x\"=hex:01,\\\n",
+         ":4: hex data continued with '\\' past the end of the file; nothing was imported"},
+        {"\nREGEDIT4\n", ":1: bad header"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\N]\n\"x\"=\"open\n", ":3: unterminated string"},
+    };
+    for (const auto& c : cases) {
+        writeFile(path("bad.reg"), c.text);
+        EXPECT_EQ(run({"import", path("bad.reg")}), 1);
+        EXPECT_EQ(err.rfind("vrkreg import: " + path("bad.reg") + c.message, 0), 0u) << err;
+        EXPECT_EQ(snapshot(*store), before);
+    }
+}
+
+TEST_F(CommandTest, AFailureWhileApplyingRollsEverythingBack) {
+    ok({"add", "HKLM\\Existing", "/v", "v", "/d", "before"});
+    const auto before = snapshot(*store);
+    writeFile(path("in.reg"),
+              "REGEDIT4\r\n"
+              "[-HKEY_LOCAL_MACHINE\\Existing]\r\n"
+              "[HKEY_LOCAL_MACHINE\\A]\r\n"
+              "\"one\"=\"1\"\r\n"
+              "\"two\"=\"2\"\r\n");
+    faults.failCall(RegCall::setValueEx, 2, vrk::reg::kAccessDenied);
+    EXPECT_EQ(run({"import", path("in.reg")}), 1);
+    EXPECT_EQ(err, "vrkreg import: " + path("in.reg") +
+                       ":5: cannot set value \"two\" in HKEY_LOCAL_MACHINE\\A: error 5 (Access is denied.); "
+                       "nothing was imported\n");
+    EXPECT_EQ(snapshot(*store), before);
+}
+
+TEST_F(CommandTest, UnreadableFilesAreReported) {
+    EXPECT_EQ(run({"import", path("missing.reg")}), 1);
+    EXPECT_EQ(err, "vrkreg import: cannot read " + path("missing.reg") + ": no such file; nothing was imported\n");
+    EXPECT_EQ(run({"import", dir.path()}), 1);
+    EXPECT_TRUE(contains(err, "it is a directory")) << err;
+}
+
+// ---- export ----------------------------------------------------------------
+
+TEST_F(CommandTest, ExportWritesTheSubtreeInRegistryOrder) {
+    ok({"add", "HKLM\\Software\\Example", "/ve", "/d", "default value"});
+    ok({"add", "HKLM\\Software\\Example", "/v", "Count", "/t", "REG_DWORD", "/d", "42"});
+    ok({"add", "HKLM\\Software\\Example\\b"});
+    ok({"add", "HKLM\\Software\\Example\\A\\inner", "/v", "z", "/t", "REG_BINARY", "/d", "00"});
+    ok({"export", "hklm\\Software\\Example", path("out.reg")});
+    EXPECT_EQ(out, "The operation completed successfully.\n");
+    EXPECT_EQ(readFile(path("out.reg")),
+              utf16File("Windows Registry Editor Version 5.00\r\n\r\n"
+                        "[HKEY_LOCAL_MACHINE\\Software\\Example]\r\n"
+                        "@=\"default value\"\r\n"
+                        "\"Count\"=dword:0000002a\r\n\r\n"
+                        "[HKEY_LOCAL_MACHINE\\Software\\Example\\A]\r\n\r\n"
+                        "[HKEY_LOCAL_MACHINE\\Software\\Example\\A\\inner]\r\n"
+                        "\"z\"=hex:00\r\n\r\n"
+                        "[HKEY_LOCAL_MACHINE\\Software\\Example\\b]\r\n\r\n"));
+
+    // "-" writes the same bytes to standard output, with nothing else.
+    ok({"export", "HKLM\\Software\\Example", "-"});
+    EXPECT_EQ(out, readFile(path("out.reg")));
+}
+
+TEST_F(CommandTest, ExportKeepsAnExistingFileUnlessToldToReplaceIt) {
+    ok({"add", "HKLM\\E", "/v", "v", "/d", "1"});
+    writeFile(path("out.reg"), "precious");
+    EXPECT_EQ(run({"export", "HKLM\\E", path("out.reg")}), 1);
+    EXPECT_EQ(err, "vrkreg export: cannot export to " + path("out.reg") + ": the file exists (add /y to replace it)\n");
+    EXPECT_EQ(readFile(path("out.reg")), "precious");
+
+    ok({"export", "HKLM\\E", path("out.reg"), "/Y"});
+    EXPECT_TRUE(parseRegFile(readFile(path("out.reg"))).ok);
+    EXPECT_FALSE(std::filesystem::exists(path("out.reg") + ".vrkreg-partial"));
+}
+
+TEST_F(CommandTest, ExportFailuresWriteNoFile) {
+    EXPECT_EQ(run({"export", "HKLM\\Missing", path("out.reg")}), 1);
+    EXPECT_TRUE(contains(err, "cannot open HKEY_LOCAL_MACHINE\\Missing: error 2")) << err;
+    EXPECT_FALSE(std::filesystem::exists(path("out.reg")));
+
+    ok({"add", "HKLM\\E\\Sub", "/v", "v", "/d", "1"});
+    writeFile(path("out.reg"), "precious");
+    faults.failCall(RegCall::enumValue, 2, vrk::reg::kRegistryIoFailed);
+    EXPECT_EQ(run({"export", "HKLM\\E", path("out.reg"), "/y"}), 1);
+    EXPECT_TRUE(contains(err, "cannot read the values of HKEY_LOCAL_MACHINE\\E")) << err;
+    EXPECT_EQ(readFile(path("out.reg")), "precious");
+
+    EXPECT_EQ(run({"export", "HKLM\\E", path("no/such/dir/out.reg")}), 1);
+    EXPECT_TRUE(contains(err, "cannot write " + path("no/such/dir/out.reg"))) << err;
+}
+
+// Export, delete, import: the same keys, types and bytes come back.
+TEST_F(CommandTest, ExportDeleteImportGivesBackTheSameContent) {
+    vrk::reg::Key k = vrk::reg::kNullKey;
+    ASSERT_EQ(store->createKeyEx(vrk::reg::kCurrentUser, "R\\K]ey [1]\\Caf\xC3\xA9 \xE9", 0,
+                                 vrk::reg::kKeyReadWrite, &k, nullptr),
+              vrk::reg::kSuccess);
+    std::string allBytes;
+    for (int i = 0; i < 256; ++i) allBytes.push_back(static_cast<char>(i));
+    const struct {
+        const char* name;
+        std::uint32_t type;
+        std::string data;
+    } values[] = {
+        {"", vrk::reg::kRegSz, "default"},
+        {"quote\" back\\ nl\n", vrk::reg::kRegSz, "v\"\\\r\n;=@"},
+        {"zeros", vrk::reg::kRegBinary, std::string(40, '\0')},
+        {"all", vrk::reg::kRegBinary, allBytes},
+        {"allText", vrk::reg::kRegSz, allBytes},
+        {"latin1", vrk::reg::kRegExpandSz, "\xE9t\xE9"},
+        {"multi", vrk::reg::kRegMultiSz, std::string("a\0\xC3\xA9\0\0", 6)},
+        {"dw", vrk::reg::kRegDword, "\x01\x00\x00\x80"},
+        {"odd dword", vrk::reg::kRegDword, "\x01"},
+        {"none", vrk::reg::kRegNone, ""},
+    };
+    for (const auto& v : values) {
+        ASSERT_EQ(store->setValueEx(k, v.name, v.type, reinterpret_cast<const unsigned char*>(v.data.data()),
+                                    static_cast<std::uint32_t>(v.data.size())),
+                  vrk::reg::kSuccess);
+    }
+    store->closeKey(k);
+    ok({"add", "HKCU\\R\\empty\\child"});
+    const auto before = snapshot(*store);
+
+    ok({"export", "HKCU\\R", path("r.reg")});
+    ok({"delete", "HKCU\\R"});
+    EXPECT_FALSE(keyExists(vrk::reg::kCurrentUser, "R"));
+    ok({"import", path("r.reg")});
+    EXPECT_EQ(snapshot(*store), before);
+
+    // And the export of the imported content is the same file.
+    ok({"export", "HKCU\\R", "-"});
+    EXPECT_EQ(out, readFile(path("r.reg")));
+}
+
+}  // namespace
+}  // namespace vrk::regfile
