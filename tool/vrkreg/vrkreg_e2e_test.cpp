@@ -1,0 +1,211 @@
+// The vrkreg program itself, run against a store in a temporary directory
+// chosen through the environment.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tool/vrkreg/regfile_text.hpp"
+#include "tool/vrkreg/vrkreg_test_support.hpp"
+
+namespace vrk::regfile {
+namespace {
+
+using testing::readFile;
+using testing::writeFile;
+
+std::string quoted(const std::string& arg) {
+    std::string q = "'";
+    for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string program() {
+    const char* bin = std::getenv("VRK_BINARY_DIR");
+    return std::string(bin ? bin : ".") + "/bin/vrkreg";
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class ProgramTest : public ::testing::Test {
+protected:
+    vrk::reg::testing::TempDir dir;
+    std::string store = dir.file("store");
+
+    // Runs vrkreg with the arguments, the store chosen by the variable
+    // envName (the other form unset).
+    Outcome vrkreg(const std::vector<std::string>& args, const char* envName = "TORQA_REGISTRY",
+               const std::string& storeDir = "") {
+        std::string cmd = "env -u 'TORQA REGISTRY' -u TORQA_REGISTRY " +
+                          quoted(std::string(envName) + "=" + (storeDir.empty() ? store : storeDir)) + " " +
+                          quoted(program());
+        for (const std::string& a : args) cmd += " " + quoted(a);
+        cmd += " >" + quoted(dir.file("stdout")) + " 2>" + quoted(dir.file("stderr"));
+        const int raw = std::system(cmd.c_str());
+        Outcome r;
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = readFile(dir.file("stdout"));
+        r.err = readFile(dir.file("stderr"));
+        return r;
+    }
+
+    void ok(const std::vector<std::string>& args) {
+        const Outcome r = vrkreg(args);
+        ASSERT_EQ(r.status, 0) << args[0] << ": " << r.err;
+    }
+};
+
+TEST_F(ProgramTest, AddQueryExportDeleteImport) {
+    ok({"add", "HKLM\\Software\\SV.INI\\CobolPopulate", "/v", "Count", "/t", "REG_DWORD", "/d", "0x2a"});
+    ok({"add", "HKLM\\Software\\SV.INI\\CobolPopulate", "/v", "Options", "/d", "NOC NOEXIT ADATA"});
+    ok({"add", "HKLM\\Software\\SV.INI\\CobolPopulate\\Empty"});
+    ok({"add", "HKLM\\Software\\SV.INI\\Bytes", "/ve", "/t", "REG_BINARY", "/d", "000100ff"});
+
+    Outcome q = vrkreg({"query", "HKLM\\Software\\SV.INI", "/s"});
+    ASSERT_EQ(q.status, 0) << q.err;
+    const std::string listing =
+        "\nHKEY_LOCAL_MACHINE\\Software\\SV.INI\n\n"
+        "HKEY_LOCAL_MACHINE\\Software\\SV.INI\\Bytes\n"
+        "    (Default)    REG_BINARY    000100FF\n\n"
+        "HKEY_LOCAL_MACHINE\\Software\\SV.INI\\CobolPopulate\n"
+        "    Count    REG_DWORD    0x2a\n"
+        "    Options    REG_SZ    NOC NOEXIT ADATA\n\n"
+        "HKEY_LOCAL_MACHINE\\Software\\SV.INI\\CobolPopulate\\Empty\n\n";
+    EXPECT_EQ(q.out, listing);
+    EXPECT_EQ(q.err, "");
+
+    Outcome e = vrkreg({"export", "HKLM\\Software\\SV.INI", dir.file("sv.reg")});
+    ASSERT_EQ(e.status, 0) << e.err;
+    EXPECT_EQ(e.out, "The operation completed successfully.\n");
+    const std::string exported = readFile(dir.file("sv.reg"));
+    EXPECT_EQ(exported.substr(0, 2), "\xFF\xFE");
+
+    Outcome toStdout = vrkreg({"export", "HKLM\\Software\\SV.INI", "-"});
+    ASSERT_EQ(toStdout.status, 0);
+    EXPECT_EQ(toStdout.out, exported);
+
+    ok({"delete", "HKLM\\Software\\SV.INI", "/f"});
+    Outcome gone = vrkreg({"query", "HKLM\\Software\\SV.INI"});
+    EXPECT_EQ(gone.status, 1);
+    EXPECT_EQ(gone.out, "");
+    EXPECT_EQ(gone.err,
+              "vrkreg query: cannot open HKEY_LOCAL_MACHINE\\Software\\SV.INI: error 2 (The system cannot find "
+              "the file specified.)\n");
+
+    Outcome i = vrkreg({"import", dir.file("sv.reg")});
+    ASSERT_EQ(i.status, 0) << i.err;
+    q = vrkreg({"query", "HKLM\\Software\\SV.INI", "/s"});
+    EXPECT_EQ(q.out, listing);
+    EXPECT_EQ(vrkreg({"export", "HKLM\\Software\\SV.INI", "-"}).out, exported);
+}
+
+TEST_F(ProgramTest, TheStoreDirectoryComesFromEitherFormOfTheVariable) {
+    const Outcome a = vrkreg({"add", "HKCU\\Env", "/v", "v", "/d", "blank form"}, "TORQA REGISTRY");
+    ASSERT_EQ(a.status, 0) << a.err;
+    const Outcome q = vrkreg({"query", "HKCU\\Env", "/v", "v"}, "TORQA_REGISTRY");
+    EXPECT_EQ(q.out, "\nHKEY_CURRENT_USER\\Env\n    v    REG_SZ    blank form\n\n");
+    EXPECT_TRUE(std::filesystem::exists(store));
+    // Another directory is another store.
+    const Outcome other = vrkreg({"query", "HKCU\\Env"}, "TORQA_REGISTRY", dir.file("other"));
+    EXPECT_EQ(other.status, 1);
+}
+
+TEST_F(ProgramTest, ExitStatusesAndUsage) {
+    static const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* out;
+        const char* err;
+    } cases[] = {
+        {{}, 1, "", "vrkreg: a command is missing\nType \"vrkreg /?\" for usage.\n"},
+        {{"/?"}, 0, "Usage: vrkreg COMMAND ARGUMENTS", ""},
+        {{"-h"}, 0, "Usage: vrkreg COMMAND ARGUMENTS", ""},
+        {{"export", "/?"}, 0, "Usage: vrkreg export KEY FILE [/y]", ""},
+        {{"copy", "a", "b"}, 1, "", "vrkreg: unknown command \"copy\"\nType \"vrkreg /?\" for usage.\n"},
+        {{"add", "HKXX\\a"}, 1, "", "vrkreg add: invalid key \"HKXX\\a\""},
+        {{"delete", "HKLM\\NotThere"}, 1, "", "vrkreg delete: cannot delete HKEY_LOCAL_MACHINE\\NotThere: error 2"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = vrkreg(c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << r.out;
+        EXPECT_EQ(r.err.rfind(c.err, 0), 0u) << r.err;
+    }
+}
+
+TEST_F(ProgramTest, ExportDoesNotReplaceAFileWithoutY) {
+    ok({"add", "HKU\\X", "/v", "v", "/d", "1"});
+    writeFile(dir.file("keep.reg"), "do not touch");
+    const Outcome r = vrkreg({"export", "HKU\\X", dir.file("keep.reg")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "vrkreg export: cannot export to " + dir.file("keep.reg") +
+                         ": the file exists (add /y to replace it)\n");
+    EXPECT_EQ(readFile(dir.file("keep.reg")), "do not touch");
+    ok({"export", "HKU\\X", dir.file("keep.reg"), "/y"});
+    EXPECT_NE(readFile(dir.file("keep.reg")), "do not touch");
+}
+
+// The same content in 8-bit and UTF-16 text with every kind of line end
+// imports to the same store.
+TEST_F(ProgramTest, ImportReadsEveryEncodingAndLineEnd) {
+    const std::string lines[] = {
+        "Windows Registry Editor Version 5.00",
+        "",
+        "[HKEY_CLASSES_ROOT\\.vrk]",
+        "@=\"vrk file\"",
+        "\"Bin\"=hex:00,00,01,\\",
+        "  02",
+        "\"Exp\"=hex(2):25,00,41,00,25,00,00,00",
+        "",
+        "[HKEY_CLASSES_ROOT\\.vrk\\Sub]",
+        "\"Caf\xC3\xA9\"=dword:00000001",
+    };
+    std::string reference;
+    int variant = 0;
+    for (const char* eol : {"\r\n", "\n", "\r"}) {
+        std::string text;
+        for (const std::string& l : lines) text += l + eol;
+        for (const bool wide : {false, true}) {
+            const std::string file = dir.file("in" + std::to_string(variant) + ".reg");
+            const std::string storeDir = dir.file("store" + std::to_string(variant));
+            ++variant;
+            writeFile(file, wide ? "\xFF\xFE" + storeBytesToUtf16le(text) : text);
+            const Outcome i = vrkreg({"import", file}, "TORQA_REGISTRY", storeDir);
+            ASSERT_EQ(i.status, 0) << i.err;
+            const Outcome e = vrkreg({"export", "HKCR\\.vrk", "-"}, "TORQA_REGISTRY", storeDir);
+            ASSERT_EQ(e.status, 0) << e.err;
+            if (reference.empty()) reference = e.out;
+            EXPECT_EQ(e.out, reference) << "variant " << variant;
+        }
+    }
+    EXPECT_EQ(reference, "\xFF\xFE" + storeBytesToUtf16le("Windows Registry Editor Version 5.00\r\n\r\n"
+                                                          "[HKEY_CLASSES_ROOT\\.vrk]\r\n"
+                                                          "@=\"vrk file\"\r\n"
+                                                          "\"Bin\"=hex:00,00,01,02\r\n"
+                                                          "\"Exp\"=hex(2):25,00,41,00,25,00,00,00\r\n\r\n"
+                                                          "[HKEY_CLASSES_ROOT\\.vrk\\Sub]\r\n"
+                                                          "\"Caf\xC3\xA9\"=dword:00000001\r\n\r\n"));
+}
+
+TEST_F(ProgramTest, AMalformedImportChangesNothing) {
+    ok({"add", "HKLM\\Keep", "/v", "v", "/d", "before"});
+    const std::string before = vrkreg({"export", "HKLM", "-"}).out;
+    writeFile(dir.file("bad.reg"),
+              "REGEDIT4\r\n[-HKEY_LOCAL_MACHINE\\Keep]\r\n[HKEY_LOCAL_MACHINE\\New]\r\n\"a\"=dword:0x1\r\n");
+    const Outcome r = vrkreg({"import", dir.file("bad.reg")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "vrkreg import: " + dir.file("bad.reg") +
+                         ":4: dword value needs 1 to 8 hex digits (no 0x prefix); nothing was imported\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(vrkreg({"export", "HKLM", "-"}).out, before);
+}
+
+}  // namespace
+}  // namespace vrk::regfile
