@@ -23,10 +23,8 @@ std::string quoted(const std::string& arg) {
     return q + "'";
 }
 
-std::string program() {
-    const char* bin = std::getenv("VRK_BINARY_DIR");
-    return std::string(bin ? bin : ".") + "/bin/vrkreg";
-}
+// build-dir/bin/vrkreg, as the build names it.
+std::string program() { return VRKREG_PROGRAM; }
 
 struct Outcome {
     int status = -1;
