@@ -336,3 +336,28 @@ TEST(RegfileParser, HeaderMayBeIndentedAndAFileMayHoldNoKeys) {
 
 }  // namespace
 }  // namespace vrk::regfile
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace vrk::regfile {
+namespace {
+
+// The fuzzer's seeds are meant to be valid files, except the one named so.
+TEST(RegfileParser, FuzzSeedsParseAsIntended) {
+    unsigned seen = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(VRKREG_FUZZ_CORPUS)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        const ParseResult r = parseRegFile(bytes.str());
+        const bool malformed = entry.path().filename().string().find("malformed") != std::string::npos;
+        EXPECT_EQ(r.ok, !malformed) << entry.path() << ": " << r.errorLine << ": " << r.error;
+        ++seen;
+    }
+    EXPECT_GT(seen, 0u);
+}
+
+}  // namespace
+}  // namespace vrk::regfile
