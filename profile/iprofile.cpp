@@ -89,11 +89,6 @@ public:
         close();
         key_ = key;
     }
-    Key release() {
-        Key key = key_;
-        key_ = kNullKey;
-        return key;
-    }
     void close() {
         if (key_ != kNullKey && !vrk::reg::isRootKey(key_)) store().closeKey(key_);
         key_ = kNullKey;
