@@ -149,6 +149,13 @@ ProgramRun VrkiniTest::runVrkreg(const std::vector<std::string>& arguments) {
     return runProgram(vrkregPath(), options, root_);
 }
 
+std::string VrkiniTest::profileListing() {
+    if (!profileExists()) return "";
+    const ProgramRun run = runVrkreg({"query", "HKEY_LOCAL_MACHINE\\Software\\SV.INI", "/s"});
+    EXPECT_EQ(run.exitStatus, 0) << run.standardError;
+    return run.standardOutput;
+}
+
 std::optional<std::string> VrkiniTest::element(const std::string& application,
                                                const std::string& key) {
     StoreSession session(storeDir_);

@@ -48,6 +48,10 @@ protected:
     // Runs vrkreg with the arguments against the test's store.
     ProgramRun runVrkreg(const std::vector<std::string>& arguments);
 
+    // The profile as `vrkreg query <profile key> /s` lists it, for
+    // before-and-after comparisons ("" when the profile key does not exist).
+    std::string profileListing();
+
     // The element of an entry of "SV.INI" as the profile store reads it, or
     // nothing when the application or key is absent.
     std::optional<std::string> element(const std::string& application, const std::string& key);
