@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/registry/registry_test_support.hpp"
@@ -228,6 +230,102 @@ TEST(ReadOnlyStore, WriteProtectedHiveFile) {
         return failures;
     });
     EXPECT_EQ(rc, 0);
+}
+
+TEST(ReadOnlyStore, ReaderWhoMayNotWriteTheDirectory) {
+    // A machine-wide store written by an administrator and read by a user
+    // who can create nothing there.
+    TempDir dir;
+    {
+        auto reg = makeScratchRegistry(dir.path());
+        Key k = kNullKey;
+        ASSERT_EQ(reg->createKeyEx(kLocalMachine, "Software\\Vendor", 0, kKeyReadWrite, &k,
+                                   nullptr),
+                  kSuccess);
+        const unsigned char b = 'r';
+        ASSERT_EQ(reg->setValueEx(k, "v", kRegBinary, &b, 1), kSuccess);
+        reg->closeKey(k);
+    }
+    const bool root = ::geteuid() == 0;
+    auto reader = [&]() -> int {
+        if (!root) {
+            for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+                ::chmod(e.path().c_str(), 0444);
+            }
+            ::chmod(dir.path().c_str(), 0555);
+        }
+        auto reg = makeScratchRegistry(dir.path());
+        Key k = kNullKey;
+        if (reg->openKeyEx(kLocalMachine, "Software\\Vendor", kKeyRead, &k) != kSuccess) {
+            return 20;
+        }
+        unsigned char got = 0;
+        std::uint32_t size = 1;
+        if (reg->queryValueEx(k, "v", nullptr, &got, &size) != kSuccess || got != 'r') return 21;
+        char name[16];
+        if (reg->enumKey(kLocalMachine, 0, name, sizeof name) != kSuccess) return 22;
+        if (reg->createKeyEx(kLocalMachine, "Software\\Vendor", 0, kKeyReadWrite, &k, nullptr) !=
+            kAccessDenied) {
+            return 23;
+        }
+        Key user = kNullKey;  // a hive that does not exist yet cannot be made there
+        if (reg->createKeyEx(kCurrentUser, "x", 0, kKeyReadWrite, &user, nullptr) !=
+            kAccessDenied) {
+            return 24;
+        }
+        return 0;
+    };
+    int rc;
+    if (root) {
+        ::chmod(dir.path().c_str(), 0755);
+        pid_t child = ::fork();
+        ASSERT_NE(child, -1);
+        if (child == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(90);
+            ::_exit(reader());
+        }
+        rc = waitFor(child);
+    } else {
+        rc = reader();
+    }
+    EXPECT_EQ(rc, 0);
+}
+
+// ---- threads ------------------------------------------------------------
+
+TEST(SharedStore, ThreadsShareOneStoreObject) {
+    TempDir dir;
+    auto reg = makeScratchRegistry(dir.path());
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 40; ++i) {
+                std::string path =
+                    "Threads\\t" + std::to_string(t) + "\\k" + std::to_string(i % 5);
+                Key k = kNullKey;
+                if (reg->createKeyEx(kCurrentUser, path.c_str(), 0, kKeyReadWrite, &k, nullptr) !=
+                    kSuccess) {
+                    ++failures;
+                    continue;
+                }
+                const unsigned char b = static_cast<unsigned char>(i);
+                if (reg->setValueEx(k, "v", kRegBinary, &b, 1) != kSuccess) ++failures;
+                char name[16];
+                long rc = reg->enumKey(kCurrentUser, 0, name, sizeof name);
+                if (rc != kSuccess) ++failures;
+                if (reg->closeKey(k) != kSuccess) ++failures;
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(failures.load(), 0);
+    Key k = kNullKey;
+    ASSERT_EQ(reg->openKeyEx(kCurrentUser, "Threads", kKeyRead, &k), kSuccess);
+    char name[16];
+    EXPECT_EQ(reg->enumKey(k, 3, name, sizeof name), kSuccess);
+    EXPECT_EQ(reg->enumKey(k, 4, name, sizeof name), kNoMoreItems);
+    reg->closeKey(k);
 }
 
 // ---- batches --------------------------------------------------------------

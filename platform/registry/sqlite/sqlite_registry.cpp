@@ -1,6 +1,7 @@
 // The SQLite registry backend.
 #include "platform/registry/sqlite/sqlite_registry.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -192,11 +193,27 @@ Schema inspect(Connection& c) {
 void configure(Connection& c) {
     sqlite3_busy_timeout(c.db(), kBusyWaitMs);
     c.exec("PRAGMA synchronous = FULL");
+    // Keep the log and its index file when the last connection closes (the
+    // log emptied), so that a reader who may not create files in the
+    // directory can still open the hive.
+    int persist = 1;
+    sqlite3_file_control(c.db(), "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    c.exec("PRAGMA journal_size_limit = 4194304");
 }
 
 bool fileExists(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
+}
+
+// Makes a new entry of directory durable (best effort: not every file
+// system can sync a directory).
+void syncDirectory(const std::string& directory) {
+    const char* path = directory.empty() ? "/" : directory.c_str();
+    int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    (void)::fsync(fd);
+    ::close(fd);
 }
 
 // Creates directory and its missing parents.
@@ -207,7 +224,10 @@ void makeDirectories(const std::string& directory) {
         pos = directory.find('/', pos + 1);
         partial = directory.substr(0, pos);
         if (partial.empty()) continue;
-        if (::mkdir(partial.c_str(), 0777) != 0 && errno != EEXIST) {
+        if (::mkdir(partial.c_str(), 0777) == 0) {
+            std::size_t slash = partial.find_last_of('/');
+            syncDirectory(slash == std::string::npos ? "." : partial.substr(0, slash));
+        } else if (errno != EEXIST) {
             int err = errno;
             throw Failure{kAccessDenied,
                           "cannot create the registry directory " + partial + ": " +
@@ -322,8 +342,10 @@ sqlitedb::Connection& SqliteRegistry::readConnection(int hive, std::uint64_t& ep
 
 sqlitedb::Connection& SqliteRegistry::writeConnection(int hive) {
     Hive& h = hives_[hive];
+    bool newFile = false;
     if (!h.connection) {
-        if (!fileExists(h.path)) makeDirectories(h.directory);
+        newFile = !fileExists(h.path);
+        if (newFile) makeDirectories(h.directory);
         auto c = Connection::open(h.path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
                                               SQLITE_OPEN_NOMUTEX);
         configure(*c);
@@ -347,6 +369,7 @@ sqlitedb::Connection& SqliteRegistry::writeConnection(int hive) {
         }
         if (s != Schema::ours) refuse(c, s);
         h.ready = true;
+        if (newFile) syncDirectory(h.directory);
     }
     if (batchDepth_ > 0 && !h.inBatch) {
         c.exec("BEGIN IMMEDIATE");
