@@ -94,6 +94,13 @@ const char* const kExportUsage =
     "  /y       replace FILE if it exists (without /y an existing file is kept\n"
     "           and the command fails)\n";
 
+// What a command works with.
+struct Context {
+    Registry& reg;
+    std::ostream& out;
+    const std::function<void()>& beforeBinaryOutput;
+};
+
 // Bad arguments: reported with a hint to the usage text.
 struct UsageError {
     std::string text;
@@ -223,7 +230,9 @@ std::optional<ValueEntry> findValue(Registry& reg, vrk::reg::Key key, const std:
     }
 }
 
-int runQuery(const std::vector<std::string>& args, Registry& reg, std::ostream& out) {
+int runQuery(const std::vector<std::string>& args, const Context& ctx) {
+    Registry& reg = ctx.reg;
+    std::ostream& out = ctx.out;
     const Options o = parseOptions(args, {"ve", "s"}, {"v"});
     if (o.positional.size() != 1) throw UsageError{"query needs exactly one KEY"};
     if (o.has("v") && o.has("ve")) throw UsageError{"use /v or /ve, not both"};
@@ -408,7 +417,9 @@ std::string dataForType(std::uint32_t type, const std::string* given, const std:
     }
 }
 
-int runAdd(const std::vector<std::string>& args, Registry& reg, std::ostream& out) {
+int runAdd(const std::vector<std::string>& args, const Context& ctx) {
+    Registry& reg = ctx.reg;
+    std::ostream& out = ctx.out;
     const Options o = parseOptions(args, {"ve", "f"}, {"v", "t", "d", "s"});
     if (o.positional.size() != 1) throw UsageError{"add needs exactly one KEY"};
     if (o.has("v") && o.has("ve")) throw UsageError{"use /v or /ve, not both"};
@@ -457,7 +468,9 @@ void inBatch(Registry& reg, const std::string& what, Fn fn) {
     if (rc != vrk::reg::kSuccess) throwFailure(reg, "cannot commit " + what, rc);
 }
 
-int runDelete(const std::vector<std::string>& args, Registry& reg, std::ostream& out) {
+int runDelete(const std::vector<std::string>& args, const Context& ctx) {
+    Registry& reg = ctx.reg;
+    std::ostream& out = ctx.out;
     const Options o = parseOptions(args, {"ve", "va", "f"}, {"v"});
     if (o.positional.size() != 1) throw UsageError{"delete needs exactly one KEY"};
     if (int(o.has("v")) + int(o.has("ve")) + int(o.has("va")) > 1)
@@ -568,7 +581,9 @@ void applyOperations(Registry& reg, const std::string& file, const std::vector<O
     }
 }
 
-int runImport(const std::vector<std::string>& args, Registry& reg, std::ostream& out) {
+int runImport(const std::vector<std::string>& args, const Context& ctx) {
+    Registry& reg = ctx.reg;
+    std::ostream& out = ctx.out;
     const Options o = parseOptions(args, {}, {});
     if (o.positional.size() != 1) throw UsageError{"import needs exactly one FILE"};
     const std::string& file = o.positional[0];
@@ -591,7 +606,9 @@ int runImport(const std::vector<std::string>& args, Registry& reg, std::ostream&
 
 // ---- export ----------------------------------------------------------------
 
-int runExport(const std::vector<std::string>& args, Registry& reg, std::ostream& out) {
+int runExport(const std::vector<std::string>& args, const Context& ctx) {
+    Registry& reg = ctx.reg;
+    std::ostream& out = ctx.out;
     const Options o = parseOptions(args, {"y"}, {});
     if (o.positional.size() != 2) throw UsageError{"export needs a KEY and a FILE"};
     const KeyPath key = parseKeyArgument(o.positional[0]);
@@ -606,6 +623,7 @@ int runExport(const std::vector<std::string>& args, Registry& reg, std::ostream&
     if (!writeRegFile(blocks, bytes, why)) throw CommandFailure("cannot export " + fullPath(key) + ": " + why);
 
     if (toStdout) {
+        if (ctx.beforeBinaryOutput) ctx.beforeBinaryOutput();
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
         out.flush();
         if (!out) throw CommandFailure("cannot write the export of " + fullPath(key) + " to standard output");
@@ -635,7 +653,7 @@ int runExport(const std::vector<std::string>& args, Registry& reg, std::ostream&
 struct Command {
     const char* name;
     const char* usage;
-    int (*run)(const std::vector<std::string>&, Registry&, std::ostream&);
+    int (*run)(const std::vector<std::string>&, const Context&);
 };
 
 const Command kCommands[] = {
@@ -710,7 +728,8 @@ std::string displayData(std::uint32_t type, const std::string& data) {
     return hexUpper(data);
 }
 
-int runRegCommand(const std::vector<std::string>& args, Registry& reg, std::ostream& out, std::ostream& err) {
+int runRegCommand(const std::vector<std::string>& args, Registry& reg, std::ostream& out, std::ostream& err,
+                  const std::function<void()>& beforeBinaryOutput) {
     if (args.empty()) {
         err << "vrkreg: a command is missing\nType \"vrkreg /?\" for usage.\n";
         return 1;
@@ -729,7 +748,7 @@ int runRegCommand(const std::vector<std::string>& args, Registry& reg, std::ostr
             }
         }
         try {
-            return c.run(args, reg, out);
+            return c.run(args, Context{reg, out, beforeBinaryOutput});
         } catch (const UsageError& e) {
             err << "vrkreg " << c.name << ": " << e.text << "\nType \"vrkreg " << c.name << " /?\" for usage.\n";
         } catch (const CommandFailure& e) {

@@ -4,6 +4,7 @@
 // Thread safety: one command at a time per registry.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -15,9 +16,10 @@ namespace vrk::regfile {
 // Runs one command line (the arguments after the program's name) on reg.
 // Reports and query output go to out, failures and usage hints to err.
 // Returns the exit status: 0 on success (and for a usage request), 1 on
-// any failure or bad arguments. Never throws.
+// any failure or bad arguments. Never throws. beforeBinaryOutput, when
+// given, runs just before file bytes (an export to "-") go to out.
 int runRegCommand(const std::vector<std::string>& args, vrk::reg::Registry& reg, std::ostream& out,
-                  std::ostream& err);
+                  std::ostream& err, const std::function<void()>& beforeBinaryOutput = {});
 
 // The name of a value type as `reg query` shows it ("REG_SZ"), or "0x..." for
 // a type without a name.

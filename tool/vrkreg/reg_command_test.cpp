@@ -401,9 +401,17 @@ TEST_F(CommandTest, ExportWritesTheSubtreeInRegistryOrder) {
                         "\"z\"=hex:00\r\n\r\n"
                         "[HKEY_LOCAL_MACHINE\\Software\\Example\\b]\r\n\r\n"));
 
-    // "-" writes the same bytes to standard output, with nothing else.
-    ok({"export", "HKLM\\Software\\Example", "-"});
-    EXPECT_EQ(out, readFile(path("out.reg")));
+    // "-" writes the same bytes to standard output, with nothing else, after
+    // asking for binary output; other commands never ask.
+    int binaryRequests = 0;
+    const std::function<void()> count = [&] { ++binaryRequests; };
+    std::ostringstream o, e;
+    EXPECT_EQ(runRegCommand({"export", "HKLM\\Software\\Example", "-"}, reg, o, e, count), 0);
+    EXPECT_EQ(o.str(), readFile(path("out.reg")));
+    EXPECT_EQ(binaryRequests, 1);
+    EXPECT_EQ(runRegCommand({"query", "HKLM\\Software\\Example", "/s"}, reg, o, e, count), 0);
+    EXPECT_EQ(runRegCommand({"export", "HKLM\\Software\\Example", path("out.reg"), "/y"}, reg, o, e, count), 0);
+    EXPECT_EQ(binaryRequests, 1);
 }
 
 TEST_F(CommandTest, ExportKeepsAnExistingFileUnlessToldToReplaceIt) {

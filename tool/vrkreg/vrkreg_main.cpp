@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/binary_stdout.hpp"
 #include "platform/registry/iregistry.hpp"
 #include "tool/vrkreg/reg_command.hpp"
 
@@ -12,7 +13,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     try {
-        return vrk::regfile::runRegCommand(args, vrk::reg::registry(), std::cout, std::cerr);
+        return vrk::regfile::runRegCommand(args, vrk::reg::registry(), std::cout, std::cerr,
+                                           vrk::platform::setStdoutBinary);
     } catch (const std::exception& e) {
         std::cerr << "vrkreg: " << e.what() << "\n";
         return 1;
