@@ -60,9 +60,12 @@ std::string valueLineText(const ValueEntry& value) {
     }
     const std::string bytes = isTextType(value.type) ? storeBytesToUtf16le(value.data) : value.data;
     std::size_t column = fileColumns(line);
+    static const char digits[] = "0123456789abcdef";
+    line.reserve(line.size() + bytes.size() * 3 + bytes.size() / 25 * 5);
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        std::snprintf(buf, sizeof buf, "%02x", static_cast<unsigned>(static_cast<unsigned char>(bytes[i])));
-        line += buf;
+        const unsigned char b = static_cast<unsigned char>(bytes[i]);
+        line += digits[b >> 4];
+        line += digits[b & 15];
         if (i + 1 == bytes.size()) break;
         line += ',';
         column += 3;
