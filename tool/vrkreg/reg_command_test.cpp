@@ -338,23 +338,42 @@ TEST_F(CommandTest, ImportAppliesEveryChangeOfTheFile) {
 TEST_F(CommandTest, AMalformedFileChangesNothingAndNamesFileLineAndReason) {
     ok({"add", "HKLM\\Existing", "/v", "v", "/d", "before"});
     const auto before = snapshot(*store);
-    static const struct {
+    // Every file starts with changes that would alter the store if a file
+    // were applied line by line.
+    const std::string v5 = "Windows Registry Editor Version 5.00\r\n";
+    const std::string changes = "[-HKEY_LOCAL_MACHINE\\Existing]\r\n[HKEY_LOCAL_MACHINE\\New]\r\n\"a\"=\"b\"\r\n";
+    const std::string h = v5 + changes;  // the next line is line 5
+    static const std::string long256(256, 'k');
+    const struct {
         std::string text;
         const char* message;
     } cases[] = {
-        // The first lines are fine and would change the store.
-        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\Existing]\n\"v\"=\"after\"\n[HKEY_LOCAL_MACHINE\\N]\n\"x\"=dword:123456789\n",
-         ":5: dword value with more than 8 hex digits; nothing was imported"},
-        {"REGEDIT4\n[-HKEY_LOCAL_MACHINE\\Existing]\n[HKEY_LOCAL_MACHINE\\N]\n\"x\"=hex:01,\\\n",
-         ":4: hex data continued with '\\' past the end of the file; nothing was imported"},
-        {"\nREGEDIT4\n", ":1: bad header"},
-        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\N]\n\"x\"=\"open\n", ":3: unterminated string"},
+        {"Windows Registry Editor Version 4.00\r\n" + changes, ":1: bad header: expected \"REGEDIT4\" or \"Windows Registry Editor Version 5.00\" on the first line"},
+        {"\r\n" + h, ":1: bad header: expected \"REGEDIT4\" or \"Windows Registry Editor Version 5.00\" on the first line"},
+        {h + "\"x\"=\"open\r\n", ":5: unterminated string (missing closing '\"')"},
+        {h + "\"x\"=dword:123456789\r\n", ":5: dword value with more than 8 hex digits"},
+        {h + "\"x\"=dword:0x12\r\n", ":5: dword value needs 1 to 8 hex digits (no 0x prefix)"},
+        {h + "\"x\"=hex:01,2\r\n", ":5: hex bytes must have exactly two hex digits"},
+        {h + "\"x\"=hex(2):41\r\n", ":5: string data in hex(2): UTF-16 text with an odd number of bytes"},
+        {h + "\"x\"=hex:01,\\\r\n", ":5: hex data continued with '\\' past the end of the file"},
+        {h + "[\\Software\\x]\r\n", ":5: key name without a root (it must start with HKEY_...)"},
+        {h + "[HKEY_LOCAL_MACHNE\\x]\r\n", ":5: unknown root \"HKEY_LOCAL_MACHNE\" (expected HKEY_LOCAL_MACHINE, "
+         "HKEY_CURRENT_USER, HKEY_USERS or HKEY_CLASSES_ROOT)"},
+        {h + "[ HKEY_LOCAL_MACHINE\\x]\r\n", ":5: white space after '[' in a key line"},
+        {h + "[HKEY_LOCAL_MACHINE\\" + long256 + "]\r\n", ":5: key name longer than 255 characters"},
+        {h + "\"x\"=\"y\" z\r\n", ":5: unexpected text after the value data"},
+        {h + "\"x\"=dword:1 2\r\n", ":5: unexpected text after the value data"},
+        {h + "\"x\"=hex:01 ff\r\n", ":5: unexpected text after the hex data"},
     };
     for (const auto& c : cases) {
-        writeFile(path("bad.reg"), c.text);
-        EXPECT_EQ(run({"import", path("bad.reg")}), 1);
-        EXPECT_EQ(err.rfind("vrkreg import: " + path("bad.reg") + c.message, 0), 0u) << err;
-        EXPECT_EQ(snapshot(*store), before);
+        for (const bool wide : {false, true}) {
+            writeFile(path("bad.reg"), wide ? utf16File(c.text) : c.text);
+            EXPECT_EQ(run({"import", path("bad.reg")}), 1);
+            EXPECT_EQ(err, "vrkreg import: " + path("bad.reg") + c.message + "; nothing was imported\n")
+                << (wide ? "UTF-16" : "8-bit");
+            EXPECT_EQ(out, "");
+            EXPECT_EQ(snapshot(*store), before) << c.message;
+        }
     }
 }
 
