@@ -98,6 +98,35 @@ private:
     Key key_;
 };
 
+// Groups the calls of one replace into a single change of the store, so that
+// a write refused half-way leaves the element as it was instead of deleted
+// or half-written, and a concurrent writer never sees the gap between the
+// delete and the new values. A store without batches (the Windows registry)
+// makes each call on its own, as before. A batch the store refuses to begin
+// is not an error: the calls then run one by one and report their own
+// failures.
+class ReplaceBatch {
+public:
+    ReplaceBatch() : open_(store().beginBatch() == vrk::reg::kSuccess) {}
+    ~ReplaceBatch() {
+        if (open_) store().rollbackBatch();
+    }
+    ReplaceBatch(const ReplaceBatch&) = delete;
+    ReplaceBatch& operator=(const ReplaceBatch&) = delete;
+
+    // Makes the replace durable; a refused commit leaves nothing of it and
+    // raises IAccessError naming "RegFlushKey".
+    void commit(const char* function, unsigned long line) {
+        if (!open_) return;
+        open_ = false;
+        if (store().commitBatch() != vrk::reg::kSuccess)
+            raiseRegistryFailure("RegFlushKey", function, line);
+    }
+
+private:
+    bool open_;
+};
+
 // ---- Names ----------------------------------------------------------------
 
 // IRegEncodeName: the name as it is stored. The slash is doubled first, so
@@ -617,11 +646,15 @@ IProfile& IProfile::addOrReplaceElementWithKey(const char* key, const IString& e
                                                const char* applName) {
     const IString application =
         checkedApplication(key, applName, defApplName, kFnAddString, 881, 883);
-    KeyHolder valueKey(prepareElementKey(*this, profileKey, key, application));
-    if (element.length() > 0 && isPrintableText(element))
-        IRegWriteString(valueKey.get(), element);
-    else
-        IRegWriteBinary(valueKey.get(), element);
+    ReplaceBatch batch;
+    {
+        KeyHolder valueKey(prepareElementKey(*this, profileKey, key, application));
+        if (element.length() > 0 && isPrintableText(element))
+            IRegWriteString(valueKey.get(), element);
+        else
+            IRegWriteBinary(valueKey.get(), element);
+    }
+    batch.commit(kFnAddString, 931);
     return *this;
 }
 
@@ -633,8 +666,12 @@ IProfile& IProfile::addOrReplaceElementWithKey(const char* key, long element,
     const long long value = element;
     if (!(value >= INT32_MIN && value <= INT32_MAX))
         raiseParameter("element >= -2147483648 && element <= 2147483647", kFnAddLong, 942);
-    KeyHolder valueKey(prepareElementKey(*this, profileKey, key, application));
-    IRegWriteInteger(valueKey.get(), element);
+    ReplaceBatch batch;
+    {
+        KeyHolder valueKey(prepareElementKey(*this, profileKey, key, application));
+        IRegWriteInteger(valueKey.get(), element);
+    }
+    batch.commit(kFnAddLong, 970);
     return *this;
 }
 

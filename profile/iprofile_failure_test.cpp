@@ -1,5 +1,5 @@
-// Registry failures: the reports they raise, what stays in the store after
-// a write fails half-way, and that no key handle below a profile's key stays
+// Registry failures: the reports they raise, that a write refused half-way
+// leaves the store as it was, and that no key handle below a profile's key stays
 // open after any operation, whether it succeeds or fails.
 #include "platform/registry/registry_wrappers.hpp"
 #include "profile/profile_test_support.hpp"
@@ -57,9 +57,10 @@ TEST_F(FailureTest, ConstructorRefusedCreateOrOpen) {
     expectAccessError(r, "RegCreateKeyEx", "IRegOpenKey(HKEY,const char*)", 117);
 }
 
-// Each row makes one registry call of a write fail and states what the
-// store holds afterwards.
-TEST_F(FailureTest, WriteRefusedHalfWayLeavesWhatWasWritten) {
+// Each row makes one registry call of a write fail. The replace is one
+// change of the store: a refused write leaves the element as it was, and a
+// first write leaves nothing behind, not even its application.
+TEST_F(FailureTest, WriteRefusedHalfWayLeavesTheElementAsItWas) {
     const std::string big(16001, '\n');
     struct Case {
         const char* label;
@@ -67,56 +68,93 @@ TEST_F(FailureTest, WriteRefusedHalfWayLeavesWhatWasWritten) {
         unsigned failingSet;  // which setValueEx call of the write fails
         const char* function;
         unsigned long line;
-        std::vector<std::string> valuesLeft;
     } cases[] = {
         {"string DataType", [](IProfile& p) { p.addOrReplaceElementWithKey("K", IString("abc"), "App"); },
-         1, "IRegWriteString(HKEY,IString)", 362, {}},
+         1, "IRegWriteString(HKEY,IString)", 362},
         {"string Data", [](IProfile& p) { p.addOrReplaceElementWithKey("K", IString("abc"), "App"); },
-         2, "IRegWriteString(HKEY,IString)", 366, {"DataType"}},
+         2, "IRegWriteString(HKEY,IString)", 366},
         {"integer DataType", [](IProfile& p) { p.addOrReplaceElementWithKey("K", 9L, "App"); },
-         1, "IRegWriteInteger(HKEY,long)", 396, {}},
+         1, "IRegWriteInteger(HKEY,long)", 396},
         {"integer Data", [](IProfile& p) { p.addOrReplaceElementWithKey("K", 9L, "App"); },
-         2, "IRegWriteInteger(HKEY,long)", 401, {"DataType"}},
+         2, "IRegWriteInteger(HKEY,long)", 401},
         {"binary DataType", [&](IProfile& p) { p.addOrReplaceElementWithKey("K", bytesOf(big), "App"); },
-         1, "IRegWriteBinary(HKEY,IString)", 428, {}},
+         1, "IRegWriteBinary(HKEY,IString)", 428},
         {"binary first chunk", [&](IProfile& p) { p.addOrReplaceElementWithKey("K", bytesOf(big), "App"); },
-         2, "IRegWriteBinary(HKEY,IString)", 458, {"DataType"}},
+         2, "IRegWriteBinary(HKEY,IString)", 458},
         {"binary second chunk", [&](IProfile& p) { p.addOrReplaceElementWithKey("K", bytesOf(big), "App"); },
-         3, "IRegWriteBinary(HKEY,IString)", 458, {"0", "DataType"}},
+         3, "IRegWriteBinary(HKEY,IString)", 458},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         IProfile profile("SV.INI");
+        // Replacing an element that exists: the old one stays, whole.
+        profile.addOrReplaceElementWithKey("K", IString("old value"), "App");
         faults_->failCall(RegCall::setValueEx, c.failingSet, kInjected);
         auto r = raised([&] { c.write(profile); });
         expectAccessError(r, "RegSetValueEx", c.function, c.line);
         EXPECT_EQ(r->errorId, static_cast<unsigned long>(kInjected));
         faults_->clearFaults();
-        // Nothing is rolled back: the application and the key's subkey stay.
-        EXPECT_TRUE(raw().exists(kLocalMachine, kApp + "\\K"));
-        EXPECT_EQ(raw().valueNames(kLocalMachine, kApp + "\\K"), c.valuesLeft);
+        EXPECT_EQ(stringOf(profile.elementWithKey("K", "App")), "old value");
+        EXPECT_EQ(raw().valueNames(kLocalMachine, kApp + "\\K"),
+                  (std::vector<std::string>{"Data", "DataType"}));
+
+        // A first write of the key: nothing of it stays.
         profile.deleteElementWithKey("K", "App");
+        faults_->failCall(RegCall::setValueEx, c.failingSet, kInjected);
+        EXPECT_TRUE(raised([&] { c.write(profile); }));
+        faults_->clearFaults();
         EXPECT_FALSE(raw().exists(kLocalMachine, kApp));
     }
 }
 
-TEST_F(FailureTest, ReadingWhatAFailedWriteLeft) {
+TEST_F(FailureTest, RefusedCommitLeavesNothingAndIsReported) {
     IProfile profile("SV.INI");
-    faults_->failCall(RegCall::setValueEx, 2, kInjected);
-    EXPECT_THROW(profile.addOrReplaceElementWithKey("S", IString("abc"), "App"), IAccessError);
+    profile.addOrReplaceElementWithKey("K", IString("old"), "App");
+    faults_->failCall(RegCall::commitBatch, 1, kInjected);
+    auto r = raised([&] { profile.addOrReplaceElementWithKey("K", IString("new"), "App"); });
+    expectAccessError(r, "RegFlushKey",
+                      "IProfile::addOrReplaceElementWithKey(const char*,const IString&,const char*)",
+                      931);
+    EXPECT_EQ(r->errorId, static_cast<unsigned long>(kInjected));
+    EXPECT_EQ(stringOf(profile.elementWithKey("K", "App")), "old");
+
+    faults_->failCall(RegCall::commitBatch, 1, kInjected);
+    r = raised([&] { profile.addOrReplaceElementWithKey("N", 7L, "App"); });
+    expectAccessError(r, "RegFlushKey",
+                      "IProfile::addOrReplaceElementWithKey(const char*,long,const char*)", 970);
+    EXPECT_FALSE(profile.containsKey("N", "App"));
+}
+
+TEST_F(FailureTest, ABatchTheStoreWillNotBeginLeavesTheCallsOnTheirOwn) {
+    IProfile profile("SV.INI");
+    faults_->failCall(RegCall::beginBatch, 1, kInjected);
+    profile.addOrReplaceElementWithKey("K", IString("v"), "App");
+    EXPECT_EQ(stringOf(profile.elementWithKey("K", "App")), "v");
+    EXPECT_EQ(faults_->calls(RegCall::commitBatch), 0u);
+    EXPECT_EQ(faults_->calls(RegCall::rollbackBatch), 0u);
+}
+
+// What a write interrupted elsewhere (another program, a store without
+// batches) can leave, and how it reads.
+TEST_F(FailureTest, ReadingHalfWrittenElements) {
+    IProfile profile("SV.INI");
+    raw().put(kLocalMachine, kApp + "\\S", "DataType", vrk::reg::kRegSz, "String");
     expectAccessError(raised([&] { profile.elementWithKey("S", "App"); }), "RegQueryValueEx",
                       "IRegGetString(HKEY)", 237);
 
-    faults_->failCall(RegCall::setValueEx, 2, kInjected);
-    EXPECT_THROW(profile.addOrReplaceElementWithKey("N", 1L, "App"), IAccessError);
+    raw().put(kLocalMachine, kApp + "\\N", "DataType", vrk::reg::kRegSz, "Integer");
     expectAccessError(raised([&] { profile.integerWithKey("N", "App"); }), "RegQueryValueEx",
                       "IRegGetInteger(HKEY)", 289);
 
     // A binary element with missing later chunks reads as its leading chunks.
     std::string big(40000, '\0');
     for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i % 251);
-    faults_->failCall(RegCall::setValueEx, 3, kInjected);
-    EXPECT_THROW(profile.addOrReplaceElementWithKey("B", bytesOf(big), "App"), IAccessError);
+    profile.addOrReplaceElementWithKey("B", bytesOf(big), "App");
+    Key bKey{};
+    ASSERT_EQ(store().openKeyEx(kLocalMachine, (kApp + "\\B").c_str(), vrk::reg::kKeyReadWrite, &bKey),
+              vrk::reg::kSuccess);
+    ASSERT_EQ(store().deleteValue(bKey, "1"), vrk::reg::kSuccess);
+    store().closeKey(bKey);
     EXPECT_EQ(stringOf(profile.elementWithKey("B", "App")), big.substr(0, 16000));
 }
 

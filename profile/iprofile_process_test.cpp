@@ -87,6 +87,47 @@ TEST(ProfileProcessTest, TwoWritersAtOnceLoseNothing) {
     vrk::reg::setRegistry(nullptr);
 }
 
+// Both writers replace the same keys over and over: each replace is one
+// change of the store, so no writer ever meets the other's half-done replace,
+// and every key ends holding one writer's whole value.
+TEST(ProfileProcessTest, TwoWritersReplacingTheSameKeysNeverFail) {
+    TempDir dir;
+    const int kWriters = 2;
+    const int kRounds = 60;
+    const int kKeys = 4;
+    std::vector<pid_t> pids;
+    for (int w = 0; w < kWriters; ++w) {
+        pids.push_back(forkWorker(dir.path(), [w] {
+            IProfile profile("SV.INI");
+            for (int round = 0; round < kRounds; ++round) {
+                for (int k = 0; k < kKeys; ++k) {
+                    const std::string key = "k" + std::to_string(k);
+                    // A list with line feeds (binary) and a plain text in turn.
+                    const std::string value = "writer " + std::to_string(w) +
+                                              (round % 2 ? "\nround\n" : " round ") +
+                                              std::to_string(round);
+                    profile.addOrReplaceElementWithKey(key.c_str(), IString(value.c_str()), "Same");
+                }
+            }
+        }));
+    }
+    for (pid_t pid : pids) EXPECT_EQ(exitStatusOf(pid), 0);
+
+    auto store = vrk::reg::makeScratchRegistry(dir.path());
+    vrk::reg::setRegistry(store.get());
+    {
+        IProfile profile("SV.INI");
+        EXPECT_EQ(profile.numberOfKeys("Same"), static_cast<unsigned long>(kKeys));
+        for (int k = 0; k < kKeys; ++k) {
+            const std::string value =
+                stringOf(profile.elementWithKey(("k" + std::to_string(k)).c_str(), "Same"));
+            EXPECT_EQ(value.rfind("writer ", 0), 0u) << value;
+            EXPECT_NE(value.find(std::to_string(kRounds - 1)), std::string::npos) << value;
+        }
+    }
+    vrk::reg::setRegistry(nullptr);
+}
+
 // The element the killed writer stores under key number i.
 IString crashElement(std::uint32_t i) {
     if (i % 3 == 0) return IString(("value " + std::to_string(i)).c_str());

@@ -171,6 +171,24 @@ long FaultInjectingRegistry::setValue(Key key, const char* subKey, std::uint32_t
     if (long e = intercept(RegCall::setValue)) return e;
     return ForwardingRegistry::setValue(key, subKey, type, data, size);
 }
+long FaultInjectingRegistry::beginBatch() {
+    if (long e = intercept(RegCall::beginBatch)) return e;
+    return ForwardingRegistry::beginBatch();
+}
+long FaultInjectingRegistry::commitBatch() {
+    // A commit that fails leaves nothing of the batch behind, as a failed
+    // commit of the store does.
+    if (long e = intercept(RegCall::commitBatch)) {
+        ForwardingRegistry::rollbackBatch();
+        platform::setLastError(static_cast<std::uint32_t>(e));
+        return e;
+    }
+    return ForwardingRegistry::commitBatch();
+}
+long FaultInjectingRegistry::rollbackBatch() {
+    if (long e = intercept(RegCall::rollbackBatch)) return e;
+    return ForwardingRegistry::rollbackBatch();
+}
 
 // ---- CountingRegistry ------------------------------------------------------
 

@@ -30,10 +30,13 @@ enum class RegCall {
     createKey,
     openKey,
     queryValue,
-    setValue
+    setValue,
+    beginBatch,
+    commitBatch,
+    rollbackBatch
 };
 
-inline constexpr std::size_t kRegCallKinds = 13;
+inline constexpr std::size_t kRegCallKinds = 16;
 
 // Forwards every call, the legacy forms and the batch calls included, to
 // another registry. The target must outlive the wrapper.
@@ -104,6 +107,9 @@ public:
     long queryValue(Key key, const char* subKey, char* data, std::int32_t* size) override;
     long setValue(Key key, const char* subKey, std::uint32_t type, const char* data,
                   std::uint32_t size) override;
+    long beginBatch() override;
+    long commitBatch() override;
+    long rollbackBatch() override;
 
 private:
     struct Fault {

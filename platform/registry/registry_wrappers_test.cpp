@@ -59,7 +59,7 @@ TEST_F(Wrappers, EveryKindCanFail) {
         RegCall::createKeyEx, RegCall::openKeyEx,   RegCall::queryValueEx, RegCall::setValueEx,
         RegCall::deleteKey,   RegCall::deleteValue, RegCall::enumKey,      RegCall::enumValue,
         RegCall::closeKey,    RegCall::createKey,   RegCall::openKey,      RegCall::queryValue,
-        RegCall::setValue};
+        RegCall::setValue,    RegCall::beginBatch,  RegCall::commitBatch,  RegCall::rollbackBatch};
     Key k = create(kCurrentUser, "all");
     for (RegCall kind : kinds) {
         FaultInjectingRegistry f(*reg);
@@ -87,11 +87,31 @@ TEST_F(Wrappers, EveryKindCanFail) {
             case RegCall::openKey: rc = f.openKey(k, "", &out); break;
             case RegCall::queryValue: rc = f.queryValue(k, "x", nullptr, &size); break;
             case RegCall::setValue: rc = f.setValue(k, "x", kRegSz, "t", 1); break;
+            case RegCall::beginBatch: rc = f.beginBatch(); break;
+            case RegCall::commitBatch: rc = f.commitBatch(); break;
+            case RegCall::rollbackBatch: rc = f.rollbackBatch(); break;
         }
         EXPECT_EQ(rc, 1234) << static_cast<int>(kind);
         EXPECT_EQ(f.calls(kind), 1u);
     }
     EXPECT_TRUE(subkeys(k).empty()) << "no failed call reached the store";
+    reg->closeKey(k);
+}
+
+TEST_F(Wrappers, ARefusedCommitLeavesNothingOfTheBatch) {
+    FaultInjectingRegistry faults(*reg);
+    ASSERT_EQ(faults.beginBatch(), kSuccess);
+    Key k = kNullKey;
+    ASSERT_EQ(faults.createKeyEx(kCurrentUser, "batched", 0, kKeyReadWrite, &k, nullptr), kSuccess);
+    faults.closeKey(k);
+    faults.failCall(RegCall::commitBatch, 1, kRegistryIoFailed);
+    EXPECT_EQ(faults.commitBatch(), kRegistryIoFailed);
+    EXPECT_EQ(platform::lastError(), static_cast<std::uint32_t>(kRegistryIoFailed));
+    EXPECT_EQ(reg->openKeyEx(kCurrentUser, "batched", kKeyRead, &k), kFileNotFound);
+    // The store is out of the batch: a later call stands on its own.
+    ASSERT_EQ(faults.createKeyEx(kCurrentUser, "single", 0, kKeyReadWrite, &k, nullptr), kSuccess);
+    faults.closeKey(k);
+    EXPECT_EQ(reg->openKeyEx(kCurrentUser, "single", kKeyRead, &k), kSuccess);
     reg->closeKey(k);
 }
 

@@ -75,6 +75,8 @@ TEST_F(Steps, RefusedOptionWriteIsReportedAndRepairedByTheNextRun) {
     EXPECT_TRUE(hasLineStartingWith(out, "    >      RegSetValueEx:") ||
                 hasLineStartingWith(out, "  >      RegSetValueEx:"));
     EXPECT_EQ(get("CobolPopulate", "LastProgram"), "PAYROLL");
+    // The refused replace left the old value whole.
+    EXPECT_EQ(get("CobolPopulate", "CompilerSelectedOptions"), "NOC");
 
     faults_->clearFaults();
     startCapture();
@@ -96,6 +98,7 @@ TEST_F(Steps, RefusedDirectoryWriteIsReportedAndRepairedByTheNextRun) {
     EXPECT_FALSE(hasLineStartingWith(out, ">appName="));
     ASSERT_FALSE(out.empty());
     EXPECT_EQ(out.back(), ">No Selvarine profile was found");
+    EXPECT_EQ(get("WorkStation", "QueryReport"), "C:\\GONE\n");
 
     faults_->clearFaults();
     startCapture();
