@@ -386,6 +386,30 @@ TEST_F(Batches, AFailedCallInsideABatchChangesNothing) {
 
 // ---- several processes ---------------------------------------------------
 
+// Several processes making the same new hive at once: each finds it either
+// not yet set up or whole, never a half-set-up file it takes for foreign.
+TEST(SharedStore, ProcessesSettingUpANewHiveAtOnce) {
+    constexpr int kRounds = 25;
+    constexpr int kProcesses = 6;
+    for (int round = 0; round < kRounds; ++round) {
+        TempDir dir;
+        pid_t children[kProcesses];
+        for (int p = 0; p < kProcesses; ++p) {
+            children[p] = ::fork();
+            ASSERT_NE(children[p], -1);
+            if (children[p] == 0) {
+                auto reg = makeScratchRegistry(dir.path());
+                Key k = kNullKey;
+                const std::string name = "Software\\P" + std::to_string(p);
+                long rc = reg->createKeyEx(kLocalMachine, name.c_str(), 0, kKeyReadWrite, &k, nullptr);
+                if (rc != kSuccess) std::fprintf(stderr, "%ld %s\n", rc, reg->lastFailureDetail());
+                ::_exit(rc == kSuccess ? 0 : 1);
+            }
+        }
+        for (pid_t child : children) ASSERT_EQ(waitFor(child), 0) << "round " << round;
+    }
+}
+
 TEST(SharedStore, TwoProcessesWritingTheSameKeys) {
     TempDir dir;
     constexpr int kRounds = 150;

@@ -37,14 +37,7 @@ int validateDirectory(const IString& application, const IString& key) {
             newValue = oldValue;
         else
             newValue = IString(repairPrefix) + oldValue;
-        if (needsReplacement(prof, application, key, oldValue, newValue) == 1) {
-            prof.addOrReplaceElementWithKey(key, newValue, application);
-            ITraceLog::write(entryLabel(application, key) + "newValue=" + newValue + " ");
-            result = 1;
-            reportChanged(application, key, oldValue, newValue);
-        } else {
-            reportUnchanged(application, key, "already has a valid directory.");
-        }
+        replaceAndReport(prof, application, key, oldValue, newValue, "already has a valid directory.", result);
     } catch (...) {
         ITraceLog::write("No Selvarine profile was found");
     }

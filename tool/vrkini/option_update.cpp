@@ -35,14 +35,7 @@ int addOrReplace(const IString& application, const IString& key, const IString& 
             ITraceLog::write(IString("The Selvarine profile doesn't contain the requested app/key ") +
                              entryLabel(application, key));
         }
-        if (needsReplacement(prof, application, key, oldValue, newValue) == 1) {
-            prof.addOrReplaceElementWithKey(key, newValue, application);
-            ITraceLog::write(entryLabel(application, key) + "newValue=" + newValue + " ");
-            result = 1;
-            reportChanged(application, key, oldValue, newValue);
-        } else {
-            reportUnchanged(application, key, "already has the correct value.");
-        }
+        replaceAndReport(prof, application, key, oldValue, newValue, "already has the correct value.", result);
     } catch (...) {
         ITraceLog::write("No Selvarine profile was found");
     }

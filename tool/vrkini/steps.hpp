@@ -45,3 +45,12 @@ int validateDirectory(const IString& application, const IString& key);
 // marker entry "AddedSQLQuerySamples" of "Miscellaneous" when any query was
 // deleted. Reports to the trace only. Always returns 0. Never throws.
 int removeCannedQueries(const IString& installDirectory);
+
+// The common end of the two update steps: when needsReplacement answers 1,
+// writes newValue to the entry, traces it, sets result to 1 and reports the
+// change on standard output; otherwise reports the entry with the line
+// unchangedVerdict. Raises what the write or the report raises (the caller's
+// guard turns it into its trace line); result keeps 1 once the write is done.
+void replaceAndReport(IProfile& profile, const IString& application, const IString& key,
+                      const IString& oldValue, const IString& newValue,
+                      const char* unchangedVerdict, int& result);

@@ -171,7 +171,7 @@ long walk(Connection& c, std::int64_t start, const std::vector<std::string_view>
 
 enum class Schema { ours, blank, foreign, newer };
 
-Schema inspect(Connection& c) {
+Schema inspectHeader(Connection& c) {
     std::int64_t app = c.queryInt("PRAGMA application_id");
     std::int64_t version = c.queryInt("PRAGMA user_version");
     if (app == kApplicationId) {
@@ -182,6 +182,23 @@ Schema inspect(Connection& c) {
         return Schema::blank;
     }
     return Schema::foreign;
+}
+
+// Reads the header's marks in one read transaction: another process setting
+// up the same new hive is then seen either before its set-up or after it,
+// never half-way (an application id of 0 with a user version of 1 would
+// look foreign).
+Schema inspect(Connection& c) {
+    c.exec("SAVEPOINT inspect");
+    Schema s;
+    try {
+        s = inspectHeader(c);
+    } catch (...) {
+        c.exec("RELEASE inspect");
+        throw;
+    }
+    c.exec("RELEASE inspect");
+    return s;
 }
 
 [[noreturn]] void refuse(const Connection& c, Schema s) {
@@ -560,6 +577,16 @@ long SqliteRegistry::deleteKey(Key key, const char* subKey) {
     });
 }
 
+SqliteRegistry::StoreStamp SqliteRegistry::stampOf(Connection& c, std::uint64_t epoch) {
+    StoreStamp stamp;
+    stamp.epoch = epoch;
+    Use v(c, Sql::dataVersion);
+    v.step();
+    stamp.dataVersion = v.integer(0);
+    stamp.totalChanges = c.totalChanges();
+    return stamp;
+}
+
 long SqliteRegistry::enumKey(Key key, std::uint32_t index, char* name, std::uint32_t nameSize) {
     std::lock_guard<std::mutex> lock(mutex_);
     return guarded([&]() -> long {
@@ -572,15 +599,8 @@ long SqliteRegistry::enumKey(Key key, std::uint32_t index, char* name, std::uint
         long rc = withRead(t.hive, [&](Connection& c, std::uint64_t epoch) -> long {
             if (!keyAlive(c, t.id)) return kKeyDeleted;
             Cursor& cur = keyCursor(t);
-            std::int64_t version;
-            {
-                Use v(c, Sql::dataVersion);
-                v.step();
-                version = v.integer(0);
-            }
-            std::int64_t changes = c.totalChanges();
-            bool follow = cur.valid && cur.epoch == epoch && cur.dataVersion == version &&
-                          cur.totalChanges == changes && index == cur.index + 1;
+            const StoreStamp now = stampOf(c, epoch);
+            const bool follow = cur.leadsTo(now, index);
             Use u(c, follow ? Sql::childAfter : Sql::childAtOffset);
             u.bind(1, t.id);
             if (follow) {
@@ -593,11 +613,7 @@ long SqliteRegistry::enumKey(Key key, std::uint32_t index, char* name, std::uint
                 return kNoMoreItems;
             }
             found.assign(u.bytes(0));
-            cur.valid = true;
-            cur.epoch = epoch;
-            cur.dataVersion = version;
-            cur.totalChanges = changes;
-            cur.index = index;
+            cur.standAt(now, index);
             cur.lastSortName.assign(u.bytes(1));
             return kSuccess;
         });
@@ -718,15 +734,8 @@ long SqliteRegistry::enumValue(Key key, std::uint32_t index, char* name, std::ui
         long rc = withRead(t.hive, [&](Connection& c, std::uint64_t epoch) -> long {
             if (!keyAlive(c, t.id)) return kKeyDeleted;
             Cursor& cur = valueCursor(t);
-            std::int64_t version;
-            {
-                Use v(c, Sql::dataVersion);
-                v.step();
-                version = v.integer(0);
-            }
-            std::int64_t changes = c.totalChanges();
-            bool follow = cur.valid && cur.epoch == epoch && cur.dataVersion == version &&
-                          cur.totalChanges == changes && index == cur.index + 1;
+            const StoreStamp now = stampOf(c, epoch);
+            const bool follow = cur.leadsTo(now, index);
             Use u(c, follow ? Sql::valueAfter : Sql::valueAtOffset);
             u.bind(1, t.id).bind(2, follow ? cur.lastId : static_cast<std::int64_t>(index));
             if (!u.step()) {
@@ -736,11 +745,7 @@ long SqliteRegistry::enumValue(Key key, std::uint32_t index, char* name, std::ui
             foundName.assign(u.bytes(1));
             storedType = static_cast<std::uint32_t>(u.integer(2));
             bytes.assign(u.bytes(3));
-            cur.valid = true;
-            cur.epoch = epoch;
-            cur.dataVersion = version;
-            cur.totalChanges = changes;
-            cur.index = index;
+            cur.standAt(now, index);
             cur.lastId = u.integer(0);
             return kSuccess;
         });

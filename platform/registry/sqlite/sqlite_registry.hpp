@@ -67,14 +67,31 @@ public:
 private:
     // Where an enumeration by increasing index left off, valid while nothing
     // in the hive changed.
-    struct Cursor {
-        bool valid = false;
+    // What a connection has seen of its hive: equal stamps mean nothing
+    // changed in between, in this process or another.
+    struct StoreStamp {
         std::uint64_t epoch = 0;
         std::int64_t dataVersion = 0;
         std::int64_t totalChanges = 0;
+        friend bool operator==(const StoreStamp&, const StoreStamp&) = default;
+    };
+    // Where an enumeration by increasing index stands, so that the next
+    // index continues from the last row instead of counting from the start.
+    struct Cursor {
+        bool valid = false;
+        StoreStamp stamp;
         std::uint32_t index = 0;
         std::string lastSortName;  // subkeys
         std::int64_t lastId = 0;   // values
+
+        bool leadsTo(const StoreStamp& now, std::uint32_t next) const {
+            return valid && stamp == now && next == index + 1;
+        }
+        void standAt(const StoreStamp& now, std::uint32_t at) {
+            valid = true;
+            stamp = now;
+            index = at;
+        }
     };
     struct Handle {
         int hive;
@@ -111,6 +128,7 @@ private:
     sqlitedb::Connection& readConnection(int hive, std::uint64_t& epoch);
     sqlitedb::Connection& writeConnection(int hive);
     bool hiveFileMissing(int hive) const;
+    static StoreStamp stampOf(sqlitedb::Connection& c, std::uint64_t epoch);
     Cursor& keyCursor(const Target& target);
     Cursor& valueCursor(const Target& target);
     Key addHandle(int hive, std::int64_t id, std::uint32_t access);
