@@ -250,6 +250,9 @@ private:
                     fail(n, "string data in hex(" + hexType(op.type) + "): " + why);
                 op.data = std::move(narrowed);
             }
+            // A REG_SZ is kept without its terminating zero, as a quoted
+            // string is: hex(1) data that ends in one drops it.
+            if (op.type == vrk::reg::kRegSz && !op.data.empty() && op.data.back() == '\0') op.data.pop_back();
         } else {
             fail(n, "unrecognized value data: expected \"string\", dword:, hex: or hex(N):");
         }

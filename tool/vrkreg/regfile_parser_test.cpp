@@ -144,6 +144,14 @@ TEST(RegfileParser, StringTypesInHexAreUtf16OnlyInVersion5Files) {
          std::string("A\xC3\xA9\0", 4)},
         {"Windows Registry Editor Version 5.00", "@=hex(1):61,00,00,00,62,00", vrk::reg::kRegSz,
          std::string("a\0b", 3)},
+        // A REG_SZ is stored without its terminating zero, as a quoted string
+        // is; only the last one goes.
+        {"Windows Registry Editor Version 5.00", "@=hex(1):41,00,42,00,00,00", vrk::reg::kRegSz, "AB"},
+        {"Windows Registry Editor Version 5.00", "@=hex(1):41,00,00,00,00,00", vrk::reg::kRegSz,
+         std::string("A\0", 2)},
+        {"Windows Registry Editor Version 5.00", "@=hex(1):00,00", vrk::reg::kRegSz, ""},
+        {"Windows Registry Editor Version 5.00", "@=hex(1):", vrk::reg::kRegSz, ""},
+        {"REGEDIT4", "@=hex(1):41,42,00", vrk::reg::kRegSz, "AB"},
         {"Windows Registry Editor Version 5.00", "@=hex(3):41,00", vrk::reg::kRegBinary, std::string("A\0", 2)},
         {"REGEDIT4", "@=hex(2):41,e9,00", vrk::reg::kRegExpandSz, std::string("A\xE9\0", 3)},
         {"REGEDIT4", "@=hex(7):61,00,00", vrk::reg::kRegMultiSz, std::string("a\0\0", 3)},

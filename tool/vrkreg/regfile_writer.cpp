@@ -58,7 +58,12 @@ std::string valueLineText(const ValueEntry& value) {
         std::snprintf(buf, sizeof buf, "hex(%x):", static_cast<unsigned>(value.type));
         line += buf;
     }
-    const std::string bytes = isTextType(value.type) ? storeBytesToUtf16le(value.data) : value.data;
+    // A REG_SZ in hex holds a zero byte; it is written with the terminating
+    // zero that a string stored with RegSetValueEx carries, which the reader
+    // drops again.
+    const std::string bytes = value.type == vrk::reg::kRegSz ? storeBytesToUtf16le(value.data + '\0')
+                              : isTextType(value.type)      ? storeBytesToUtf16le(value.data)
+                                                            : value.data;
     std::size_t column = fileColumns(line);
     static const char digits[] = "0123456789abcdef";
     line.reserve(line.size() + bytes.size() * 3 + bytes.size() / 25 * 5);

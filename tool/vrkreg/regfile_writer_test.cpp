@@ -60,8 +60,10 @@ TEST(RegfileWriter, ChoosesTheFormForEachValue) {
         {{"s", vrk::reg::kRegSz, "text"}, "\"s\"=\"text\""},
         {{"", vrk::reg::kRegSz, ""}, "@=\"\""},
         {{"q\"\\", vrk::reg::kRegSz, "a\\b\"c\nd\re\tf"}, "\"q\\\"\\\\\"=\"a\\\\b\\\"c\\nd\\re\tf\""},
-        // A zero byte cannot stand in a quoted string: the string goes as UTF-16 hex.
-        {{"z", vrk::reg::kRegSz, std::string("ab\0", 3)}, "\"z\"=hex(1):61,00,62,00,00,00"},
+        // A zero byte cannot stand in a quoted string: the string goes as UTF-16 hex,
+        // with the terminating zero that the reader drops.
+        {{"z", vrk::reg::kRegSz, std::string("ab\0", 3)}, "\"z\"=hex(1):61,00,62,00,00,00,00,00"},
+        {{"z", vrk::reg::kRegSz, std::string("a\0b", 3)}, "\"z\"=hex(1):61,00,00,00,62,00,00,00"},
         {{"d", vrk::reg::kRegDword, "\xef\xbe\xad\xde"}, "\"d\"=dword:deadbeef"},
         {{"d3", vrk::reg::kRegDword, "\x01\x02\x03"}, "\"d3\"=hex(4):01,02,03"},
         {{"d0", vrk::reg::kRegDword, ""}, "\"d0\"=hex(4):"},
