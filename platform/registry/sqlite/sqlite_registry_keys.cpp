@@ -1,0 +1,211 @@
+// SqliteRegistry's key calls: createKeyEx, openKeyEx, deleteKey and
+// enumKey, with the access rights they grant and the path walk below a key.
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/registry/sqlite/sqlite_registry_support.hpp"
+
+namespace vrk::reg {
+
+namespace {
+
+constexpr std::size_t kMaxKeyNameLength = 255;
+
+// The rights an access mask asks for, generic rights mapped.
+std::uint32_t grantedRights(std::uint32_t access) {
+    std::uint32_t rights = access & 0x00FFFFFF;
+    if (access & 0x80000000u) rights |= kKeyRead;       // GENERIC_READ
+    if (access & 0x40000000u) rights |= kKeyWrite;      // GENERIC_WRITE
+    if (access & 0x20000000u) rights |= kKeyRead;       // GENERIC_EXECUTE
+    if (access & 0x10000000u) rights |= kAllRights;     // GENERIC_ALL
+    if (access & 0x02000000u) rights |= kAllRights;     // MAXIMUM_ALLOWED
+    return rights & ~kKeyWow64_32Key;
+}
+
+bool wantsWrite(std::uint32_t rights) { return (rights & (kSetValue | kCreateSubKey)) != 0; }
+
+// Splits a key path relative to some key into its names. Trailing
+// backslashes are ignored; "" names the key itself.
+long splitPath(const char* path, std::vector<std::string_view>& parts) {
+    parts.clear();
+    if (path == nullptr) return kSuccess;
+    std::string_view p(path);
+    if (!p.empty() && p.front() == '\\') return kBadPathname;
+    while (!p.empty() && p.back() == '\\') p.remove_suffix(1);
+    while (!p.empty()) {
+        std::size_t cut = p.find('\\');
+        std::string_view name = p.substr(0, cut);
+        if (name.empty() || name.size() > kMaxKeyNameLength) return kInvalidParameter;
+        parts.push_back(name);
+        if (cut == std::string_view::npos) break;
+        p.remove_prefix(cut + 1);
+    }
+    return kSuccess;
+}
+
+// Follows parts below start; kFileNotFound when a level is missing.
+long walk(Connection& c, std::int64_t start, const std::vector<std::string_view>& parts,
+          std::int64_t& id) {
+    id = start;
+    for (std::string_view part : parts) {
+        Use u(c, Sql::lookupChild);
+        std::string sort = sortName(part);
+        u.bind(1, id).bind(2, sort);
+        if (!u.step()) return kFileNotFound;
+        id = u.integer(0);
+    }
+    return kSuccess;
+}
+
+}  // namespace
+
+long SqliteRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /*options*/,
+                                 std::uint32_t access, Key* result, std::uint32_t* disposition) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return guarded([&]() -> long {
+        checkFork();
+        if (result == nullptr) return kInvalidParameter;
+        *result = kNullKey;
+        Target t;
+        if (long rc = resolve(parent, t)) return rc;
+        std::vector<std::string_view> parts;
+        if (long rc = splitPath(subKey, parts)) return rc;
+        std::uint32_t rights = grantedRights(access);
+
+        std::int64_t id = 0;
+        bool created = false;
+        long rc = kFileNotFound;
+        if (!wantsWrite(rights)) {
+            // Read access only: an existing key opens without writing.
+            rc = withRead(t.hive, [&](Connection& c, std::uint64_t) -> long {
+                if (!keyAlive(c, t.id)) return kKeyDeleted;
+                return walk(c, t.id, parts, id);
+            });
+            if (rc != kSuccess && rc != kFileNotFound) return rc;
+        }
+        if (rc != kSuccess) {
+            rc = withWrite(t.hive, [&](Connection& c) -> long {
+                created = false;
+                if (!keyAlive(c, t.id)) return kKeyDeleted;
+                id = t.id;
+                for (std::string_view part : parts) {
+                    std::string sort = sortName(part);
+                    {
+                        Use u(c, Sql::lookupChild);
+                        u.bind(1, id).bind(2, sort);
+                        if (u.step()) {
+                            id = u.integer(0);
+                            created = false;
+                            continue;
+                        }
+                    }
+                    Use u(c, Sql::insertKey);
+                    u.bind(1, id).bind(2, part).bind(3, sort);
+                    u.step();
+                    id = sqlite3_last_insert_rowid(c.db());
+                    created = true;
+                }
+                return kSuccess;
+            });
+            if (rc != kSuccess) return rc;
+        }
+        if (disposition) *disposition = created ? kCreatedNewKey : kOpenedExistingKey;
+        *result = (id == 0 && t.handle == nullptr) ? parent : addHandle(t.hive, id, rights);
+        return kSuccess;
+    });
+}
+
+long SqliteRegistry::openKeyEx(Key parent, const char* subKey, std::uint32_t access,
+                               Key* result) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return guarded([&]() -> long {
+        checkFork();
+        if (result == nullptr) return kInvalidParameter;
+        *result = kNullKey;
+        Target t;
+        if (long rc = resolve(parent, t)) return rc;
+        std::vector<std::string_view> parts;
+        if (long rc = splitPath(subKey, parts)) return rc;
+        std::uint32_t rights = grantedRights(access);
+        std::int64_t id = 0;
+        long rc = withRead(t.hive, [&](Connection& c, std::uint64_t) -> long {
+            if (!keyAlive(c, t.id)) return kKeyDeleted;
+            return walk(c, t.id, parts, id);
+        });
+        if (rc != kSuccess) return rc;
+        Hive& h = hives_[t.hive];
+        if (wantsWrite(rights) && h.connection && h.connection->readOnly()) {
+            throw Failure{kAccessDenied, h.path + ": the registry hive is read-only"};
+        }
+        *result = (id == 0 && t.handle == nullptr) ? parent : addHandle(t.hive, id, rights);
+        return kSuccess;
+    });
+}
+
+long SqliteRegistry::deleteKey(Key key, const char* subKey) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return guarded([&]() -> long {
+        checkFork();
+        Target t;
+        if (long rc = resolve(key, t)) return rc;
+        std::vector<std::string_view> parts;
+        if (long rc = splitPath(subKey, parts)) return rc;
+        if (parts.empty() && t.id == 0) return kAccessDenied;  // a hive's root stays
+        if (hiveFileMissing(t.hive)) return t.id == 0 ? kFileNotFound : kKeyDeleted;
+        return withWrite(t.hive, [&](Connection& c) -> long {
+            if (!keyAlive(c, t.id)) return kKeyDeleted;
+            std::int64_t id = 0;
+            if (long rc = walk(c, t.id, parts, id)) return rc;
+            {
+                Use u(c, Sql::hasChild);
+                u.bind(1, id);
+                if (u.step()) return kAccessDenied;
+            }
+            Use(c, Sql::deleteKeyValues).bind(1, id).step();
+            Use(c, Sql::deleteKeyRow).bind(1, id).step();
+            return kSuccess;
+        });
+    });
+}
+
+long SqliteRegistry::enumKey(Key key, std::uint32_t index, char* name, std::uint32_t nameSize) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return guarded([&]() -> long {
+        checkFork();
+        Target t;
+        if (long rc = resolve(key, t)) return rc;
+        if (name == nullptr) return kInvalidParameter;
+        if ((t.access & kEnumerateSubKeys) == 0) return kAccessDenied;
+        std::string found;
+        long rc = withRead(t.hive, [&](Connection& c, std::uint64_t epoch) -> long {
+            if (!keyAlive(c, t.id)) return kKeyDeleted;
+            Cursor& cur = keyCursor(t);
+            const StoreStamp now = stampOf(c, epoch);
+            const bool follow = cur.leadsTo(now, index);
+            Use u(c, follow ? Sql::childAfter : Sql::childAtOffset);
+            u.bind(1, t.id);
+            if (follow) {
+                u.bind(2, cur.lastSortName);
+            } else {
+                u.bind(2, static_cast<std::int64_t>(index));
+            }
+            if (!u.step()) {
+                cur.valid = false;
+                return kNoMoreItems;
+            }
+            found.assign(u.bytes(0));
+            cur.standAt(now, index);
+            cur.lastSortName.assign(u.bytes(1));
+            return kSuccess;
+        });
+        if (rc != kSuccess) return rc;
+        if (found.size() + 1 > nameSize) return kMoreData;
+        std::memcpy(name, found.data(), found.size());
+        name[found.size()] = '\0';
+        return kSuccess;
+    });
+}
+
+}  // namespace vrk::reg

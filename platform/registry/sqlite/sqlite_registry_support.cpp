@@ -1,0 +1,72 @@
+// The helpers shared by the files of the SQLite registry backend (declared
+// in sqlite_registry_support.hpp): failure reporting, SQLite error mapping,
+// busy pauses, name comparison and key lookup.
+#include "platform/registry/sqlite/sqlite_registry_support.hpp"
+
+#include <chrono>
+#include <thread>
+
+#include "platform/process.hpp"
+
+namespace vrk::reg {
+
+namespace sqlitestore {
+
+thread_local std::string failureDetail;
+
+long finish(long rc) {
+    platform::setLastError(static_cast<std::uint32_t>(rc));
+    return rc;
+}
+
+long errorFor(const SqlError& e) {
+    switch (e.primary()) {
+        case SQLITE_READONLY:
+        case SQLITE_PERM:
+        case SQLITE_AUTH:
+        case SQLITE_CANTOPEN:
+            return kAccessDenied;
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+        case SQLITE_FORMAT:
+        case SQLITE_SCHEMA:
+        case SQLITE_ERROR:  // our statements only fail so on a file that is not ours
+            return kBadDb;
+        case SQLITE_NOMEM:
+        case SQLITE_TOOBIG:
+            return kNotEnoughMemory;
+        default:  // busy beyond the retries, I/O errors, a full disk
+            return kRegistryIoFailed;
+    }
+}
+
+bool isBusy(const SqlError& e) {
+    return e.primary() == SQLITE_BUSY || e.primary() == SQLITE_LOCKED;
+}
+
+void pause(int attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1 + attempt * 5));
+}
+
+std::string sortName(std::string_view name) {
+    std::string s(name);
+    for (char& c : s) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return s;
+}
+
+bool keyAlive(Connection& c, std::int64_t id) {
+    if (id == 0) return true;
+    Use u(c, Sql::keyExists);
+    u.bind(1, id);
+    return u.step();
+}
+
+int hiveIndex(Key root) { return static_cast<int>(root.value - kClassesRoot.value); }
+
+}  // namespace sqlitestore
+
+const char* SqliteRegistry::lastFailureDetail() const { return failureDetail.c_str(); }
+
+}  // namespace vrk::reg

@@ -1,0 +1,130 @@
+// INTERNAL to the SQLite registry backend: included only by the
+// platform/registry/sqlite/sqlite_registry*.cpp files that implement
+// SqliteRegistry, never by its users. What those files share: the access
+// rights and busy-retry limits, the failure of ours that a call reports
+// (with the calling thread's detail text), the mapping of SQLite's errors to
+// registry error numbers, the name comparison and key lookup helpers, and
+// the member templates that wrap every call (guarded) and every read or
+// write transaction on a hive (withRead, withWrite).
+//
+// Thread safety: the helpers keep no state but the calling thread's failure
+// detail; the member templates run under the registry's lock.
+#pragma once
+
+#include <cstdint>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "platform/registry/sqlite/sqlite_db.hpp"
+#include "platform/registry/sqlite/sqlite_registry.hpp"
+
+namespace vrk::reg {
+
+using sqlitedb::Connection;
+using sqlitedb::Sql;
+using sqlitedb::SqlError;
+using sqlitedb::Transaction;
+using sqlitedb::Use;
+
+namespace sqlitestore {
+
+// Busy handling: SQLite waits up to kBusyWaitMs inside a call; a call that
+// still finds the store busy is retried from the start, kBusyRetries times.
+constexpr int kBusyWaitMs = 2000;
+constexpr int kBusyRetries = 15;
+
+// Access rights (winnt.h values) as they matter here.
+constexpr std::uint32_t kQueryValue = 0x0001;
+constexpr std::uint32_t kSetValue = 0x0002;
+constexpr std::uint32_t kCreateSubKey = 0x0004;
+constexpr std::uint32_t kEnumerateSubKeys = 0x0008;
+constexpr std::uint32_t kAllRights = 0x000F003F;
+
+// A failure of ours, not SQLite's: an error number and its explanation.
+struct Failure {
+    long error;
+    std::string detail;
+};
+
+// The detail of the calling thread's last failed call (lastFailureDetail).
+extern thread_local std::string failureDetail;
+
+// Sets the platform's last error to rc and returns it.
+long finish(long rc);
+
+// The registry error number for a failed SQLite call.
+long errorFor(const SqlError& e);
+
+// Whether the call failed because another connection held the store.
+bool isBusy(const SqlError& e);
+
+// Waits a little longer after each busy attempt.
+void pause(int attempt);
+
+// The name with a to z upper-cased: how names are looked up and ordered.
+std::string sortName(std::string_view name);
+
+// Whether the key id (0: the hive's root) still exists.
+bool keyAlive(Connection& c, std::int64_t id);
+
+// The index in hives_ of a predefined root.
+int hiveIndex(Key root);
+
+}  // namespace sqlitestore
+
+using namespace sqlitestore;
+
+template <class F>
+long SqliteRegistry::guarded(F&& body) {
+    long rc;
+    try {
+        rc = body();
+        if (rc != kSuccess) failureDetail.clear();
+    } catch (const Failure& f) {
+        rc = f.error;
+        failureDetail = f.detail;
+    } catch (const SqlError& e) {
+        rc = errorFor(e);
+        failureDetail = e.message;
+    } catch (const std::bad_alloc&) {
+        rc = kNotEnoughMemory;
+        failureDetail = "out of memory";
+    }
+    return finish(rc);
+}
+
+template <class F>
+long SqliteRegistry::withRead(int hive, F&& body) {
+    for (int attempt = 0;; ++attempt) {
+        try {
+            std::uint64_t epoch = 0;
+            Connection& c = readConnection(hive, epoch);
+            Transaction t(c, false);
+            long rc = body(c, epoch);
+            t.commit();
+            return rc;
+        } catch (const SqlError& e) {
+            if (!isBusy(e) || attempt >= kBusyRetries || hives_[hive].inBatch) throw;
+        }
+        pause(attempt);
+    }
+}
+
+template <class F>
+long SqliteRegistry::withWrite(int hive, F&& body) {
+    for (int attempt = 0;; ++attempt) {
+        try {
+            Connection& c = writeConnection(hive);
+            Transaction t(c, true);
+            long rc = body(c);
+            if (rc == kSuccess) t.commit();  // a failed call changes nothing
+            return rc;
+        } catch (const SqlError& e) {
+            if (!isBusy(e) || attempt >= kBusyRetries || hives_[hive].inBatch) throw;
+        }
+        pause(attempt);
+    }
+}
+
+}  // namespace vrk::reg

@@ -1,0 +1,153 @@
+// SqliteRegistry's value calls: queryValueEx, setValueEx, deleteValue and
+// enumValue.
+#include <cstring>
+#include <string>
+#include <string_view>
+
+#include "platform/registry/sqlite/sqlite_registry_support.hpp"
+
+namespace vrk::reg {
+
+namespace {
+
+constexpr std::size_t kMaxValueNameLength = 16383;
+
+long checkValueName(const char* name, std::string_view& out) {
+    out = name ? std::string_view(name) : std::string_view();
+    return out.size() > kMaxValueNameLength ? kInvalidParameter : kSuccess;
+}
+
+}  // namespace
+
+long SqliteRegistry::queryValueEx(Key key, const char* valueName, std::uint32_t* type,
+                                  unsigned char* data, std::uint32_t* size) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return guarded([&]() -> long {
+        checkFork();
+        Target t;
+        if (long rc = resolve(key, t)) return rc;
+        if (data != nullptr && size == nullptr) return kInvalidParameter;
+        if ((t.access & kQueryValue) == 0) return kAccessDenied;
+        std::string_view vname;
+        if (long rc = checkValueName(valueName, vname)) return rc;
+        std::string upper = sortName(vname);
+        std::uint32_t storedType = 0;
+        std::string bytes;
+        long rc = withRead(t.hive, [&](Connection& c, std::uint64_t) -> long {
+            if (!keyAlive(c, t.id)) return kKeyDeleted;
+            Use u(c, Sql::queryValue);
+            u.bind(1, t.id).bind(2, upper);
+            if (!u.step()) return kFileNotFound;
+            storedType = static_cast<std::uint32_t>(u.integer(0));
+            bytes.assign(u.bytes(1));
+            return kSuccess;
+        });
+        if (rc != kSuccess) return rc;
+        std::uint32_t need = static_cast<std::uint32_t>(bytes.size());
+        if (data != nullptr && *size < need) {
+            *size = need;
+            if (type) *type = storedType;
+            return kMoreData;
+        }
+        if (data != nullptr) std::memcpy(data, bytes.data(), bytes.size());
+        if (size) *size = need;
+        if (type) *type = storedType;
+        return kSuccess;
+    });
+}
+
+long SqliteRegistry::setValueEx(Key key, const char* valueName, std::uint32_t type,
+                                const unsigned char* data, std::uint32_t size) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return guarded([&]() -> long {
+        checkFork();
+        Target t;
+        if (long rc = resolve(key, t)) return rc;
+        if (data == nullptr && size != 0) return kInvalidParameter;
+        if ((t.access & kSetValue) == 0) return kAccessDenied;
+        std::string_view vname;
+        if (long rc = checkValueName(valueName, vname)) return rc;
+        std::string upper = sortName(vname);
+        std::string_view bytes(reinterpret_cast<const char*>(data), data ? size : 0);
+        return withWrite(t.hive, [&](Connection& c) -> long {
+            if (!keyAlive(c, t.id)) return kKeyDeleted;
+            Use u(c, Sql::upsertValue);
+            u.bind(1, t.id).bind(2, vname).bind(3, upper);
+            u.bind(4, static_cast<std::int64_t>(type)).bind(5, bytes);
+            u.step();
+            return kSuccess;
+        });
+    });
+}
+
+long SqliteRegistry::deleteValue(Key key, const char* valueName) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return guarded([&]() -> long {
+        checkFork();
+        Target t;
+        if (long rc = resolve(key, t)) return rc;
+        if ((t.access & kSetValue) == 0) return kAccessDenied;
+        std::string_view vname;
+        if (long rc = checkValueName(valueName, vname)) return rc;
+        if (hiveFileMissing(t.hive)) return t.id == 0 ? kFileNotFound : kKeyDeleted;
+        std::string upper = sortName(vname);
+        return withWrite(t.hive, [&](Connection& c) -> long {
+            if (!keyAlive(c, t.id)) return kKeyDeleted;
+            Use u(c, Sql::deleteValue);
+            u.bind(1, t.id).bind(2, upper);
+            u.step();
+            return u.changes() == 0 ? kFileNotFound : kSuccess;
+        });
+    });
+}
+
+long SqliteRegistry::enumValue(Key key, std::uint32_t index, char* name, std::uint32_t* nameSize,
+                               std::uint32_t* type, unsigned char* data,
+                               std::uint32_t* dataSize) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return guarded([&]() -> long {
+        checkFork();
+        Target t;
+        if (long rc = resolve(key, t)) return rc;
+        if (name == nullptr || nameSize == nullptr) return kInvalidParameter;
+        if (data != nullptr && dataSize == nullptr) return kInvalidParameter;
+        if ((t.access & kQueryValue) == 0) return kAccessDenied;
+        std::string foundName;
+        std::string bytes;
+        std::uint32_t storedType = 0;
+        long rc = withRead(t.hive, [&](Connection& c, std::uint64_t epoch) -> long {
+            if (!keyAlive(c, t.id)) return kKeyDeleted;
+            Cursor& cur = valueCursor(t);
+            const StoreStamp now = stampOf(c, epoch);
+            const bool follow = cur.leadsTo(now, index);
+            Use u(c, follow ? Sql::valueAfter : Sql::valueAtOffset);
+            u.bind(1, t.id).bind(2, follow ? cur.lastId : static_cast<std::int64_t>(index));
+            if (!u.step()) {
+                cur.valid = false;
+                return kNoMoreItems;
+            }
+            foundName.assign(u.bytes(1));
+            storedType = static_cast<std::uint32_t>(u.integer(2));
+            bytes.assign(u.bytes(3));
+            cur.standAt(now, index);
+            cur.lastId = u.integer(0);
+            return kSuccess;
+        });
+        if (rc != kSuccess) return rc;
+        if (foundName.size() + 1 > *nameSize) return kMoreData;
+        std::memcpy(name, foundName.data(), foundName.size());
+        name[foundName.size()] = '\0';
+        *nameSize = static_cast<std::uint32_t>(foundName.size());
+        if (type) *type = storedType;
+        std::uint32_t need = static_cast<std::uint32_t>(bytes.size());
+        if (data != nullptr && *dataSize < need) {
+            *dataSize = need;
+            return kMoreData;
+        }
+        if (data != nullptr) std::memcpy(data, bytes.data(), bytes.size());
+        if (dataSize) *dataSize = need;
+        return kSuccess;
+    });
+}
+
+}  // namespace vrk::reg
