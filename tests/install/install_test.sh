@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Installs the build into a fresh prefix and checks what an installation must
+# give: the programs run from any directory and find their message catalog,
+# and another program builds against the installed headers and libraries.
+#   install_test.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build="$1"
+source="$2"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+for program in vrkini vrkreg vrktrace; do
+  [ -x "$work/prefix/bin/$program" ] || fail "bin/$program was not installed"
+done
+[ -f "$work/prefix/share/vrk/vrkmsg.cat" ] || fail "the message catalog was not installed"
+[ -f "$work/prefix/include/vrk/profile/iprofile.hpp" ] || fail "the headers were not installed"
+
+# Run from an unrelated directory, with a store of its own and nothing of the
+# caller's TORQA settings.
+mkdir -p "$work/elsewhere"
+cd "$work/elsewhere"
+clean=(env)
+while IFS='=' read -r name _; do
+  case "$name" in TORQA*) clean+=(-u "$name") ;; esac
+done < <(env)
+run() { "${clean[@]}" "TORQA_REGISTRY=$work/store" "$@"; }
+
+run "$work/prefix/bin/vrkreg" import "$source/examples/sv-ini.reg" >/dev/null
+report=$(run "$work/prefix/bin/vrkini" -UPDATE 'C:\SELVARINE')
+grep -qx 'appName=CobolPopulate keyName=CompilerSelectedOptions was changed:' <<<"$report" ||
+  fail "the installed vrkini did not update the profile: $report"
+
+# The failed check of a missing profile reports message 1 from the catalog.
+trace=$(run "TORQA_TRACE=NOPREFIX" "TORQA_TRACETO=STDOUT" "TORQA_REGISTRY=$work/empty" \
+        "$work/prefix/bin/vrkini" -DELETE)
+grep -q 'svINIExists==True' <<<"$trace" || fail "message 1 was not loaded from the catalog: $trace"
+if grep -q 'Unable to load text from message file.' <<<"$trace"; then
+  fail "the installed catalog was not found: $trace"
+fi
+
+# Another program uses the installed library through its CMake package.
+mkdir -p "$work/consumer"
+cat >"$work/consumer/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.20)
+project(consumer CXX)
+set(CMAKE_CXX_STANDARD 20)
+find_package(vrk REQUIRED)
+add_executable(consumer main.cpp)
+target_link_libraries(consumer PRIVATE vrk::vrk_profile)
+CMAKE
+cat >"$work/consumer/main.cpp" <<'CPP'
+#include <iostream>
+#include "base/istring.hpp"
+#include "profile/iprofile.hpp"
+int main() {
+    IProfile profile("HKEY_CURRENT_USER\\Software\\Consumer");
+    profile.addOrReplaceElementWithKey("Greeting", IString("hello"), "App");
+    std::cout << profile.elementWithKey("Greeting", "App") << "\n";
+}
+CPP
+cmake -S "$work/consumer" -B "$work/consumer/build" -G Ninja \
+  -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+cmake --build "$work/consumer/build" >/dev/null
+out=$(run "$work/consumer/build/consumer")
+[ "$out" = hello ] || fail "the consumer program printed '$out'"
+echo "installation works"
