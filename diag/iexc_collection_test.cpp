@@ -6,27 +6,13 @@
 #include <gtest/gtest.h>
 
 #include "diag/iexc.hpp"
+#include "diag/iexc_test_support.hpp"
 
 namespace {
 
 using ::testing::ElementsAre;
 
-class CapturingReporter : public IExceptionReporter {
-public:
-  void writeLine(const char* text) override { lines.emplace_back(text); }
-  std::vector<std::string> lines;
-};
-
-class CollectionExceptionTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    previous_ = &IException::reporter();
-    IException::setReporter(&capture_);
-  }
-  void TearDown() override { IException::setReporter(previous_); }
-  CapturingReporter capture_;
-  IExceptionReporter* previous_ = nullptr;
-};
+using CollectionExceptionTest = iexctest::CapturedReportTest<>;
 
 TEST_F(CollectionExceptionTest, UnknownNumberIsReportedTwiceWithItsOwnPlaceLast) {
   try {

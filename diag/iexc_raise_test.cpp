@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "diag/iexc.hpp"
+#include "diag/iexc_test_support.hpp"
 #include "diag/imessage.hpp"
 #include "platform/process.hpp"
 
@@ -16,19 +17,8 @@ namespace {
 
 using ::testing::ElementsAre;
 
-class CapturingReporter : public IExceptionReporter {
-public:
-  void writeLine(const char* text) override { lines.emplace_back(text); }
-  std::vector<std::string> lines;
-};
-
-class RaiseTest : public ::testing::Test {
+class RaiseTest : public iexctest::CapturedReportTest<> {
 protected:
-  void SetUp() override {
-    previous_ = &IException::reporter();
-    IException::setReporter(&capture_);
-  }
-  void TearDown() override { IException::setReporter(previous_); }
 
   // Runs raise, which must throw an IException; answers a copy of it.
   template <class F>
@@ -43,8 +33,6 @@ protected:
     return IException(nullptr);
   }
 
-  CapturingReporter capture_;
-  IExceptionReporter* previous_ = nullptr;
   std::string thrownName_;
 };
 

@@ -9,30 +9,24 @@
 #include <gtest/gtest.h>
 
 #include "diag/iexc.hpp"
+#include "diag/iexc_test_support.hpp"
 
 namespace {
 
 using ::testing::ElementsAre;
 
-class CapturingReporter : public IExceptionReporter {
+// Also marks where afterReport was called.
+class CapturingReporter : public iexctest::CapturingReporter {
 public:
-  void writeLine(const char* text) override { lines.emplace_back(text); }
   void afterReport() override { lines.emplace_back("<after>"); }
-  std::vector<std::string> lines;
 };
 
-class ExceptionReportTest : public ::testing::Test {
+class ExceptionReportTest : public iexctest::CapturedReportTest<CapturingReporter> {
 protected:
-  void SetUp() override {
-    previous_ = &IException::reporter();
-    IException::setReporter(&capture_);
-  }
   void TearDown() override {
     vrk::diag::setReportBufferUnavailable(false);
-    IException::setReporter(previous_);
+    iexctest::CapturedReportTest<CapturingReporter>::TearDown();
   }
-  CapturingReporter capture_;
-  IExceptionReporter* previous_ = nullptr;
 };
 
 TEST_F(ExceptionReportTest, FullReportLineByLine) {

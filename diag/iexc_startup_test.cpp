@@ -13,15 +13,12 @@
 #include <gtest/gtest.h>
 
 #include "diag/iexc.hpp"
+#include "diag/iexc_test_support.hpp"
 #include "diag/itrace.hpp"
 
 namespace {
 
-class CapturingReporter : public IExceptionReporter {
-public:
-  void writeLine(const char* text) override { lines.emplace_back(text); }
-  std::vector<std::string> lines;
-};
+using iexctest::CapturingReporter;
 
 // An allocation no allocator can satisfy.
 void* allocateImpossible() {
