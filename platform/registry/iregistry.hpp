@@ -48,9 +48,14 @@ enum : long {
     kMoreData = 234,           // ERROR_MORE_DATA: buffer too small
     kNoMoreItems = 259,        // ERROR_NO_MORE_ITEMS: enumeration index past the end
     kBadDb = 1009,             // ERROR_BADDB: the store's file is corrupt or foreign
+    kBadKey = 1010,            // ERROR_BADKEY: a key deeper than kMaxKeyDepth levels below its root
     kRegistryIoFailed = 1016,  // ERROR_REGISTRY_IO_FAILED: the store could not be read or written
     kKeyDeleted = 1018,        // ERROR_KEY_DELETED: the handle's key was deleted
 };
+
+// The deepest a key may lie below its root (Windows documents 512 levels).
+// Creating a key deeper than this fails with kBadKey.
+inline constexpr int kMaxKeyDepth = 512;
 
 // Value types (REG_*).
 enum : std::uint32_t {
