@@ -1,27 +1,66 @@
 # Project-wide compile settings and the helpers every folder uses to declare
-# its library, its tests and its benchmarks.
+# its libraries, programs, tests and benchmarks.
+#
+# Two interface targets carry the settings:
+#   vrk_options      what a user of the installed package needs too: the
+#                    include directory and the language level. Exported.
+#   vrk_build_flags  our own warnings, -Werror and the sanitizers. Linked
+#                    privately (build tree only), never installed, so that
+#                    programs built against the package keep their own flags.
 
 add_library(vrk_options INTERFACE)
 target_include_directories(vrk_options INTERFACE
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/vrk>)
+target_compile_features(vrk_options INTERFACE cxx_std_20)
+install(TARGETS vrk_options EXPORT vrkTargets)
+
+add_library(vrk_build_flags INTERFACE)
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
-  target_compile_options(vrk_options INTERFACE -Wall -Wextra -Wpedantic)
+  target_compile_options(vrk_build_flags INTERFACE -Wall -Wextra -Wpedantic)
   if(VRK_WERROR)
-    target_compile_options(vrk_options INTERFACE -Werror)
+    target_compile_options(vrk_build_flags INTERFACE -Werror)
   endif()
 endif()
 if(VRK_SANITIZE)
-  target_compile_options(vrk_options INTERFACE
+  target_compile_options(vrk_build_flags INTERFACE
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
-  target_link_options(vrk_options INTERFACE -fsanitize=address,undefined)
+  target_link_options(vrk_build_flags INTERFACE -fsanitize=address,undefined)
 endif()
-install(TARGETS vrk_options EXPORT vrkTargets)
+
+# The headers a user of the installed package includes, and only those.
+# Everything else is private to the build.
+set(VRK_PUBLIC_HEADERS
+  base/iapp.hpp
+  base/istring.hpp
+  base/ivbase.hpp
+  diag/iexc.hpp
+  diag/imessage.hpp
+  diag/itrace.hpp
+  platform/registry/iregistry.hpp
+  profile/iprofile.hpp)
+foreach(header IN LISTS VRK_PUBLIC_HEADERS)
+  get_filename_component(dir ${header} DIRECTORY)
+  install(FILES ${PROJECT_SOURCE_DIR}/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vrk/${dir})
+endforeach()
+
+# vrk_library(<target> SOURCES <files>... [LIBS <libs>...] [INSTALL])
+# A static library of ours. LIBS are public dependencies; INSTALL exports it
+# with the package.
+function(vrk_library target)
+  cmake_parse_arguments(A "INSTALL" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${target} STATIC ${A_SOURCES})
+  target_link_libraries(${target} PUBLIC vrk_options ${A_LIBS}
+                        PRIVATE $<BUILD_INTERFACE:vrk_build_flags>)
+  if(A_INSTALL)
+    install(TARGETS ${target} EXPORT vrkTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  endif()
+endfunction()
 
 # vrk_folder_library(<target> [LIBS <libs>...] [SUBDIRS <dirs>...])
-# A static library from every .cpp of the calling folder (and of SUBDIRS),
-# leaving out tests (*_test.cpp), benchmarks (*_bench.cpp) and fuzz targets
-# (*_fuzz.cpp). Headers (*.hpp) of the folder are installed under include/vrk/<folder>.
+# An installed static library from every .cpp of the calling folder (and of
+# SUBDIRS, relative to it), leaving out tests (*_test.cpp), benchmarks
+# (*_bench.cpp) and fuzz targets (*_fuzz.cpp).
 function(vrk_folder_library target)
   cmake_parse_arguments(A "" "" "LIBS;SUBDIRS" ${ARGN})
   set(globs ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
@@ -30,19 +69,16 @@ function(vrk_folder_library target)
   endforeach()
   file(GLOB srcs CONFIGURE_DEPENDS ${globs})
   list(FILTER srcs EXCLUDE REGEX "_(test|bench|fuzz)\\.cpp$")
-  if(NOT srcs)
-    # A folder still without sources builds an empty library, so that the
-    # tree configures while its parts arrive.
-    set(srcs ${CMAKE_CURRENT_BINARY_DIR}/${target}_empty.cpp)
-    file(WRITE ${srcs} "// no sources yet\n")
-  endif()
-  add_library(${target} STATIC ${srcs})
-  target_link_libraries(${target} PUBLIC vrk_options ${A_LIBS})
-  file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
-  file(GLOB hdrs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.hpp)
-  list(FILTER hdrs EXCLUDE REGEX "_test_support\\.hpp$")
-  install(FILES ${hdrs} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vrk/${rel})
-  install(TARGETS ${target} EXPORT vrkTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  vrk_library(${target} SOURCES ${srcs} LIBS ${A_LIBS} INSTALL)
+endfunction()
+
+# vrk_program(<target> SOURCES <files>... [LIBS <libs>...])
+# An installed program; it lands in bin/ of the build tree.
+function(vrk_program target)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${target} ${A_SOURCES})
+  target_link_libraries(${target} PRIVATE vrk_build_flags ${A_LIBS})
+  install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endfunction()
 
 # vrk_folder_tests(<name> [LIBS <libs>...] [SUBDIRS <dirs>...] [PROPERTIES <ctest props>...])
@@ -64,7 +100,8 @@ function(vrk_folder_tests name)
   endif()
   add_executable(${name} ${srcs})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-  target_link_libraries(${name} PRIVATE vrk_options ${A_LIBS} GTest::gtest_main GTest::gmock)
+  target_link_libraries(${name} PRIVATE vrk_options vrk_build_flags ${A_LIBS}
+                        GTest::gtest_main GTest::gmock)
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     DISCOVERY_TIMEOUT 120
@@ -79,5 +116,5 @@ function(vrk_benchmark name)
   cmake_parse_arguments(A "" "" "LIBS" ${ARGN})
   add_executable(${name} ${A_UNPARSED_ARGUMENTS})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
-  target_link_libraries(${name} PRIVATE vrk_options ${A_LIBS} benchmark::benchmark)
+  target_link_libraries(${name} PRIVATE vrk_options vrk_build_flags ${A_LIBS} benchmark::benchmark)
 endfunction()

@@ -15,7 +15,16 @@ for program in vrkini vrkreg vrktrace; do
   [ -x "$work/prefix/bin/$program" ] || fail "bin/$program was not installed"
 done
 [ -f "$work/prefix/share/vrk/vrkmsg.cat" ] || fail "the message catalog was not installed"
-[ -f "$work/prefix/include/vrk/profile/iprofile.hpp" ] || fail "the headers were not installed"
+# Only the public headers, named in one list in cmake/vrk.cmake.
+public=$(sed -n '/^set(VRK_PUBLIC_HEADERS/,/)/p' "$source/cmake/vrk.cmake" |
+         grep -o '[a-z_/]*\.hpp' | sort)
+installed=$(cd "$work/prefix/include/vrk" && find . -type f | sed 's|^\./||' | sort)
+[ -n "$public" ] || fail "no public header list in cmake/vrk.cmake"
+[ "$public" = "$installed" ] || fail "installed headers differ from the public list: $installed"
+# Nothing of our own build settings reaches the package's users.
+if grep -rqE -- '-Werror|-Wall|-fsanitize' "$work/prefix/lib/cmake/vrk"; then
+  fail "the package exports our build flags"
+fi
 
 # Run from an unrelated directory, with a store of its own and nothing of the
 # caller's TORQA settings.
@@ -55,13 +64,16 @@ cat >"$work/consumer/main.cpp" <<'CPP'
 #include "base/istring.hpp"
 #include "profile/iprofile.hpp"
 int main() {
+    int unused = 0;
     IProfile profile("HKEY_CURRENT_USER\\Software\\Consumer");
     profile.addOrReplaceElementWithKey("Greeting", IString("hello"), "App");
     std::cout << profile.elementWithKey("Greeting", "App") << "\n";
 }
 CPP
+# Its own flags, which our build would reject: an unused variable is a
+# warning, not an error, since our -Werror and sanitizers stay with us.
 cmake -S "$work/consumer" -B "$work/consumer/build" -G Ninja \
-  -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+  -DCMAKE_PREFIX_PATH="$work/prefix" -DCMAKE_CXX_FLAGS="-Wunused-variable" >/dev/null
 cmake --build "$work/consumer/build" >/dev/null
 out=$(run "$work/consumer/build/consumer")
 [ "$out" = hello ] || fail "the consumer program printed '$out'"
