@@ -5,6 +5,7 @@
 #include "diag/iexc.hpp"
 #include "platform/charset.hpp"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +19,8 @@ static_assert(sizeof(unsigned) == 4, "lengths and counts are 32-bit");
 
 namespace {
 
-unsigned long gAllocations = 0;
+std::atomic<unsigned long> gAllocations{0};
+// Written once while the empty buffer is made; read only after that.
 bool gLocaleCollation = false;
 
 // "TORQA_I18N" says "ON" when it holds exactly those two letters in any case.
@@ -51,7 +53,10 @@ IString addressText(const void* address) {
 }  // namespace
 
 namespace vrk::base {
-bool localeCollation() { return gLocaleCollation; }
+bool localeCollation() {
+    IBuffer::emptyBuffer();  // the choice is made with the empty buffer
+    return gLocaleCollation;
+}
 }  // namespace vrk::base
 
 template <class T>
@@ -59,7 +64,7 @@ IBuffer* IBuffer::make(unsigned length) {
     std::size_t size = sizeof(IBuffer) + static_cast<std::size_t>(length) + 1;
     if (size < length) throw std::bad_alloc();  // a host with a 32-bit size_t
     void* memory = ::operator new(size);
-    ++gAllocations;
+    gAllocations.fetch_add(1, std::memory_order_relaxed);
     IBuffer* buffer = ::new (memory) T(length);
     buffer->contents()[length] = '\0';
     return buffer;
@@ -86,9 +91,30 @@ void IBuffer::overflow() {
     throw std::length_error("IBuffer::overflow()");  // not reached
 }
 
-unsigned long IBuffer::allocationCount() { return gAllocations; }
+unsigned long IBuffer::allocationCount() { return gAllocations.load(std::memory_order_relaxed); }
+
+// Every thread counts its empty values on the one empty buffer, so its count
+// is changed atomically; other buffers belong to one thread at a time and
+// keep a plain count.
+unsigned IBuffer::useCount() const {
+    if (isEmptyBuffer())
+        return std::atomic_ref<unsigned>(const_cast<unsigned&>(refs)).load(std::memory_order_relaxed);
+    return refs;
+}
+
+void IBuffer::addRef() {
+    if (isEmptyBuffer())
+        std::atomic_ref<unsigned>(refs).fetch_add(1, std::memory_order_relaxed);
+    else
+        ++refs;
+}
 
 void IBuffer::removeRef() {
+    if (isEmptyBuffer()) {
+        // Held for the life of the process: its count is informative only.
+        std::atomic_ref<unsigned>(refs).fetch_sub(1, std::memory_order_relaxed);
+        return;
+    }
     if (--refs == 0) {
         this->~IBuffer();
         ::operator delete(static_cast<void*>(this));
@@ -129,7 +155,7 @@ IBuffer* IBuffer::buildBuffer(const void* p1, unsigned n1, const void* p2, unsig
 IString IBuffer::debugInfo() const {
     IString data = len >= 24 ? IString(contents(), 10) + "..." + IString(contents() + len - 10, 10)
                              : IString(contents(), len);
-    return IString(className()) + "(@" + addressText(this) + ",refs=" + IString(refs) +
+    return IString(className()) + "(@" + addressText(this) + ",refs=" + IString(useCount()) +
            ",len=" + IString(len) + ",data=[" + data + "])";
 }
 

@@ -6,8 +6,11 @@
 // made from an existing one keeps it.
 //
 // Only IString and its tests use this header.
-// Thread safety: none; counts are plain counters and the first-use setup
-// takes no lock.
+// Thread safety: a buffer's count is a plain counter, so a buffer belongs to
+// the thread of the values that share it. What every thread shares without
+// asking for it is safe: the empty buffer's count is changed atomically and
+// never frees it, its first-use setup is a thread-safe static, and the
+// allocation counter is atomic.
 #pragma once
 
 #include "base/istring.hpp"
@@ -32,11 +35,13 @@ public:
     char* contents() { return reinterpret_cast<char*>(this) + sizeof(IBuffer); }
     const char* contents() const { return reinterpret_cast<const char*>(this) + sizeof(IBuffer); }
     unsigned length() const { return len; }
-    unsigned useCount() const { return refs; }
+    unsigned useCount() const;
     bool isEmptyBuffer() const { return this == emptyBuffer(); }
 
-    void addRef() { ++refs; }
-    // Drops one reference; destroys the buffer at 0.
+    // Adds one reference.
+    void addRef();
+    // Drops one reference; destroys the buffer at 0. The shared empty buffer
+    // is never destroyed.
     void removeRef();
 
     // A new buffer of the same variant holding up to three pieces in order:

@@ -10,7 +10,10 @@
 //
 // Thread safety: reference counts are plain counters. A value, and every copy
 // sharing its buffer, belongs to one thread at a time; sharing across threads
-// needs outside locking.
+// needs outside locking. Values made independently in different threads are
+// safe: what they share without the program's doing (the one empty value and
+// the allocation counter) is changed atomically, and the empty value is
+// never freed.
 #pragma once
 
 #include <iosfwd>
