@@ -1,16 +1,52 @@
 // The registry layer: one small interface shaped like the Windows registry
-// calls that the profile store and the registry command make.
+// calls (their ANSI forms) that the profile store and the registry command
+// make.
 //
 // Backends:
-//   - registry_sqlite.cpp   (Linux) our own store with the registry's semantics,
-//                            kept in SQLite, one database file per hive;
-//   - registry_win32.cpp    (Windows) the real registry API (advapi32);
-//   - FaultInjectingRegistry / CountingRegistry (registry_wrappers.hpp) wrap
+//   - sqlite/  (Linux) our own store with the registry's semantics, kept in
+//              SQLite, one database file per hive (SqliteRegistry);
+//   - win32/   (Windows) the real registry calls (advapi32);
+//   - ForwardingRegistry and its test wrappers (registry_wrappers.hpp) wrap
 //     any backend for tests.
 //
-// Every call returns a Windows error number (kSuccess is 0) and also leaves it
-// as the calling thread's last-error value (vrk::platform::setLastError), so
-// that an exception raised after a failed call carries a meaningful error id.
+// Arguments and outputs follow Windows' answers, call by call:
+//
+//   call          argument                      answer
+//   createKeyEx   result null                   kBadKey
+//                 parent kNullKey               kInvalidHandle, *result untouched
+//                 subKey null or ""             the parent itself: a root comes
+//                                               back as it is, a handle as a
+//                                               new handle
+//                 any later failure             *result set to kNullKey,
+//                                               *disposition untouched
+//   openKeyEx     result null                   kInvalidParameter
+//                 parent kNullKey               kInvalidHandle, *result untouched
+//                 subKey null or ""             as for createKeyEx
+//                 missing key, any later        *result set to kNullKey
+//                 failure
+//   openKey       subKey null or "" with a      success, *result = parent
+//   (legacy)      root or kNullKey
+//   createKey     result null                   kInvalidParameter
+//   deleteKey     subKey null                   kInvalidParameter, nothing deleted
+//                 subKey ""                     deletes the key itself
+//   queryValueEx  missing value, data null      kFileNotFound, *size set to 0
+//                 missing value, data given     kFileNotFound, *size untouched
+//                 data given, size null         kInvalidParameter
+//   setValueEx    data null, size not 0         kNoAccess
+//   enumValue     name or nameSize null         kInvalidParameter
+//                 name or data buffer too       kMoreData; *type and *dataSize
+//                 small                         set; name, *nameSize and data
+//                                               untouched
+//
+// Where this interface departs from Windows on purpose:
+//   - every call, successful or not, leaves its result as the calling thread's
+//     last-error value (vrk::platform::setLastError), so that an exception
+//     raised after a failed call carries a meaningful error id; the Windows
+//     calls return their error and leave the last error alone;
+//   - createKeyEx ignores its options: volatile keys are not told apart and
+//     persist like any other key;
+//   - openKey of "" below a handle (not a root) opens a new handle that the
+//     caller closes, where Windows hands back the same handle.
 //
 // Thread safety: a backend may be used from several threads; a Key handle is
 // used by one thread at a time.
@@ -48,7 +84,9 @@ enum : long {
     kMoreData = 234,           // ERROR_MORE_DATA: buffer too small
     kNoMoreItems = 259,        // ERROR_NO_MORE_ITEMS: enumeration index past the end
     kBadDb = 1009,             // ERROR_BADDB: the store's file is corrupt or foreign
-    kBadKey = 1010,            // ERROR_BADKEY: a key deeper than kMaxKeyDepth levels below its root
+    kNoAccess = 998,           // ERROR_NOACCESS: no data behind a non-zero size
+    kBadKey = 1010,            // ERROR_BADKEY: no place for the handle; a key deeper
+                               // than kMaxKeyDepth levels below its root
     kRegistryIoFailed = 1016,  // ERROR_REGISTRY_IO_FAILED: the store could not be read or written
     kKeyDeleted = 1018,        // ERROR_KEY_DELETED: the handle's key was deleted
 };
@@ -86,22 +124,28 @@ public:
 
     // RegCreateKeyEx: opens subKey below parent, creating it and any missing
     // levels ("a\b\c"). Sets *disposition (may be null) to kCreatedNewKey or
-    // kOpenedExistingKey. On failure *result is kNullKey.
+    // kOpenedExistingKey. On failure *result is kNullKey, except for the
+    // argument checks in the table above.
     virtual long createKeyEx(Key parent, const char* subKey, std::uint32_t options,
                              std::uint32_t access, Key* result, std::uint32_t* disposition) = 0;
-    // RegOpenKeyEx: opens an existing key; kFileNotFound when any level is missing.
+    // RegOpenKeyEx: opens an existing key; kFileNotFound when any level is
+    // missing. On failure *result is kNullKey, except for the argument checks
+    // in the table above.
     virtual long openKeyEx(Key parent, const char* subKey, std::uint32_t access, Key* result) = 0;
     // RegQueryValueEx: valueName null or "" is the default (unnamed) value.
     // data null: success and *size set to the stored byte count. *size smaller
     // than the stored count: kMoreData, data untouched, *size set to the count.
-    // type may be null.
+    // A missing value: kFileNotFound, and *size 0 when data is null. type may
+    // be null.
     virtual long queryValueEx(Key key, const char* valueName, std::uint32_t* type,
                               unsigned char* data, std::uint32_t* size) = 0;
-    // RegSetValueEx: creates or replaces the value with exactly these bytes.
+    // RegSetValueEx: creates or replaces the value with exactly these bytes
+    // (data may be null when size is 0).
     virtual long setValueEx(Key key, const char* valueName, std::uint32_t type,
                             const unsigned char* data, std::uint32_t size) = 0;
-    // RegDeleteKey: deletes subKey of key; kAccessDenied when it has subkeys,
-    // kFileNotFound when missing.
+    // RegDeleteKey: deletes subKey of key ("" the key itself);
+    // kInvalidParameter for a null subKey, kAccessDenied when it has
+    // subkeys, kFileNotFound when missing.
     virtual long deleteKey(Key key, const char* subKey) = 0;
     // RegDeleteValue.
     virtual long deleteValue(Key key, const char* valueName) = 0;
@@ -111,7 +155,9 @@ public:
     virtual long enumKey(Key key, std::uint32_t index, char* name, std::uint32_t nameSize) = 0;
     // RegEnumValue: the value at index in creation order. *nameSize is the
     // name buffer's size in, the name's length (without terminator) out.
-    // data/dataSize as for queryValueEx; type may be null.
+    // data/dataSize as for queryValueEx; type may be null. A name or data
+    // buffer too small: kMoreData with *type and *dataSize set, so that the
+    // caller can retry; nothing else is written.
     virtual long enumValue(Key key, std::uint32_t index, char* name, std::uint32_t* nameSize,
                            std::uint32_t* type, unsigned char* data, std::uint32_t* dataSize) = 0;
     // RegCloseKey. Closing a root key is a no-op that succeeds.
@@ -122,7 +168,8 @@ public:
     // calls above; the Windows backend calls the real functions.
     // RegCreateKey: createKeyEx with read and write access.
     virtual long createKey(Key parent, const char* subKey, Key* result);
-    // RegOpenKey: openKeyEx with read and write access.
+    // RegOpenKey: openKeyEx with read and write access; no subKey with a
+    // root (or kNullKey) gives parent itself.
     virtual long openKey(Key parent, const char* subKey, Key* result);
     // RegQueryValue: the text of subKey's unnamed value, *size in bytes
     // including a terminating zero (data null: size only).

@@ -36,6 +36,11 @@ long Registry::createKey(Key parent, const char* subKey, Key* result) {
 
 long Registry::openKey(Key parent, const char* subKey, Key* result) {
     if (result == nullptr) return finish(kInvalidParameter);
+    // No name: a root (or a null handle) comes back as it was passed.
+    if (isEmpty(subKey) && (isRootKey(parent) || parent == kNullKey)) {
+        *result = parent;
+        return finish(kSuccess);
+    }
     return openKeyEx(parent, isEmpty(subKey) ? "" : subKey, kKeyReadWrite, result);
 }
 

@@ -290,8 +290,7 @@ TEST_F(Keys, BadHandles) {
     for (Key root : {kClassesRoot, kCurrentUser, kLocalMachine, kUsers}) {
         EXPECT_EQ(reg->closeKey(root), kSuccess);
     }
-    EXPECT_EQ(reg->createKeyEx(kCurrentUser, "x", 0, kKeyReadWrite, nullptr, nullptr),
-              kInvalidParameter);
+    EXPECT_EQ(reg->createKeyEx(kCurrentUser, "x", 0, kKeyReadWrite, nullptr, nullptr), kBadKey);
 }
 
 TEST_F(Keys, AccessRightsOfAHandle) {

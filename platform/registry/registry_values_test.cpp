@@ -185,7 +185,7 @@ TEST_F(Values, BackslashInAValueNameIsJustACharacter) {
 }
 
 TEST_F(Values, NullDataWithASizeIsRefused) {
-    EXPECT_EQ(reg->setValueEx(key, "v", kRegBinary, nullptr, 4), kInvalidParameter);
+    EXPECT_EQ(reg->setValueEx(key, "v", kRegBinary, nullptr, 4), kNoAccess);
     EXPECT_EQ(reg->setValueEx(key, "v", kRegBinary, nullptr, 0), kSuccess);
     EXPECT_EQ(bytesOf(key, "v"), "");
 }

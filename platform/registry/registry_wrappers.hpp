@@ -1,5 +1,7 @@
-// Registry wrappers for tests: a forwarding base, a wrapper that makes chosen
-// calls fail, and a wrapper that counts calls and open handles.
+// Registry wrappers for tests: a forwarding base with one pair of hooks
+// around every call, a wrapper that makes chosen calls fail, and a wrapper
+// that counts calls and open handles. Each wrapper overrides only the hooks
+// it needs.
 //
 // Thread safety: the wrappers may be used from several threads at once (their
 // counters and fault table are guarded); configure faults before the calls
@@ -16,7 +18,8 @@
 
 namespace vrk::reg {
 
-// The kinds of call a wrapper tells apart.
+// The kinds of call a wrapper tells apart, one for each call of Registry
+// but lastFailureDetail.
 enum class RegCall {
     createKeyEx,
     openKeyEx,
@@ -33,13 +36,26 @@ enum class RegCall {
     setValue,
     beginBatch,
     commitBatch,
-    rollbackBatch
+    rollbackBatch,
+    count_  // not a call: the number of kinds
 };
 
-inline constexpr std::size_t kRegCallKinds = 16;
+inline constexpr std::size_t kRegCallKinds = static_cast<std::size_t>(RegCall::count_);
+
+// What a hook sees of a call: its kind, the key it works on (the parent of a
+// create or open; kNullKey for the batch calls), and the caller's output
+// handle of a create or open (null for the other calls).
+struct RegCallInfo {
+    RegCall kind;
+    Key key;
+    Key* result;
+};
 
 // Forwards every call, the legacy forms and the batch calls included, to
-// another registry. The target must outlive the wrapper.
+// another registry, running before() and after() around each. A test
+// wrapper overrides the hooks; one that must change a single call may still
+// override that call and reach the target through the base. The target must
+// outlive the wrapper.
 class ForwardingRegistry : public Registry {
 public:
     explicit ForwardingRegistry(Registry& target);
@@ -70,13 +86,27 @@ public:
     // The registry the calls go to.
     Registry& target() const { return target_; }
 
+protected:
+    // Runs before every call. kSuccess lets the call go to the target; an
+    // error number fails it without reaching the target, as a failing store
+    // would: an output handle becomes kNullKey and the calling thread's last
+    // error is set to the number. The default lets every call through.
+    virtual long before(const RegCallInfo& call);
+    // Runs after every call, with the result the caller gets. The default
+    // does nothing.
+    virtual void after(const RegCallInfo& call, long result);
+
 private:
+    template <class F>
+    long forward(RegCallInfo call, F&& toTarget);
+
     Registry& target_;
 };
 
 // Makes chosen calls fail without reaching the target. Each failure sets the
 // calling thread's last error to the injected number; an output handle of a
-// failed create or open is set to kNullKey.
+// failed create or open is set to kNullKey; a failed commitBatch rolls the
+// target's batch back, as a failed commit of the store does.
 class FaultInjectingRegistry : public ForwardingRegistry {
 public:
     explicit FaultInjectingRegistry(Registry& target);
@@ -89,27 +119,8 @@ public:
     // The calls of that kind made through this wrapper, failed ones included.
     unsigned calls(RegCall call) const;
 
-    long createKeyEx(Key parent, const char* subKey, std::uint32_t options, std::uint32_t access,
-                     Key* result, std::uint32_t* disposition) override;
-    long openKeyEx(Key parent, const char* subKey, std::uint32_t access, Key* result) override;
-    long queryValueEx(Key key, const char* valueName, std::uint32_t* type, unsigned char* data,
-                      std::uint32_t* size) override;
-    long setValueEx(Key key, const char* valueName, std::uint32_t type, const unsigned char* data,
-                    std::uint32_t size) override;
-    long deleteKey(Key key, const char* subKey) override;
-    long deleteValue(Key key, const char* valueName) override;
-    long enumKey(Key key, std::uint32_t index, char* name, std::uint32_t nameSize) override;
-    long enumValue(Key key, std::uint32_t index, char* name, std::uint32_t* nameSize,
-                   std::uint32_t* type, unsigned char* data, std::uint32_t* dataSize) override;
-    long closeKey(Key key) override;
-    long createKey(Key parent, const char* subKey, Key* result) override;
-    long openKey(Key parent, const char* subKey, Key* result) override;
-    long queryValue(Key key, const char* subKey, char* data, std::int32_t* size) override;
-    long setValue(Key key, const char* subKey, std::uint32_t type, const char* data,
-                  std::uint32_t size) override;
-    long beginBatch() override;
-    long commitBatch() override;
-    long rollbackBatch() override;
+protected:
+    long before(const RegCallInfo& call) override;
 
 private:
     struct Fault {
@@ -118,8 +129,6 @@ private:
         long error;
         bool persistent;
     };
-    // Counts the call and returns the injected error, or kSuccess to forward.
-    long intercept(RegCall call);
 
     mutable std::mutex mutex_;
     unsigned counts_[kRegCallKinds] = {};
@@ -137,29 +146,11 @@ public:
     // openKey) and not yet closed through it.
     std::size_t openHandles() const;
 
-    long createKeyEx(Key parent, const char* subKey, std::uint32_t options, std::uint32_t access,
-                     Key* result, std::uint32_t* disposition) override;
-    long openKeyEx(Key parent, const char* subKey, std::uint32_t access, Key* result) override;
-    long queryValueEx(Key key, const char* valueName, std::uint32_t* type, unsigned char* data,
-                      std::uint32_t* size) override;
-    long setValueEx(Key key, const char* valueName, std::uint32_t type, const unsigned char* data,
-                    std::uint32_t size) override;
-    long deleteKey(Key key, const char* subKey) override;
-    long deleteValue(Key key, const char* valueName) override;
-    long enumKey(Key key, std::uint32_t index, char* name, std::uint32_t nameSize) override;
-    long enumValue(Key key, std::uint32_t index, char* name, std::uint32_t* nameSize,
-                   std::uint32_t* type, unsigned char* data, std::uint32_t* dataSize) override;
-    long closeKey(Key key) override;
-    long createKey(Key parent, const char* subKey, Key* result) override;
-    long openKey(Key parent, const char* subKey, Key* result) override;
-    long queryValue(Key key, const char* subKey, char* data, std::int32_t* size) override;
-    long setValue(Key key, const char* subKey, std::uint32_t type, const char* data,
-                  std::uint32_t size) override;
+protected:
+    long before(const RegCallInfo& call) override;
+    void after(const RegCallInfo& call, long result) override;
 
 private:
-    void count(RegCall call);
-    void opened(long rc, Key* result);
-
     mutable std::mutex mutex_;
     unsigned counts_[kRegCallKinds] = {};
     std::multiset<std::uintptr_t> open_;

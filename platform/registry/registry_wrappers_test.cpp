@@ -90,6 +90,7 @@ TEST_F(Wrappers, EveryKindCanFail) {
             case RegCall::beginBatch: rc = f.beginBatch(); break;
             case RegCall::commitBatch: rc = f.commitBatch(); break;
             case RegCall::rollbackBatch: rc = f.rollbackBatch(); break;
+            case RegCall::count_: break;
         }
         EXPECT_EQ(rc, 1234) << static_cast<int>(kind);
         EXPECT_EQ(f.calls(kind), 1u);

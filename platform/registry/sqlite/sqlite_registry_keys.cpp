@@ -66,7 +66,10 @@ long SqliteRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /
     std::lock_guard<std::mutex> lock(mutex_);
     return guarded([&]() -> long {
         checkFork();
-        if (result == nullptr) return kInvalidParameter;
+        // Checks of the arguments themselves leave *result as it was; a
+        // failure past them leaves kNullKey there.
+        if (result == nullptr) return kBadKey;
+        if (parent == kNullKey) return kInvalidHandle;
         *result = kNullKey;
         Target t;
         if (long rc = resolve(parent, t)) return rc;
@@ -123,6 +126,7 @@ long SqliteRegistry::openKeyEx(Key parent, const char* subKey, std::uint32_t acc
     return guarded([&]() -> long {
         checkFork();
         if (result == nullptr) return kInvalidParameter;
+        if (parent == kNullKey) return kInvalidHandle;  // *result left as it was
         *result = kNullKey;
         Target t;
         if (long rc = resolve(parent, t)) return rc;
@@ -148,6 +152,8 @@ long SqliteRegistry::deleteKey(Key key, const char* subKey) {
     std::lock_guard<std::mutex> lock(mutex_);
     return guarded([&]() -> long {
         checkFork();
+        // A null name is refused; "" names the key itself.
+        if (subKey == nullptr) return kInvalidParameter;
         Target t;
         if (long rc = resolve(key, t)) return rc;
         std::vector<std::string_view> parts;

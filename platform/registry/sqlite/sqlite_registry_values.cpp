@@ -42,6 +42,7 @@ long SqliteRegistry::queryValueEx(Key key, const char* valueName, std::uint32_t*
             bytes.assign(u.bytes(1));
             return kSuccess;
         });
+        if (rc == kFileNotFound && data == nullptr && size != nullptr) *size = 0;
         if (rc != kSuccess) return rc;
         std::uint32_t need = static_cast<std::uint32_t>(bytes.size());
         if (data != nullptr && *size < need) {
@@ -63,7 +64,7 @@ long SqliteRegistry::setValueEx(Key key, const char* valueName, std::uint32_t ty
         checkFork();
         Target t;
         if (long rc = resolve(key, t)) return rc;
-        if (data == nullptr && size != 0) return kInvalidParameter;
+        if (data == nullptr && size != 0) return kNoAccess;
         if ((t.access & kSetValue) == 0) return kAccessDenied;
         std::string_view vname;
         if (long rc = checkValueName(valueName, vname)) return rc;
@@ -134,18 +135,18 @@ long SqliteRegistry::enumValue(Key key, std::uint32_t index, char* name, std::ui
             return kSuccess;
         });
         if (rc != kSuccess) return rc;
-        if (foundName.size() + 1 > *nameSize) return kMoreData;
+        // The type and the data size come back whether or not the buffers
+        // are large enough; the name, its length and the data only when
+        // both are.
+        std::uint32_t need = static_cast<std::uint32_t>(bytes.size());
+        if (type) *type = storedType;
+        const bool dataFits = data == nullptr || *dataSize >= need;
+        if (dataSize) *dataSize = need;
+        if (foundName.size() + 1 > *nameSize || !dataFits) return kMoreData;
         std::memcpy(name, foundName.data(), foundName.size());
         name[foundName.size()] = '\0';
         *nameSize = static_cast<std::uint32_t>(foundName.size());
-        if (type) *type = storedType;
-        std::uint32_t need = static_cast<std::uint32_t>(bytes.size());
-        if (data != nullptr && *dataSize < need) {
-            *dataSize = need;
-            return kMoreData;
-        }
         if (data != nullptr) std::memcpy(data, bytes.data(), bytes.size());
-        if (dataSize) *dataSize = need;
         return kSuccess;
     });
 }
