@@ -4,7 +4,8 @@
 //
 // Backends:
 //   - sqlite/  (Linux) our own store with the registry's semantics, kept in
-//              SQLite, one database file per hive (SqliteRegistry);
+//              SQLite, one database file for the hives that share a
+//              directory (SqliteRegistry);
 //   - win32/   (Windows) the real registry calls (advapi32);
 //   - ForwardingRegistry and its test wrappers (registry_wrappers.hpp) wrap
 //     any backend for tests.
@@ -78,6 +79,7 @@ enum : long {
     kFileNotFound = 2,         // ERROR_FILE_NOT_FOUND: no such key or value
     kAccessDenied = 5,         // ERROR_ACCESS_DENIED: key has subkeys; store not writable
     kInvalidHandle = 6,        // ERROR_INVALID_HANDLE
+    kNotSupported = 50,        // ERROR_NOT_SUPPORTED: a batch that would span two store files
     kNotEnoughMemory = 8,      // ERROR_NOT_ENOUGH_MEMORY
     kInvalidParameter = 87,    // ERROR_INVALID_PARAMETER: empty or over-long name
     kBadPathname = 161,        // ERROR_BAD_PATHNAME: leading backslash
@@ -181,7 +183,10 @@ public:
 
     // A batch groups the calls that follow into one atomic, durable change
     // (a bulk import). The defaults do nothing and succeed; a backend without
-    // transactions gives no more than its single calls give.
+    // transactions gives no more than its single calls give. A backend that
+    // cannot make some combination of changes atomic refuses the first call
+    // that would need it with kNotSupported before anything is committed
+    // (lastFailureDetail says why); the caller then rolls back.
     virtual long beginBatch() { return kSuccess; }
     virtual long commitBatch() { return kSuccess; }
     virtual long rollbackBatch() { return kSuccess; }

@@ -267,8 +267,7 @@ TEST_F(Keys, MissingDirectoryIsCreatedOnFirstWrite) {
     Key k = kNullKey;
     ASSERT_EQ(r->createKeyEx(kCurrentUser, "x", 0, kKeyReadWrite, &k, nullptr), kSuccess);
     r->closeKey(k);
-    EXPECT_TRUE(std::filesystem::exists(nested + "/HKEY_CURRENT_USER.db"));
-    EXPECT_FALSE(std::filesystem::exists(nested + "/HKEY_LOCAL_MACHINE.db"));
+    EXPECT_TRUE(std::filesystem::exists(nested + "/registry.db"));
 }
 
 TEST_F(Keys, BadHandles) {

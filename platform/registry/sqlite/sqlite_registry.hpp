@@ -1,11 +1,16 @@
 // The Linux registry backend: a store with the Windows registry's behaviour,
-// kept in SQLite, one database file per hive in the directories of a
-// StoreLocation.
+// kept in SQLite. The hives that share a directory of the StoreLocation share
+// one database file there (kStoreFileName): all four when both directories
+// are the same, otherwise the three machine hives in one file and
+// HKEY_CURRENT_USER in another.
 //
 // Each call is one transaction (write-ahead log, full sync), so it is atomic
 // and durable once it returns, and other processes see it at once. Key ids
 // are never reused, so a handle whose key was deleted keeps failing with
 // kKeyDeleted even after a key of the same name appears again.
+//
+// A store of the earlier layout (one file per hive, hiveFileName) is moved
+// into the shared file when that file is first opened; see adoptOldHives.
 //
 // Thread safety: calls from several threads are serialised by one lock; a
 // Key handle is used by one thread at a time. A process that forks gets fresh
@@ -51,9 +56,14 @@ public:
                    std::uint32_t* type, unsigned char* data, std::uint32_t* dataSize) override;
     long closeKey(Key key) override;
 
-    // A batch holds one transaction open on every hive it touches until
-    // commitBatch or rollbackBatch; batches nest (the outermost one counts).
-    // Every call through this registry, from any thread, joins an open batch.
+    // A batch holds one transaction open on the store file it changes until
+    // commitBatch or rollbackBatch, so it commits all or nothing, a crash
+    // included; batches nest (the outermost one counts). Every call through
+    // this registry, from any thread, joins an open batch. A batch changes
+    // one file only: a call inside a batch that would change a hive kept in
+    // another file than the batch's earlier changes fails with
+    // kNotSupported (lastFailureDetail names both hives and files) and
+    // changes nothing; the caller then rolls the batch back.
     // commitBatch and rollbackBatch without an open batch: kInvalidParameter.
     long beginBatch() override;
     long commitBatch() override;
@@ -63,6 +73,8 @@ public:
 
     // The file that holds a root's hive; "" for a key that is not a root.
     std::string hivePath(Key root) const;
+    // The id of a root's own row in its store file.
+    static std::int64_t rootId(int hive) { return hive + 1; }
 
 private:
     // Where an enumeration by increasing index left off, valid while nothing
@@ -100,9 +112,12 @@ private:
         Cursor keys;
         Cursor values;
     };
-    struct Hive {
+    // One database file and the hives it holds.
+    struct StoreFile {
         std::string directory;
         std::string path;
+        bool machine = false;  // holds a machine-wide hive
+        std::vector<int> hives;
         std::unique_ptr<sqlitedb::Connection> connection;
         bool ready = false;    // the schema is there and ours
         bool inBatch = false;  // the batch's transaction is open on the connection
@@ -111,7 +126,7 @@ private:
     // A key named by a handle or a root.
     struct Target {
         int hive = -1;
-        std::int64_t id = 0;
+        std::int64_t id = 0;  // rootId(hive) for a root
         std::uint32_t access = 0;
         Handle* handle = nullptr;  // null for a root
     };
@@ -128,19 +143,25 @@ private:
     sqlitedb::Connection& readConnection(int hive, std::uint64_t& epoch);
     sqlitedb::Connection& writeConnection(int hive);
     bool hiveFileMissing(int hive) const;
+    StoreFile& fileOf(int hive) { return files_[fileIndex_[hive]]; }
+    const StoreFile& fileOf(int hive) const { return files_[fileIndex_[hive]]; }
+    void adoptOldHives(StoreFile& f);
+    [[noreturn]] void refuseSecondFile(int hive) const;
     static StoreStamp stampOf(sqlitedb::Connection& c, std::uint64_t epoch);
     Cursor& keyCursor(const Target& target);
     Cursor& valueCursor(const Target& target);
     Key addHandle(int hive, std::int64_t id, std::uint32_t access);
 
     std::mutex mutex_;
-    Hive hives_[4];
+    std::vector<StoreFile> files_;
+    int fileIndex_[4] = {};
     std::unique_ptr<sqlitedb::Connection> empty_;  // an empty hive, in memory
     std::unordered_map<std::uintptr_t, Handle> handles_;
     std::uintptr_t nextHandle_ = 0x1000;
     Cursor rootKeyCursors_[4];
     Cursor rootValueCursors_[4];
     unsigned batchDepth_ = 0;
+    int batchHive_ = -1;  // the first hive the open batch changed
     std::uint64_t epochs_ = 0;
     pid_t pid_;
 };

@@ -1,5 +1,5 @@
 // SqliteRegistry's batches: beginBatch, commitBatch and rollbackBatch, which
-// hold one transaction open on every hive a batch touches.
+// hold one transaction open on the store file a batch changes.
 #include <string>
 
 #include "platform/registry/sqlite/sqlite_registry_support.hpp"
@@ -21,25 +21,21 @@ long SqliteRegistry::commitBatch() {
         checkFork();
         if (batchDepth_ == 0) return kInvalidParameter;
         if (--batchDepth_ > 0) return kSuccess;
-        // Each hive commits on its own; a hive that fails is rolled back and
-        // its error reported, after the others were still committed.
-        long result = kSuccess;
-        std::string detail;
-        for (Hive& h : hives_) {
-            if (!h.inBatch) continue;
-            h.inBatch = false;
-            int rc = sqlite3_exec(h.connection->db(), "COMMIT", nullptr, nullptr, nullptr);
-            if (rc != SQLITE_OK) {
-                SqlError e{sqlite3_extended_errcode(h.connection->db()),
-                           h.path + ": " + sqlite3_errmsg(h.connection->db())};
-                sqlite3_exec(h.connection->db(), "ROLLBACK", nullptr, nullptr, nullptr);
-                if (result == kSuccess) {
-                    result = errorFor(e);
-                    detail = e.message;
+        // The batch changed one file (writeConnection refuses a second one),
+        // so this one commit makes it whole or not at all.
+        batchHive_ = -1;
+        for (StoreFile& f : files_) {
+            if (!f.inBatch) continue;
+            f.inBatch = false;
+            sqlite3* db = f.connection->db();
+            if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+                SqlError e{sqlite3_extended_errcode(db), f.path + ": " + sqlite3_errmsg(db)};
+                if (sqlite3_get_autocommit(db) == 0) {
+                    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
                 }
+                throw Failure{errorFor(e), e.message + "; nothing of the batch was committed"};
             }
         }
-        if (result != kSuccess) throw Failure{result, detail};
         return kSuccess;
     });
 }
@@ -50,10 +46,11 @@ long SqliteRegistry::rollbackBatch() {
         checkFork();
         if (batchDepth_ == 0) return kInvalidParameter;
         batchDepth_ = 0;
-        for (Hive& h : hives_) {
-            if (!h.inBatch) continue;
-            h.inBatch = false;
-            sqlite3_exec(h.connection->db(), "ROLLBACK", nullptr, nullptr, nullptr);
+        batchHive_ = -1;
+        for (StoreFile& f : files_) {
+            if (!f.inBatch) continue;
+            f.inBatch = false;
+            sqlite3_exec(f.connection->db(), "ROLLBACK", nullptr, nullptr, nullptr);
         }
         return kSuccess;
     });

@@ -7,7 +7,8 @@ namespace vrk::reg {
 
 long SqliteRegistry::resolve(Key key, Target& target) {
     if (isRootKey(key)) {
-        target = Target{hiveIndex(key), 0, kAllRights, nullptr};
+        const int hive = hiveIndex(key);
+        target = Target{hive, rootId(hive), kAllRights, nullptr};
         return kSuccess;
     }
     auto it = handles_.find(key.value);

@@ -115,7 +115,7 @@ long SqliteRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /
             if (rc != kSuccess) return rc;
         }
         if (disposition) *disposition = created ? kCreatedNewKey : kOpenedExistingKey;
-        *result = (id == 0 && t.handle == nullptr) ? parent : addHandle(t.hive, id, rights);
+        *result = (id == t.id && t.handle == nullptr) ? parent : addHandle(t.hive, id, rights);
         return kSuccess;
     });
 }
@@ -139,11 +139,11 @@ long SqliteRegistry::openKeyEx(Key parent, const char* subKey, std::uint32_t acc
             return walk(c, t.id, parts, id);
         });
         if (rc != kSuccess) return rc;
-        Hive& h = hives_[t.hive];
-        if (wantsWrite(rights) && h.connection && h.connection->readOnly()) {
-            throw Failure{kAccessDenied, h.path + ": the registry hive is read-only"};
+        StoreFile& f = fileOf(t.hive);
+        if (wantsWrite(rights) && f.connection && f.connection->readOnly()) {
+            throw Failure{kAccessDenied, f.path + ": the registry store is read-only"};
         }
-        *result = (id == 0 && t.handle == nullptr) ? parent : addHandle(t.hive, id, rights);
+        *result = (id == t.id && t.handle == nullptr) ? parent : addHandle(t.hive, id, rights);
         return kSuccess;
     });
 }
@@ -158,8 +158,8 @@ long SqliteRegistry::deleteKey(Key key, const char* subKey) {
         if (long rc = resolve(key, t)) return rc;
         std::vector<std::string_view> parts;
         if (long rc = splitPath(subKey, parts)) return rc;
-        if (parts.empty() && t.id == 0) return kAccessDenied;  // a hive's root stays
-        if (hiveFileMissing(t.hive)) return t.id == 0 ? kFileNotFound : kKeyDeleted;
+        if (parts.empty() && t.handle == nullptr) return kAccessDenied;  // a root stays
+        if (hiveFileMissing(t.hive)) return t.handle == nullptr ? kFileNotFound : kKeyDeleted;
         return withWrite(t.hive, [&](Connection& c) -> long {
             if (!keyAlive(c, t.id)) return kKeyDeleted;
             std::int64_t id = 0;

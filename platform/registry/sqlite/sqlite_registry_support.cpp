@@ -3,6 +3,10 @@
 // busy pauses, name comparison and key lookup.
 #include "platform/registry/sqlite/sqlite_registry_support.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <thread>
 
@@ -56,14 +60,32 @@ std::string sortName(std::string_view name) {
     return s;
 }
 
+bool fileExists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+void syncDirectory(const std::string& directory) {
+    const char* path = directory.empty() ? "/" : directory.c_str();
+    int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    (void)::fsync(fd);
+    ::close(fd);
+}
+
 bool keyAlive(Connection& c, std::int64_t id) {
-    if (id == 0) return true;
     Use u(c, Sql::keyExists);
     u.bind(1, id);
     return u.step();
 }
 
 int hiveIndex(Key root) { return static_cast<int>(root.value - kClassesRoot.value); }
+
+const char* hiveName(int hive) {
+    static const char* const names[4] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
+                                         "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
+    return names[hive];
+}
 
 }  // namespace sqlitestore
 

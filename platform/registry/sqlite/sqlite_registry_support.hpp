@@ -65,11 +65,21 @@ void pause(int attempt);
 // The name with a to z upper-cased: how names are looked up and ordered.
 std::string sortName(std::string_view name);
 
-// Whether the key id (0: the hive's root) still exists.
+// Whether something exists at path.
+bool fileExists(const std::string& path);
+
+// Makes a new entry of directory durable (best effort: not every file
+// system can sync a directory).
+void syncDirectory(const std::string& directory);
+
+// Whether the key id still exists.
 bool keyAlive(Connection& c, std::int64_t id);
 
-// The index in hives_ of a predefined root.
+// The index of a predefined root (0 to 3, in the order of their handles).
 int hiveIndex(Key root);
+
+// The name of the root of index hive ("HKEY_LOCAL_MACHINE").
+const char* hiveName(int hive);
 
 }  // namespace sqlitestore
 
@@ -105,7 +115,7 @@ long SqliteRegistry::withRead(int hive, F&& body) {
             t.commit();
             return rc;
         } catch (const SqlError& e) {
-            if (!isBusy(e) || attempt >= kBusyRetries || hives_[hive].inBatch) throw;
+            if (!isBusy(e) || attempt >= kBusyRetries || fileOf(hive).inBatch) throw;
         }
         pause(attempt);
     }
@@ -121,7 +131,7 @@ long SqliteRegistry::withWrite(int hive, F&& body) {
             if (rc == kSuccess) t.commit();  // a failed call changes nothing
             return rc;
         } catch (const SqlError& e) {
-            if (!isBusy(e) || attempt >= kBusyRetries || hives_[hive].inBatch) throw;
+            if (!isBusy(e) || attempt >= kBusyRetries || fileOf(hive).inBatch) throw;
         }
         pause(attempt);
     }

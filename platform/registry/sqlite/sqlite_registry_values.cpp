@@ -90,7 +90,7 @@ long SqliteRegistry::deleteValue(Key key, const char* valueName) {
         if ((t.access & kSetValue) == 0) return kAccessDenied;
         std::string_view vname;
         if (long rc = checkValueName(valueName, vname)) return rc;
-        if (hiveFileMissing(t.hive)) return t.id == 0 ? kFileNotFound : kKeyDeleted;
+        if (hiveFileMissing(t.hive)) return t.handle == nullptr ? kFileNotFound : kKeyDeleted;
         std::string upper = sortName(vname);
         return withWrite(t.hive, [&](Connection& c) -> long {
             if (!keyAlive(c, t.id)) return kKeyDeleted;

@@ -1,4 +1,4 @@
-// Where the Linux registry store keeps its hive files.
+// Where the Linux registry store keeps its files.
 //
 // The directory comes from the environment variable "TORQA REGISTRY" or
 // "TORQA_REGISTRY" (the form with a blank wins; a set but empty value hides
@@ -28,8 +28,13 @@ struct StoreLocation {
 // The location chosen by the environment, as described above.
 StoreLocation storeLocationFromEnvironment();
 
-// The file name of a root's hive ("HKEY_LOCAL_MACHINE.db", ...); null for a
-// key that is not a root.
+// The name of the file, in each directory of a StoreLocation, that holds the
+// hives kept there.
+inline constexpr char kStoreFileName[] = "registry.db";
+
+// The file name of a root's hive in the earlier layout of one file per hive
+// ("HKEY_LOCAL_MACHINE.db", ...); null for a key that is not a root. A store
+// of that layout is moved into kStoreFileName when first opened.
 const char* hiveFileName(Key root);
 
 }  // namespace vrk::reg

@@ -1,0 +1,216 @@
+// SqliteRegistry's store files and their connections: construction and
+// destruction, connection settings, directory creation, opening a hive's
+// file for reading or writing, the refusal of a batch that would span two
+// files, and the fresh start of a forked child.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/registry/sqlite/sqlite_registry_support.hpp"
+#include "platform/registry/sqlite/sqlite_schema.hpp"
+
+namespace vrk::reg {
+
+namespace {
+
+void configure(Connection& c) {
+    sqlite3_busy_timeout(c.db(), kBusyWaitMs);
+    c.exec("PRAGMA synchronous = FULL");
+    // Keep the log and its index file when the last connection closes (the
+    // log emptied), so that a reader who may not create files in the
+    // directory can still open the store.
+    int persist = 1;
+    sqlite3_file_control(c.db(), "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    c.exec("PRAGMA journal_size_limit = 4194304");
+}
+
+// Creates directory and its missing parents.
+void makeDirectories(const std::string& directory) {
+    std::string partial;
+    std::size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = directory.find('/', pos + 1);
+        partial = directory.substr(0, pos);
+        if (partial.empty()) continue;
+        if (::mkdir(partial.c_str(), 0777) == 0) {
+            std::size_t slash = partial.find_last_of('/');
+            syncDirectory(slash == std::string::npos ? "." : partial.substr(0, slash));
+        } else if (errno != EEXIST) {
+            int err = errno;
+            throw Failure{kAccessDenied,
+                          "cannot create the registry directory " + partial + ": " +
+                              std::strerror(err)};
+        }
+    }
+    struct stat st;
+    if (::stat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        throw Failure{kAccessDenied, directory + ": not a directory"};
+    }
+}
+
+}  // namespace
+
+SqliteRegistry::SqliteRegistry(const StoreLocation& where) : pid_(::getpid()) {
+    empty_ = Connection::open(":memory:",
+                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
+    createSchema(*empty_);
+    auto trim = [](std::string d) {
+        while (d.size() > 1 && d.back() == '/') d.pop_back();
+        return d;
+    };
+    const std::string machine = trim(where.machineDirectory);
+    const std::string user = trim(where.userDirectory);
+    const int hkcu = hiveIndex(kCurrentUser);
+    StoreFile shared;
+    shared.directory = machine;
+    shared.path = machine + "/" + kStoreFileName;
+    shared.machine = true;
+    for (int i = 0; i < 4; ++i) {
+        if (i != hkcu || user == machine) shared.hives.push_back(i);
+    }
+    files_.push_back(std::move(shared));
+    if (user != machine) {
+        StoreFile own;
+        own.directory = user;
+        own.path = user + "/" + kStoreFileName;
+        own.hives.push_back(hkcu);
+        files_.push_back(std::move(own));
+        fileIndex_[hkcu] = 1;
+    }
+}
+
+SqliteRegistry::~SqliteRegistry() {
+    if (::getpid() != pid_) {
+        // A forked child must not touch its parent's connections.
+        for (StoreFile& f : files_) (void)f.connection.release();
+        return;
+    }
+    for (StoreFile& f : files_) {
+        if (f.connection && f.inBatch) {
+            sqlite3_exec(f.connection->db(), "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+        f.connection.reset();
+    }
+}
+
+std::string SqliteRegistry::hivePath(Key root) const {
+    return isRootKey(root) ? fileOf(hiveIndex(root)).path : std::string();
+}
+
+void SqliteRegistry::checkFork() {
+    pid_t now = ::getpid();
+    if (now == pid_) return;
+    // The child of a fork: the connections belong to the parent. An idle one
+    // is closed (that only drops locks this process never held); one inside
+    // a transaction is abandoned, since rolling back would touch the parent's
+    // shared write-ahead index.
+    for (StoreFile& f : files_) {
+        if (f.connection) {
+            if (f.connection->inTransaction()) {
+                (void)f.connection.release();
+            } else {
+                f.connection.reset();
+            }
+        }
+        f.ready = false;
+        f.inBatch = false;
+        f.epoch = 0;
+    }
+    batchDepth_ = 0;
+    batchHive_ = -1;
+    pid_ = now;
+}
+
+sqlitedb::Connection& SqliteRegistry::readConnection(int hive, std::uint64_t& epoch) {
+    StoreFile& f = fileOf(hive);
+    epoch = 0;
+    if (!f.connection) {
+        adoptOldHives(f);
+        if (!fileExists(f.path)) return *empty_;
+        auto c = Connection::open(f.path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+        configure(*c);
+        f.connection = std::move(c);
+        f.epoch = ++epochs_;
+        f.ready = false;
+    }
+    if (!f.ready) {
+        Schema s = inspect(*f.connection);
+        if (s == Schema::blank) return *empty_;  // created, not yet set up
+        if (s != Schema::ours) refuse(f.path, s);
+        f.ready = true;
+    }
+    epoch = f.epoch;
+    return *f.connection;
+}
+
+void SqliteRegistry::refuseSecondFile(int hive) const {
+    const StoreFile& mine = fileOf(hive);
+    const StoreFile& batch = fileOf(batchHive_);
+    throw Failure{kNotSupported,
+                  std::string("a batch cannot change ") + hiveName(hive) + " (kept in " +
+                      mine.path + ") together with " + hiveName(batchHive_) + " (kept in " +
+                      batch.path +
+                      "): one batch commits in one store file only; nothing of the batch "
+                      "has been committed"};
+}
+
+sqlitedb::Connection& SqliteRegistry::writeConnection(int hive) {
+    StoreFile& f = fileOf(hive);
+    if (batchDepth_ > 0 && !f.inBatch) {
+        for (const StoreFile& other : files_) {
+            if (other.inBatch) refuseSecondFile(hive);
+        }
+    }
+    bool newFile = false;
+    if (!f.connection) {
+        adoptOldHives(f);
+        newFile = !fileExists(f.path);
+        if (newFile) makeDirectories(f.directory);
+        auto c = Connection::open(f.path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
+                                              SQLITE_OPEN_NOMUTEX);
+        configure(*c);
+        f.connection = std::move(c);
+        f.epoch = ++epochs_;
+        f.ready = false;
+    }
+    Connection& c = *f.connection;
+    if (c.readOnly()) {
+        throw Failure{kAccessDenied, c.path() + ": the registry store is read-only"};
+    }
+    if (!f.ready) {
+        Schema s = inspect(c);
+        if (s == Schema::blank) {
+            // Journal mode cannot change inside a transaction; a second
+            // process doing the same meanwhile is harmless.
+            c.exec("PRAGMA journal_mode = WAL");
+            Transaction t(c, true);
+            s = inspect(c);
+            if (s == Schema::blank) createSchema(c);
+            t.commit();
+            s = inspect(c);
+        }
+        if (s != Schema::ours) refuse(f.path, s);
+        f.ready = true;
+        if (newFile) syncDirectory(f.directory);
+    }
+    if (batchDepth_ > 0 && !f.inBatch) {
+        c.exec("BEGIN IMMEDIATE");
+        f.inBatch = true;
+        batchHive_ = hive;
+    }
+    return c;
+}
+
+bool SqliteRegistry::hiveFileMissing(int hive) const {
+    const StoreFile& f = fileOf(hive);
+    if (f.connection || fileExists(f.path)) return false;
+    for (int h : f.hives) {
+        if (fileExists(f.directory + "/" + hiveFileName(Key{kClassesRoot.value + h}))) return false;
+    }
+    return true;
+}
+
+}  // namespace vrk::reg

@@ -1,0 +1,46 @@
+// INTERNAL to the SQLite registry backend: the layout of a store file, how a
+// file is recognised as one of ours, and how it is set up.
+//
+// A store file holds the hives of one directory. Table keys has one row per
+// key; the four roots have the fixed ids 1 to 4 (SqliteRegistry::rootId) and
+// parent 0. Table vals has one row per value, its id giving creation order.
+// The header carries the application id "VRKR" and the layout's version.
+//
+// Thread safety: none; callers hold the registry's lock.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/registry/sqlite/sqlite_db.hpp"
+
+namespace vrk::reg::sqlitestore {
+
+// "VRKR" in the database header marks our files.
+constexpr std::int64_t kApplicationId = 0x56524B52;
+// The layout of a store file of the hives of a directory.
+constexpr std::int64_t kSchemaVersion = 2;
+// The earlier layout: one file per hive, its root being id 0.
+constexpr std::int64_t kOldHiveVersion = 1;
+
+enum class Schema {
+    ours,     // our layout, this version
+    blank,    // an empty database: not set up yet
+    oldHive,  // a hive file of the earlier one-file-per-hive layout
+    newer,    // ours, written by a newer version
+    foreign,  // anything else
+};
+
+// What the database db ("main" or an attached name) holds. The header is read
+// in one read transaction, so a set-up by another process is seen whole or
+// not at all.
+Schema inspect(sqlitedb::Connection& c, const char* db = "main");
+
+// Creates the tables and the roots' rows in an empty database; the caller
+// holds a write transaction.
+void createSchema(sqlitedb::Connection& c);
+
+// Throws the kBadDb failure for a file at path that is not usable as s.
+[[noreturn]] void refuse(const std::string& path, Schema s);
+
+}  // namespace vrk::reg::sqlitestore
