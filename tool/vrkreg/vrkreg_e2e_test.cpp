@@ -213,6 +213,10 @@ TEST_F(ProgramTest, AReadErrorImportsNothing) {
     EXPECT_EQ(mem.status, 1);
     EXPECT_EQ(mem.err, "vrkreg import: cannot read /proc/self/mem: Input/output error; nothing was imported\n");
 
+    const Outcome zero = vrkreg({"import", "/dev/zero"});
+    EXPECT_EQ(zero.status, 1);
+    EXPECT_EQ(zero.err, "vrkreg import: /dev/zero:1: NUL character in the line; nothing was imported\n");
+
     if (std::system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
     // Large enough to need many reads, each line valid on its own.
     std::string file = "REGEDIT4\r\n";
