@@ -72,7 +72,10 @@ const char* const kImportUsage =
     "           8-bit or UTF-16LE text)\n"
     "\n"
     "The whole file is checked first; a malformed file changes nothing and the\n"
-    "error names its line. The changes are then applied as one batch.\n";
+    "error names its line. The file is then read again and its changes are\n"
+    "applied as one batch. A file that cannot be read to its end imports nothing.\n"
+    "A line may hold at most 4194304 characters, a value at most 16777216 bytes\n"
+    "of data; a longer line or value makes the file malformed.\n";
 
 const char* const kExportUsage =
     "Usage: vrkreg export KEY FILE [/y]\n"

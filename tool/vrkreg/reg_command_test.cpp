@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "tool/vrkreg/reg_import.hpp"
 #include "tool/vrkreg/regfile_parser.hpp"
 #include "tool/vrkreg/regfile_text.hpp"
 #include "tool/vrkreg/vrkreg_test_support.hpp"
@@ -399,6 +404,65 @@ TEST_F(CommandTest, UnreadableFilesAreReported) {
     EXPECT_EQ(err, "vrkreg import: cannot read " + path("missing.reg") + ": no such file; nothing was imported\n");
     EXPECT_EQ(run({"import", dir.path()}), 1);
     EXPECT_TRUE(contains(err, "it is a directory")) << err;
+}
+
+// A file in memory, read in small pieces, whose read number failAt (counted
+// over both passes of an import) fails: with a read error or, with
+// outOfMemory, as an allocation failure does.
+class FailingInput : public RestartableSource {
+public:
+    FailingInput(std::string bytes, unsigned failAt, bool outOfMemory)
+        : bytes_(std::move(bytes)), failAt_(failAt), outOfMemory_(outOfMemory) {}
+    std::size_t read(char* buffer, std::size_t size) override {
+        if (++reads_ == failAt_) {
+            if (outOfMemory_) throw std::bad_alloc();
+            throw ReadFailure("Input/output error");
+        }
+        const std::size_t n = std::min({size, std::size_t{100}, bytes_.size() - at_});
+        std::memcpy(buffer, bytes_.data() + at_, n);
+        at_ += n;
+        return n;
+    }
+    void restart() override { at_ = 0; }
+    unsigned reads() const { return reads_; }
+
+private:
+    std::string bytes_;
+    std::size_t at_ = 0;
+    unsigned reads_ = 0;
+    unsigned failAt_;
+    bool outOfMemory_;
+};
+
+TEST_F(CommandTest, AFailedReadOrAllocationImportsNothing) {
+    ok({"add", "HKLM\\Existing", "/v", "v", "/d", "before"});
+    const auto before = snapshot(*store);
+    std::string file = "REGEDIT4\r\n[-HKEY_LOCAL_MACHINE\\Existing]\r\n";
+    for (int i = 0; i < 50; ++i) file += "[HKEY_LOCAL_MACHINE\\New\\K" + std::to_string(i) + "]\r\n\"v\"=\"1\"\r\n";
+    FailingInput count(file, 0, false);
+    importRegFile(*store, count, "f.reg");
+    const unsigned perPass = count.reads() / 2;
+    ok({"delete", "HKLM\\New", "/f"});
+    ok({"add", "HKLM\\Existing", "/v", "v", "/d", "before"});
+    ASSERT_EQ(snapshot(*store), before);
+    ASSERT_GT(perPass, 10u);
+
+    // In the middle of the check pass, and of the pass that applies the file.
+    for (const unsigned failAt : {perPass / 2, perPass + perPass / 2}) {
+        for (const bool outOfMemory : {false, true}) {
+            FailingInput input(file, failAt, outOfMemory);
+            try {
+                importRegFile(reg, input, "f.reg");
+                ADD_FAILURE() << "the import succeeded";
+            } catch (const CommandFailure& f) {
+                EXPECT_EQ(std::string(f.what()), outOfMemory
+                                                     ? "cannot import f.reg: not enough memory; nothing was imported"
+                                                     : "cannot read f.reg: Input/output error; nothing was imported");
+            }
+            EXPECT_EQ(snapshot(*store), before) << failAt;
+            EXPECT_EQ(reg.openHandles(), 0u);
+        }
+    }
 }
 
 // ---- export ----------------------------------------------------------------

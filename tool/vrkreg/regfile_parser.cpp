@@ -1,6 +1,7 @@
 #include "tool/vrkreg/regfile_parser.hpp"
 
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -36,73 +37,119 @@ int hexDigit(char c) {
     return -1;
 }
 
-void checkNoNul(const std::string& text, unsigned number) {
-    if (text.find('\0') != std::string::npos) fail(number, "NUL character in the line");
-}
+// Splits a file into lines, a piece at a time: CRLF, LF or CR end a line,
+// in 8-bit text and in UTF-16LE text (after its byte-order mark) alike.
+// Each line comes as store bytes. Holds no more than one line and a buffer.
+class LineReader {
+public:
+    explicit LineReader(ByteSource& source) : source_(source) {
+        fill(2);
+        utf16_ = end_ >= 2 && static_cast<unsigned char>(buffer_[0]) == 0xFF &&
+                 static_cast<unsigned char>(buffer_[1]) == 0xFE;
+        if (utf16_) pos_ = 2;
+    }
 
-// Splits 8-bit text at CRLF, LF or CR.
-std::vector<Line> splitBytes(std::string_view bytes) {
-    std::vector<Line> lines;
-    unsigned number = 1;
-    std::size_t start = 0;
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        const char c = bytes[i];
-        if (c == '\r' || c == '\n') {
-            lines.push_back({number++, std::string(bytes.substr(start, i - start))});
-            i += (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ? 2 : 1;
-            start = i;
-        } else {
-            ++i;
+    bool utf16() const { return utf16_; }
+    // The number of the line read last (the next one before the first read).
+    unsigned number() const { return number_ == 0 ? 1 : number_; }
+
+    // The next line, or false at the end of the file.
+    bool next(Line& line) { return utf16_ ? nextUtf16(line) : nextBytes(line); }
+
+private:
+    // Makes at least want bytes available from pos_ unless the file ends first.
+    void fill(std::size_t want) {
+        if (end_ - pos_ >= want || ended_) return;
+        std::memmove(buffer_, buffer_ + pos_, end_ - pos_);
+        end_ -= pos_;
+        pos_ = 0;
+        while (end_ < want && !ended_) {
+            const std::size_t n = source_.read(buffer_ + end_, sizeof buffer_ - end_);
+            if (n == 0) ended_ = true;
+            end_ += n;
         }
     }
-    if (start < bytes.size()) lines.push_back({number, std::string(bytes.substr(start))});
-    for (const Line& l : lines) checkNoNul(l.text, l.number);
-    return lines;
-}
 
-// Splits UTF-16LE text (after the byte-order mark) at CR LF, LF or CR and
-// converts each line to store bytes.
-std::vector<Line> splitUtf16(std::string_view bytes) {
-    std::vector<Line> lines;
-    unsigned number = 1;
-    const std::size_t units = bytes.size() / 2;
-    const auto unitAt = [&](std::size_t k) {
-        return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[2 * k])) |
-               (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[2 * k + 1])) << 8);
-    };
-    const auto convert = [&](std::size_t from, std::size_t to, unsigned line) {
-        std::string text;
+    void tooLong() const {
+        fail(number_, "line longer than " + std::to_string(kMaxLineLength) + " characters");
+    }
+
+    bool nextBytes(Line& line) {
+        fill(1);
+        if (pos_ == end_) return false;
+        line.number = ++number_;
+        line.text.clear();
+        while (true) {
+            fill(1);
+            if (pos_ == end_) return true;
+            std::size_t stop = pos_;
+            while (stop < end_ && buffer_[stop] != '\r' && buffer_[stop] != '\n' && buffer_[stop] != '\0') ++stop;
+            if (line.text.size() + (stop - pos_) > kMaxLineLength) tooLong();
+            line.text.append(buffer_ + pos_, stop - pos_);
+            pos_ = stop;
+            if (pos_ == end_) continue;
+            const char c = buffer_[pos_++];
+            if (c == '\0') fail(number_, "NUL character in the line");
+            if (c == '\r') {
+                fill(1);
+                if (pos_ < end_ && buffer_[pos_] == '\n') ++pos_;
+            }
+            return true;
+        }
+    }
+
+    unsigned unitAt(std::size_t at) const {
+        return static_cast<unsigned char>(buffer_[at]) | (static_cast<unsigned>(static_cast<unsigned char>(buffer_[at + 1])) << 8);
+    }
+
+    bool nextUtf16(Line& line) {
+        fill(2);
+        if (pos_ == end_) return false;
+        line.number = ++number_;
+        raw_.clear();
+        while (true) {
+            fill(2);
+            if (end_ - pos_ < 2) {
+                if (pos_ != end_) fail(number_, "the UTF-16 file ends in the middle of a character");
+                break;
+            }
+            std::size_t stop = pos_;
+            while (end_ - stop >= 2 && unitAt(stop) != '\r' && unitAt(stop) != '\n') stop += 2;
+            if ((raw_.size() + (stop - pos_)) / 2 > kMaxLineLength) tooLong();
+            raw_.append(buffer_ + pos_, stop - pos_);
+            pos_ = stop;
+            if (end_ - pos_ < 2) continue;
+            const unsigned u = unitAt(pos_);
+            pos_ += 2;
+            if (u == '\r') {
+                fill(2);
+                if (end_ - pos_ >= 2 && unitAt(pos_) == '\n') pos_ += 2;
+            }
+            break;
+        }
         std::string why;
-        if (!utf16leToStoreBytes(bytes.substr(2 * from, 2 * (to - from)), text, &why)) fail(line, why);
-        checkNoNul(text, line);
-        return text;
-    };
-    std::size_t start = 0;
-    std::size_t k = 0;
-    while (k < units) {
-        const std::uint32_t u = unitAt(k);
-        if (u == '\r' || u == '\n') {
-            lines.push_back({number, convert(start, k, number)});
-            ++number;
-            k += (u == '\r' && k + 1 < units && unitAt(k + 1) == '\n') ? 2 : 1;
-            start = k;
-        } else {
-            ++k;
-        }
+        if (!utf16leToStoreBytes(raw_, line.text, &why)) fail(number_, why);
+        if (line.text.find('\0') != std::string::npos) fail(number_, "NUL character in the line");
+        return true;
     }
-    if (start < units) lines.push_back({number, convert(start, units, number)});
-    if (bytes.size() % 2 != 0) fail(number, "the UTF-16 file ends in the middle of a character");
-    return lines;
-}
+
+    ByteSource& source_;
+    char buffer_[65536];
+    std::size_t pos_ = 0, end_ = 0;
+    bool ended_ = false;
+    bool utf16_ = false;
+    unsigned number_ = 0;
+    std::string raw_;  // the UTF-16 bytes of the line being read
+};
 
 class Parser {
 public:
-    Parser(std::vector<Line> lines, int version) : lines_(std::move(lines)), version_(version) {}
+    Parser(LineReader& lines, int version, const OperationSink& emit)
+        : lines_(lines), version_(version), emit_(emit) {}
 
-    std::vector<Operation> run() {
-        for (next_ = 1; next_ < lines_.size();) {
-            const Line& line = lines_[next_++];
+    void run() {
+        while (lines_.next(line_)) {
+            const Line& line = line_;
             std::string_view text = line.text;
             std::size_t p = 0;
             while (p < text.size() && isBlank(text[p])) ++p;
@@ -115,7 +162,6 @@ public:
                 fail(line.number, "unrecognized line: expected [KEY], \"name\"=, @= or a ; comment");
             }
         }
-        return std::move(ops_);
     }
 
 private:
@@ -139,9 +185,9 @@ private:
         op.kind = remove ? Operation::Kind::deleteKey : Operation::Kind::openKey;
         op.line = n;
         op.key = key;
-        ops_.push_back(op);
-        current_ = remove ? std::nullopt : std::optional<KeyPath>(std::move(key));
+        current_ = remove ? std::nullopt : std::optional<KeyPath>(key);
         deletedKey_ = remove;
+        emit_(std::move(op));
     }
 
     static KeyPath parseKeyPath(unsigned n, std::string_view path) {
@@ -256,7 +302,7 @@ private:
         } else {
             fail(n, "unrecognized value data: expected \"string\", dword:, hex: or hex(N):");
         }
-        ops_.push_back(std::move(op));
+        emit_(std::move(op));
     }
 
     static std::string hexType(std::uint32_t t) {
@@ -316,9 +362,9 @@ private:
                 // The data goes on at the next line that is not a comment.
                 const unsigned continuedAt = n;
                 while (true) {
-                    if (next_ >= lines_.size())
+                    if (!lines_.next(continued_))
                         fail(continuedAt, "hex data continued with '\\' past the end of the file");
-                    const Line& cont = lines_[next_++];
+                    const Line& cont = continued_;
                     n = cont.number;
                     text = cont.text;
                     p = 0;
@@ -338,6 +384,8 @@ private:
             if (hi < 0) fail(n, "expected a hex byte (two hex digits)");
             if (lo < 0 || third) fail(n, "hex bytes must have exactly two hex digits");
             if (!needByte && !out.empty()) fail(n, "expected ',' between hex bytes");
+            if (out.size() >= kMaxValueSize)
+                fail(n, "value data longer than " + std::to_string(kMaxValueSize) + " bytes");
             out.push_back(static_cast<char>(hi * 16 + lo));
             p += 2;
             while (p < text.size() && isBlank(text[p])) ++p;
@@ -352,29 +400,26 @@ private:
         }
     }
 
-    std::vector<Line> lines_;
+    LineReader& lines_;
     int version_;
-    std::size_t next_ = 1;
-    std::vector<Operation> ops_;
+    const OperationSink& emit_;
+    Line line_;       // the line being parsed
+    Line continued_;  // the line its hex data continues on
     std::optional<KeyPath> current_;
     bool deletedKey_ = false;
 };
 
 }  // namespace
 
-ParseResult parseRegFile(std::string_view fileBytes) {
+ParseResult parseRegStream(ByteSource& source, const OperationSink& onOperation) {
     ParseResult result;
     try {
-        std::vector<Line> lines;
-        if (fileBytes.size() >= 2 && static_cast<unsigned char>(fileBytes[0]) == 0xFF &&
-            static_cast<unsigned char>(fileBytes[1]) == 0xFE) {
-            result.utf16 = true;
-            lines = splitUtf16(fileBytes.substr(2));
-        } else {
-            lines = splitBytes(fileBytes);
-        }
-        if (lines.empty()) fail(1, "empty file: expected \"REGEDIT4\" or \"" + std::string(kHeader5) + "\"");
-        std::string_view header = lines[0].text;
+        LineReader lines(source);
+        result.utf16 = lines.utf16();
+        Line first;
+        if (!lines.next(first))
+            fail(1, "empty file: expected \"REGEDIT4\" or \"" + std::string(kHeader5) + "\"");
+        std::string_view header = first.text;
         while (!header.empty() && isBlank(header.front())) header.remove_prefix(1);
         if (header == kHeader4) {
             result.version = 4;
@@ -384,14 +429,21 @@ ParseResult parseRegFile(std::string_view fileBytes) {
             fail(1, "bad header: expected \"REGEDIT4\" or \"" + std::string(kHeader5) +
                         "\" on the first line");
         }
-        result.operations = Parser(std::move(lines), result.version).run();
+        Parser(lines, result.version, onOperation).run();
         result.ok = true;
     } catch (const ParseError& e) {
         result.ok = false;
-        result.operations.clear();
         result.errorLine = e.line;
         result.error = e.reason;
     }
+    return result;
+}
+
+ParseResult parseRegFile(std::string_view fileBytes) {
+    MemorySource source(fileBytes);
+    std::vector<Operation> operations;
+    ParseResult result = parseRegStream(source, [&](Operation&& op) { operations.push_back(std::move(op)); });
+    if (result.ok) result.operations = std::move(operations);
     return result;
 }
 

@@ -6,11 +6,14 @@
 // Thread safety: pure function.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "tool/vrkreg/regfile_model.hpp"
+#include "tool/vrkreg/regfile_source.hpp"
 
 namespace vrk::regfile {
 
@@ -22,6 +25,22 @@ struct ParseResult {
     unsigned errorLine = 0;              // when not ok: the line at fault (1-based)
     std::string error;                   // when not ok: what was wrong
 };
+
+// Limits of the reader. A longer line, or a value with more data, makes the
+// file malformed at that line. Memory follows the longest line and the
+// largest value, never the size of the file.
+inline constexpr std::size_t kMaxLineLength = 4u << 20;  // characters (bytes or UTF-16 units)
+inline constexpr std::size_t kMaxValueSize = 16u << 20;  // bytes of one value's data
+
+// Receives each change of a file, in file order.
+using OperationSink = std::function<void(Operation&&)>;
+
+// Reads a file from source a piece at a time and hands each change to
+// onOperation as soon as its line is read; the operations of the result stay
+// empty. On a malformed line the result says where and why, and the changes
+// already handed over were those of the lines before it. A ReadFailure of the
+// source, and any exception of onOperation, leave this function.
+ParseResult parseRegStream(ByteSource& source, const OperationSink& onOperation);
 
 // Parses a whole file's bytes. Text in UTF-16 files and the UTF-16 data of
 // hex(1), hex(2) and hex(7) in version 5 files become store bytes as

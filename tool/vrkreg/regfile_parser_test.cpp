@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "tool/vrkreg/regfile_text.hpp"
 
@@ -365,6 +368,68 @@ TEST(RegfileParser, FuzzSeedsParseAsIntended) {
         ++seen;
     }
     EXPECT_GT(seen, 0u);
+}
+
+// An endless input: a head, then one piece of text again and again. The
+// reader must refuse it at its limits without holding the input.
+class EndlessSource : public ByteSource {
+public:
+    EndlessSource(std::string head, std::string piece) : head_(std::move(head)), piece_(std::move(piece)) {}
+    std::size_t read(char* buffer, std::size_t size) override {
+        std::size_t n = 0;
+        while (n < size) {
+            const std::string& from = at_ < head_.size() ? head_ : piece_;
+            const std::size_t offset = at_ < head_.size() ? at_ : (at_ - head_.size()) % piece_.size();
+            const std::size_t take = std::min(size - n, from.size() - offset);
+            std::memcpy(buffer + n, from.data() + offset, take);
+            n += take;
+            at_ += take;
+        }
+        return n;
+    }
+
+private:
+    std::string head_, piece_;
+    std::size_t at_ = 0;
+};
+
+TEST(RegfileParser, ALineOrAValueBeyondTheLimitsIsRefusedAtItsLine) {
+    const std::string hexLine = "00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,\\\r\n";
+    const struct {
+        std::string head;
+        std::string piece;
+        bool wide;
+        unsigned line;
+        std::string error;
+    } cases[] = {
+        {"REGEDIT4\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=\"", "x", false, 3, "line longer than 4194304 characters"},
+        {"REGEDIT4\r\n", std::string("\0", 1), false, 2, "NUL character in the line"},
+        {"Windows Registry Editor Version 5.00\r\n;", "x", true, 2, "line longer than 4194304 characters"},
+        {"REGEDIT4\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=hex:\\\r\n", hexLine, false,
+         3 + (16u << 20) / 24 + 1, "value data longer than 16777216 bytes"},
+    };
+    for (const auto& c : cases) {
+        EndlessSource source(c.wide ? utf16File(c.head) : c.head,
+                             c.wide ? storeBytesToUtf16le(c.piece) : c.piece);
+        unsigned operations = 0;
+        const ParseResult r = parseRegStream(source, [&](Operation&&) { ++operations; });
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.errorLine, c.line) << c.error;
+        EXPECT_EQ(r.error, c.error);
+    }
+}
+
+// Many lines cost no more memory than one: the changes come one at a time.
+TEST(RegfileParser, AStreamHandsOverEachChangeAsItsLineIsRead) {
+    const std::string text = "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=dword:1\n@=-\n";
+    MemorySource source(text);
+    std::vector<Operation> seen;
+    const ParseResult r = parseRegStream(source, [&](Operation&& op) { seen.push_back(std::move(op)); });
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.operations.empty());
+    EXPECT_EQ(seen, parseRegFile(text).operations);
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[2].line, 5u);
 }
 
 }  // namespace

@@ -36,6 +36,7 @@ class ProgramTest : public ::testing::Test {
 protected:
     vrk::reg::testing::TempDir dir;
     std::string store = dir.file("store");
+    std::string wrapper;  // a command that runs the program, such as strace
 
     // Runs vrkreg with the arguments, the store chosen by the variable
     // envName (the other form unset).
@@ -43,7 +44,7 @@ protected:
                const std::string& storeDir = "") {
         std::string cmd = "env -u 'TORQA REGISTRY' -u TORQA_REGISTRY " +
                           quoted(std::string(envName) + "=" + (storeDir.empty() ? store : storeDir)) + " " +
-                          quoted(program());
+                          wrapper + quoted(program());
         for (const std::string& a : args) cmd += " " + quoted(a);
         cmd += " >" + quoted(dir.file("stdout")) + " 2>" + quoted(dir.file("stderr"));
         const int raw = std::system(cmd.c_str());
@@ -203,6 +204,35 @@ TEST_F(ProgramTest, AMalformedImportChangesNothing) {
                          ":4: dword value needs 1 to 8 hex digits (no 0x prefix); nothing was imported\n");
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(vrkreg({"export", "HKLM", "-"}).out, before);
+}
+
+// An input the system fails to read imports nothing, whether its first read
+// fails (/proc/self/mem) or one in the middle of the file.
+TEST_F(ProgramTest, AReadErrorImportsNothing) {
+    const Outcome mem = vrkreg({"import", "/proc/self/mem"});
+    EXPECT_EQ(mem.status, 1);
+    EXPECT_EQ(mem.err, "vrkreg import: cannot read /proc/self/mem: Input/output error; nothing was imported\n");
+
+    const Outcome zero = vrkreg({"import", "/dev/zero"});
+    EXPECT_EQ(zero.status, 1);
+    EXPECT_EQ(zero.err, "vrkreg import: /dev/zero:1: NUL character in the line; nothing was imported\n");
+
+    if (std::system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
+    // Large enough to need many reads, each line valid on its own.
+    std::string file = "REGEDIT4\r\n";
+    for (int i = 0; i < 20000; ++i)
+        file += "[HKEY_LOCAL_MACHINE\\Big\\K" + std::to_string(i) + "]\r\n\"v\"=\"xxxxxxxxxxxxxxxxxxxx\"\r\n";
+    const std::string path = dir.file("big.reg");
+    writeFile(path, file);
+    for (const char* failing : {"3", "30"}) {  // in the check pass and in the pass that applies the file
+        wrapper = "strace -qq -o /dev/null -P " + quoted(path) + " -e trace=read -e inject=read:error=EIO:when=" +
+                  failing + " ";
+        const Outcome r = vrkreg({"import", path});
+        wrapper.clear();
+        EXPECT_EQ(r.status, 1) << failing;
+        EXPECT_EQ(r.err, "vrkreg import: cannot read " + path + ": Input/output error; nothing was imported\n");
+        EXPECT_EQ(vrkreg({"query", "HKLM\\Big"}).status, 1) << "something was imported";
+    }
 }
 
 }  // namespace
