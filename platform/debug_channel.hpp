@@ -5,7 +5,9 @@
 // written "@TORQA/PRINTF32" (the leading '@' stands for the zero byte that
 // starts an abstract name; no file is involved). An address without '@' is
 // the path of a socket file. On Windows the channel is the mailslot
-// "\\.\mailslot\PRINTF32".
+// "\\.\mailslot\PRINTF32" (any "\\.\mailslot\NAME" is an address there);
+// writers open it shared for reading, existing only, and the monitor
+// creates it.
 //
 // Writer side: the process-wide channel, opened lazily by the trace and kept
 // open; a monitor that goes away closes it, and the next open reconnects.
