@@ -45,30 +45,43 @@ function(vrk_folder_library target)
   install(TARGETS ${target} EXPORT vrkTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 endfunction()
 
-# vrk_folder_tests(<name> [LIBS <libs>...] [SUBDIRS <dirs>...] [PROPERTIES <ctest props>...])
+# vrk_folder_tests(<name> [LIBS <libs>...] [SUBDIRS <dirs>...] [PROPERTIES <ctest props>...]
+#                  [POSIX_ONLY <test sources>...])
 # One GoogleTest program from every *_test.cpp of the folder. Every test case
 # runs in a process of its own under CTest, so process-wide state (the trace
 # configuration, the application object) starts fresh in each case.
+# POSIX_ONLY names test sources (relative to the folder) left out of Windows
+# builds: tests of the SQLite store and of POSIX-only behaviour.
 function(vrk_folder_tests name)
   if(NOT VRK_BUILD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(A "" "" "LIBS;SUBDIRS;PROPERTIES" ${ARGN})
+  cmake_parse_arguments(A "" "" "LIBS;SUBDIRS;PROPERTIES;POSIX_ONLY" ${ARGN})
   set(globs ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
   foreach(d IN LISTS A_SUBDIRS)
     list(APPEND globs ${CMAKE_CURRENT_SOURCE_DIR}/${d}/*_test.cpp)
   endforeach()
   file(GLOB srcs CONFIGURE_DEPENDS ${globs})
+  if(WIN32)
+    foreach(f IN LISTS A_POSIX_ONLY)
+      list(REMOVE_ITEM srcs ${CMAKE_CURRENT_SOURCE_DIR}/${f})
+    endforeach()
+  endif()
   if(NOT srcs)
     return()
   endif()
   add_executable(${name} ${srcs})
+  if(TARGET vrk_wine_prefix)
+    # Test discovery runs the program under Wine, in the build's prefix.
+    add_dependencies(${name} vrk_wine_prefix)
+  endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_link_libraries(${name} PRIVATE vrk_options ${A_LIBS} GTest::gtest_main GTest::gmock)
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     DISCOVERY_TIMEOUT 120
-    PROPERTIES ENVIRONMENT "VRK_SOURCE_DIR=${PROJECT_SOURCE_DIR}\\;VRK_BINARY_DIR=${CMAKE_BINARY_DIR}" ${A_PROPERTIES})
+    PROPERTIES ENVIRONMENT "VRK_SOURCE_DIR=${PROJECT_SOURCE_DIR}\\;VRK_BINARY_DIR=${CMAKE_BINARY_DIR}"
+               ${VRK_TEST_FIXTURE_PROPERTIES} ${A_PROPERTIES})
 endfunction()
 
 # vrk_benchmark(<name> <sources>... LIBS <libs>...)

@@ -1,0 +1,31 @@
+# The part of the two mingw-w64 toolchain files that they share. Expects
+# VRK_MINGW_TRIPLE and VRK_WINE_LOADER_NAME.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_VERSION 6.1)
+if(VRK_MINGW_TRIPLE MATCHES "^x86_64")
+  set(CMAKE_SYSTEM_PROCESSOR AMD64)
+else()
+  set(CMAKE_SYSTEM_PROCESSOR x86)
+endif()
+
+set(CMAKE_C_COMPILER ${VRK_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${VRK_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${VRK_MINGW_TRIPLE}-windres)
+set(CMAKE_MC_COMPILER ${VRK_MINGW_TRIPLE}-windmc)
+set(CMAKE_FIND_ROOT_PATH /usr/${VRK_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+
+# Debian keeps Wine's loaders (wine64, wine) in Wine's library directory,
+# not on the PATH.
+find_program(VRK_WINE_LOADER ${VRK_WINE_LOADER_NAME}
+  PATHS /usr/lib/wine /usr/lib/x86_64-linux-gnu/wine /usr/lib/i386-linux-gnu/wine
+  NO_DEFAULT_PATH)
+if(VRK_WINE_LOADER)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${VRK_WINE_LOADER})
+endif()
