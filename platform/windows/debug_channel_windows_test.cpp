@@ -60,28 +60,6 @@ TEST_F(DebugChannel, OpenFailsWithoutAMonitorAndSendFailsWhenClosed) {
     EXPECT_FALSE(vrk::platform::sendDebugMessage("x", 1));
 }
 
-TEST_F(DebugChannel, TheWriterHandleIsSharedForReading) {
-    const std::string address = testAddress("shared");
-    DebugMonitorChannel monitor;
-    std::string error;
-    ASSERT_TRUE(monitor.bind(address, error)) << error;
-    vrk::platform::setDebugChannelAddress(address);
-    ASSERT_TRUE(vrk::platform::openDebugChannel());
-    // Another writer of the same mailslot, as every traced process is one.
-    HANDLE other = CreateFileA(address.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(other, INVALID_HANDLE_VALUE) << GetLastError();
-    DWORD written = 0;
-    ASSERT_TRUE(WriteFile(other, "other", 5, &written, nullptr));
-    CloseHandle(other);
-    ASSERT_TRUE(vrk::platform::sendDebugMessage("mine", 4));
-    std::string received;
-    ASSERT_EQ(monitor.receive(received, 10000), DebugMonitorChannel::Receive::message);
-    EXPECT_EQ(received, "other");
-    ASSERT_EQ(monitor.receive(received, 10000), DebugMonitorChannel::Receive::message);
-    EXPECT_EQ(received, "mine");
-}
-
 TEST_F(DebugChannel, ANewMonitorIsReachedAfterTheFirstHasGone) {
     const std::string address = testAddress("gone");
     vrk::platform::setDebugChannelAddress(address);
@@ -91,14 +69,12 @@ TEST_F(DebugChannel, ANewMonitorIsReachedAfterTheFirstHasGone) {
         ASSERT_TRUE(first.bind(address, error)) << error;
         ASSERT_TRUE(vrk::platform::openDebugChannel());
     }
-    // Whether the write to the vanished mailslot fails is the system's
-    // business; once it has failed, the next open reaches the new monitor.
+    // A failed write closes the channel. Wine lets the write succeed and
+    // keeps the orphaned mailslot, and its name, while a writer holds it.
+    if (vrk::platform::sendDebugMessage("lost", 4)) vrk::platform::closeDebugChannel();
+    EXPECT_FALSE(vrk::platform::isDebugChannelOpen());
     DebugMonitorChannel second;
     ASSERT_TRUE(second.bind(address, error)) << error;
-    if (vrk::platform::sendDebugMessage("lost", 4) && second.receive(received, 200) == DebugMonitorChannel::Receive::message)
-        EXPECT_EQ(received, "lost");
-    else
-        vrk::platform::closeDebugChannel();
     ASSERT_TRUE(vrk::platform::openDebugChannel());
     ASSERT_TRUE(vrk::platform::sendDebugMessage("found", 5));
     ASSERT_EQ(second.receive(received, 10000), DebugMonitorChannel::Receive::message);
