@@ -27,6 +27,9 @@ namespace vrk::platform {
 // The fixed address of the debug monitor on this platform.
 const char* defaultDebugChannelAddress();
 
+// One line telling a user which forms of address this platform takes.
+const char* debugChannelAddressForms();
+
 // The address the writer side uses: the default unless a test changed it.
 std::string debugChannelAddress();
 

@@ -46,6 +46,8 @@ std::string systemText(DWORD error) {
 
 const char* defaultDebugChannelAddress() { return kDefaultAddress; }
 
+const char* debugChannelAddressForms() { return "\\\\.\\mailslot\\NAME, a mailslot of this machine"; }
+
 std::string debugChannelAddress() {
     std::lock_guard<std::mutex> guard(gWriterLock);
     return gAddress.empty() ? std::string(kDefaultAddress) : gAddress;

@@ -9,7 +9,8 @@
 #     builds the message-table DLL <name>.dll from a gencat message source
 #     into each output directory, and a target <name>_module that makes it.
 
-set(vrk_windows_dir ${CMAKE_CURRENT_LIST_DIR})
+# Cache entries, so that every folder that calls the functions sees them.
+set(vrk_windows_dir ${CMAKE_CURRENT_LIST_DIR} CACHE INTERNAL "")
 if(NOT CMAKE_RC_COMPILER)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpmachine OUTPUT_VARIABLE vrk_triple
                   OUTPUT_STRIP_TRAILING_WHITESPACE)
@@ -19,10 +20,10 @@ string(REGEX REPLACE "windres([^/]*)$" "windmc\\1" vrk_default_mc "${CMAKE_RC_CO
 find_program(VRK_WINDRES NAMES ${CMAKE_RC_COMPILER} REQUIRED)
 find_program(VRK_WINDMC NAMES ${CMAKE_MC_COMPILER} ${vrk_default_mc} REQUIRED)
 set(VRK_WINDRES_COMMAND ${VRK_WINDRES} --preprocessor=${CMAKE_C_COMPILER}
-    --preprocessor-arg=-E --preprocessor-arg=-xc --preprocessor-arg=-DRC_INVOKED)
+    --preprocessor-arg=-E --preprocessor-arg=-xc --preprocessor-arg=-DRC_INVOKED CACHE INTERNAL "")
 
-set(VRK_VERSION_QUAD ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
-set(VRK_VERSION_COMMAS ${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0)
+set(VRK_VERSION_QUAD ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0 CACHE INTERNAL "")
+set(VRK_VERSION_COMMAS ${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0 CACHE INTERNAL "")
 
 # Writes <dir>/<name>.rc with the version resource (and the manifest when
 # manifest is ON) and adds a command that compiles it to <name>_res.o.
