@@ -72,12 +72,14 @@ function(vrk_folder_library target)
   vrk_library(${target} SOURCES ${srcs} LIBS ${A_LIBS} INSTALL)
 endfunction()
 
-# vrk_program(<target> SOURCES <files>... [LIBS <libs>...])
-# An installed program; it lands in bin/ of the build tree.
+# vrk_program(<target> SOURCES <files>... [LIBS <libs>...] DESCRIPTION <text>)
+# An installed program; it lands in bin/ of the build tree. On Windows it
+# carries the application manifest and a version resource naming DESCRIPTION.
 function(vrk_program target)
-  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(A "" "DESCRIPTION" "SOURCES;LIBS" ${ARGN})
   add_executable(${target} ${A_SOURCES})
   target_link_libraries(${target} PRIVATE vrk_build_flags ${A_LIBS})
+  vrk_program_resources(${target} "${A_DESCRIPTION}")
   install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endfunction()
 

@@ -5,7 +5,9 @@
 // written "@TORQA/PRINTF32" (the leading '@' stands for the zero byte that
 // starts an abstract name; no file is involved). An address without '@' is
 // the path of a socket file. On Windows the channel is the mailslot
-// "\\.\mailslot\PRINTF32".
+// "\\.\mailslot\PRINTF32" (any "\\.\mailslot\NAME" is an address there);
+// writers open it shared for reading, existing only, and the monitor
+// creates it.
 //
 // Writer side: the process-wide channel, opened lazily by the trace and kept
 // open; a monitor that goes away closes it, and the next open reconnects.
@@ -24,6 +26,9 @@ namespace vrk::platform {
 
 // The fixed address of the debug monitor on this platform.
 const char* defaultDebugChannelAddress();
+
+// One line telling a user which forms of address this platform takes.
+const char* debugChannelAddressForms();
 
 // The address the writer side uses: the default unless a test changed it.
 std::string debugChannelAddress();

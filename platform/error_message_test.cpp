@@ -1,5 +1,6 @@
 // The platform's texts for system error numbers.
 #include <cstring>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -29,7 +30,10 @@ TEST(SystemErrorMessageTest, UnknownNumberHasNoText) {
 }
 
 TEST(SystemErrorMessageTest, TextIsCutToTheBuffer) {
+  char whole[256];
+  ASSERT_TRUE(vrk::platform::systemErrorMessage(vrk::reg::kFileNotFound, whole, sizeof whole));
+  ASSERT_GT(std::strlen(whole), 7u);
   char buffer[8];
   ASSERT_TRUE(vrk::platform::systemErrorMessage(vrk::reg::kFileNotFound, buffer, sizeof buffer));
-  EXPECT_STREQ(buffer, "The key");
+  EXPECT_EQ(std::string(buffer), std::string(whole, 7));
 }

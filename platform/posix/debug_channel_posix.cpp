@@ -49,6 +49,10 @@ void closeWriterLocked() {
 
 const char* defaultDebugChannelAddress() { return kDefaultAddress; }
 
+const char* debugChannelAddressForms() {
+    return "@NAME for an abstract socket name, otherwise the path of a socket file";
+}
+
 std::string debugChannelAddress() {
     std::lock_guard<std::mutex> guard(gWriterLock);
     return gAddress.empty() ? std::string(kDefaultAddress) : gAddress;

@@ -1,29 +1,17 @@
 // vrktrace: the debug monitor. Takes the debug-monitor channel and prints
 // every trace message that arrives, one line each, without the "TORQA: "
-// in front and the zero byte at the end, until SIGINT or SIGTERM.
+// in front and the zero byte at the end, until it is asked to stop (Ctrl-C,
+// or SIGTERM on Linux).
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "platform/binary_stdout.hpp"
 #include "platform/debug_channel.hpp"
+#include "platform/stop_request.hpp"
 
 namespace {
-
-volatile std::sig_atomic_t gStop = 0;
-
-extern "C" void onStopSignal(int) { gStop = 1; }
-
-void installStopHandlers() {
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;  // no restart: a waiting receive returns at once
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-}
 
 void printUsage(std::FILE* stream) {
     std::fprintf(stream,
@@ -35,11 +23,10 @@ void printUsage(std::FILE* stream) {
                  "default destination) or TORQA_TRACETO=QUEUE.\n"
                  "\n"
                  "Options:\n"
-                 "  -a, --address ADDRESS  take another channel address: @NAME for an abstract\n"
-                 "                         socket name, otherwise the path of a socket file\n"
-                 "                         (default %s)\n"
+                 "  -a, --address ADDRESS  take another channel address (default %s):\n"
+                 "                         %s\n"
                  "  -h, --help             show this help and exit\n",
-                 vrk::platform::defaultDebugChannelAddress());
+                 vrk::platform::defaultDebugChannelAddress(), vrk::platform::debugChannelAddressForms());
 }
 
 // The text of one message: what follows "TORQA: ", up to the first zero byte.
@@ -55,6 +42,7 @@ std::string messageText(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    vrk::platform::setStdoutBinary();  // the same bytes on every platform
     std::string address = vrk::platform::defaultDebugChannelAddress();
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -78,7 +66,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    installStopHandlers();
+    vrk::platform::installStopRequestHandlers();
     vrk::platform::DebugMonitorChannel channel;
     std::string error;
     if (!channel.bind(address, error)) {
@@ -89,7 +77,7 @@ int main(int argc, char** argv) {
     std::fflush(stderr);
 
     std::string message;
-    while (!gStop) {
+    while (!vrk::platform::stopRequested()) {
         switch (channel.receive(message, 250)) {
         case vrk::platform::DebugMonitorChannel::Receive::message: {
             const std::string text = messageText(message);
