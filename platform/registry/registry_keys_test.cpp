@@ -98,6 +98,9 @@ TEST_F(Keys, EnumerationFollowsChangesBetweenCalls) {
     EXPECT_STREQ(buf, "b");
     ASSERT_EQ(reg->enumKey(parent, 2, buf, sizeof buf), kSuccess);
     EXPECT_STREQ(buf, "f");
+    // The same index again, as after a buffer that was too small.
+    ASSERT_EQ(reg->enumKey(parent, 2, buf, sizeof buf), kSuccess);
+    EXPECT_STREQ(buf, "f");
     reg->closeKey(parent);
 }
 

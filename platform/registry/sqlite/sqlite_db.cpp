@@ -23,6 +23,9 @@ const char* const kStatementText[] = {
     // childAfter
     "SELECT name, sortname FROM keys WHERE parent = ?1 AND sortname > ?2 "
     "ORDER BY sortname LIMIT 1",
+    // childFrom
+    "SELECT name, sortname FROM keys WHERE parent = ?1 AND sortname >= ?2 "
+    "ORDER BY sortname LIMIT 1",
     // queryValue
     "SELECT type, data FROM vals WHERE key = ?1 AND upname = ?2",
     // upsertValue: a replaced value keeps its name, its place and its row
@@ -31,9 +34,11 @@ const char* const kStatementText[] = {
     // deleteValue
     "DELETE FROM vals WHERE key = ?1 AND upname = ?2",
     // valueAtOffset
-    "SELECT id, name, type, data FROM vals WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2",
-    // valueAfter
-    "SELECT id, name, type, data FROM vals WHERE key = ?1 AND id > ?2 ORDER BY id LIMIT 1",
+    "SELECT id, name, type, data FROM vals INDEXED BY vals_order "
+    "WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2",
+    // valueFrom: the index on key holds the row ids in order
+    "SELECT id, name, type, data FROM vals INDEXED BY vals_order "
+    "WHERE key = ?1 AND id >= ?2 ORDER BY id LIMIT 1",
     // dataVersion
     "PRAGMA data_version",
 };

@@ -77,8 +77,6 @@ public:
     static std::int64_t rootId(int hive) { return hive + 1; }
 
 private:
-    // Where an enumeration by increasing index left off, valid while nothing
-    // in the hive changed.
     // What a connection has seen of its hive: equal stamps mean nothing
     // changed in between, in this process or another.
     struct StoreStamp {
@@ -96,8 +94,11 @@ private:
         std::string lastSortName;  // subkeys
         std::int64_t lastId = 0;   // values
 
+        // Whether index next continues from here: the row after the last
+        // one, or the last one again (a caller that asked for the sizes
+        // first and now fetches the data).
         bool leadsTo(const StoreStamp& now, std::uint32_t next) const {
-            return valid && stamp == now && next == index + 1;
+            return valid && stamp == now && (next == index + 1 || next == index);
         }
         void standAt(const StoreStamp& now, std::uint32_t at) {
             valid = true;

@@ -184,7 +184,8 @@ long SqliteRegistry::enumKey(Key key, std::uint32_t index, char* name, std::uint
             Cursor& cur = keyCursor(t);
             const StoreStamp now = stampOf(c, epoch);
             const bool follow = cur.leadsTo(now, index);
-            Use u(c, follow ? Sql::childAfter : Sql::childAtOffset);
+            const bool again = follow && index == cur.index;
+            Use u(c, !follow ? Sql::childAtOffset : again ? Sql::childFrom : Sql::childAfter);
             u.bind(1, t.id);
             if (follow) {
                 u.bind(2, cur.lastSortName);

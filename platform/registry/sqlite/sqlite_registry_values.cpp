@@ -120,8 +120,9 @@ long SqliteRegistry::enumValue(Key key, std::uint32_t index, char* name, std::ui
             Cursor& cur = valueCursor(t);
             const StoreStamp now = stampOf(c, epoch);
             const bool follow = cur.leadsTo(now, index);
-            Use u(c, follow ? Sql::valueAfter : Sql::valueAtOffset);
-            u.bind(1, t.id).bind(2, follow ? cur.lastId : static_cast<std::int64_t>(index));
+            Use u(c, follow ? Sql::valueFrom : Sql::valueAtOffset);
+            const std::int64_t from = cur.lastId + (index == cur.index ? 0 : 1);
+            u.bind(1, t.id).bind(2, follow ? from : static_cast<std::int64_t>(index));
             if (!u.step()) {
                 cur.valid = false;
                 return kNoMoreItems;
