@@ -110,6 +110,7 @@ private:
         int hive;
         std::int64_t id;
         std::uint32_t access;
+        std::size_t depth;  // levels below the root
         Cursor keys;
         Cursor values;
     };
@@ -130,6 +131,7 @@ private:
         std::int64_t id = 0;  // rootId(hive) for a root
         std::uint32_t access = 0;
         Handle* handle = nullptr;  // null for a root
+        std::size_t depth = 0;     // levels below the root
     };
 
     template <class F>
@@ -151,7 +153,7 @@ private:
     static StoreStamp stampOf(sqlitedb::Connection& c, std::uint64_t epoch);
     Cursor& keyCursor(const Target& target);
     Cursor& valueCursor(const Target& target);
-    Key addHandle(int hive, std::int64_t id, std::uint32_t access);
+    Key addHandle(int hive, std::int64_t id, std::uint32_t access, std::size_t depth);
 
     std::mutex mutex_;
     std::vector<StoreFile> files_;

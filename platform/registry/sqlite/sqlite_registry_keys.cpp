@@ -59,6 +59,14 @@ long walk(Connection& c, std::int64_t start, const std::vector<std::string_view>
     return kSuccess;
 }
 
+// Refuses a key that would lie deeper than kMaxKeyDepth levels below its root.
+void checkDepth(std::size_t depth) {
+    if (depth <= static_cast<std::size_t>(kMaxKeyDepth)) return;
+    throw Failure{kBadKey, "a key " + std::to_string(depth) +
+                               " levels below its root is refused: keys lie at most " +
+                               std::to_string(kMaxKeyDepth) + " levels deep"};
+}
+
 }  // namespace
 
 long SqliteRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /*options*/,
@@ -72,6 +80,7 @@ long SqliteRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /
         if (long rc = resolve(parent, t)) return rc;
         std::vector<std::string_view> parts;
         if (long rc = splitPath(subKey, parts)) return rc;
+        checkDepth(t.depth + parts.size());
         std::uint32_t rights = grantedRights(access);
 
         std::int64_t id = 0;
@@ -112,7 +121,9 @@ long SqliteRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /
             if (rc != kSuccess) return rc;
         }
         if (disposition) *disposition = created ? kCreatedNewKey : kOpenedExistingKey;
-        *result = (id == t.id && t.handle == nullptr) ? parent : addHandle(t.hive, id, rights);
+        *result = (id == t.id && t.handle == nullptr)
+                      ? parent
+                      : addHandle(t.hive, id, rights, t.depth + parts.size());
         return kSuccess;
     });
 }
@@ -139,7 +150,9 @@ long SqliteRegistry::openKeyEx(Key parent, const char* subKey, std::uint32_t acc
         if (wantsWrite(rights) && f.connection && f.connection->readOnly()) {
             throw Failure{kAccessDenied, f.path + ": the registry store is read-only"};
         }
-        *result = (id == t.id && t.handle == nullptr) ? parent : addHandle(t.hive, id, rights);
+        *result = (id == t.id && t.handle == nullptr)
+                      ? parent
+                      : addHandle(t.hive, id, rights, t.depth + parts.size());
         return kSuccess;
     });
 }
