@@ -37,7 +37,7 @@ long splitPath(const char* path, std::vector<std::string_view>& parts) {
     while (!p.empty()) {
         std::size_t cut = p.find('\\');
         std::string_view name = p.substr(0, cut);
-        if (name.empty() || name.size() > kMaxKeyNameLength) return kInvalidParameter;
+        if (name.empty() || nameLength(name) > kMaxKeyNameLength) return kInvalidParameter;
         parts.push_back(name);
         if (cut == std::string_view::npos) break;
         p.remove_prefix(cut + 1);
@@ -52,7 +52,8 @@ long walk(Connection& c, std::int64_t start, const std::vector<std::string_view>
     for (std::string_view part : parts) {
         Use u(c, Sql::lookupChild);
         std::string sort = sortName(part);
-        u.bind(1, id).bind(2, sort);
+        std::string bytes = byteSortName(part);
+        u.bind(1, id).bind(2, sort).bind(3, bytes);
         if (!u.step()) return kFileNotFound;
         id = u.integer(0);
     }
@@ -101,9 +102,10 @@ long SqliteRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /
                 id = t.id;
                 for (std::string_view part : parts) {
                     std::string sort = sortName(part);
+                    std::string bytes = byteSortName(part);
                     {
                         Use u(c, Sql::lookupChild);
-                        u.bind(1, id).bind(2, sort);
+                        u.bind(1, id).bind(2, sort).bind(3, bytes);
                         if (u.step()) {
                             id = u.integer(0);
                             created = false;
