@@ -127,7 +127,8 @@ public:
     // RegCreateKeyEx: opens subKey below parent, creating it and any missing
     // levels ("a\b\c"). Sets *disposition (may be null) to kCreatedNewKey or
     // kOpenedExistingKey. On failure *result is kNullKey, except for the
-    // argument checks in the table above.
+    // argument checks in the table above. A key that would lie more than
+    // kMaxKeyDepth levels below its root: kBadKey, nothing created.
     virtual long createKeyEx(Key parent, const char* subKey, std::uint32_t options,
                              std::uint32_t access, Key* result, std::uint32_t* disposition) = 0;
     // RegOpenKeyEx: opens an existing key; kFileNotFound when any level is

@@ -97,6 +97,40 @@ void BM_EnumerateSubkeys(benchmark::State& state) {
 }
 BENCHMARK(BM_EnumerateSubkeys)->RangeMultiplier(8)->Range(8, 8 << 9)->Complexity();
 
+// Walking every value of a key with n values, index by index, as an export
+// does: each index twice, first for the sizes, then for the data. Should grow
+// linearly with n.
+void BM_EnumerateValues(benchmark::State& state) {
+    Store s;
+    const int n = static_cast<int>(state.range(0));
+    Key key = s.create(kLocalMachine, "Software\\SV.INI\\Many");
+    s.reg->beginBatch();
+    for (int i = 0; i < n; ++i) {
+        std::string name = "Value" + std::to_string(i);
+        s.reg->setValueEx(key, name.c_str(), kRegSz, kData, sizeof kData - 1);
+    }
+    s.reg->commitBatch();
+    char name[260];
+    unsigned char data[64];
+    for (auto _ : state) {
+        std::uint32_t i = 0;
+        for (;; ++i) {
+            std::uint32_t nameSize = sizeof name, type = 0, dataSize = 0;
+            if (s.reg->enumValue(key, i, name, &nameSize, &type, nullptr, &dataSize) != kSuccess) {
+                break;
+            }
+            nameSize = sizeof name;
+            dataSize = sizeof data;
+            s.reg->enumValue(key, i, name, &nameSize, &type, data, &dataSize);
+        }
+        benchmark::DoNotOptimize(i);
+    }
+    state.SetComplexityN(n);
+    state.SetItemsProcessed(state.iterations() * n);
+    s.reg->closeKey(key);
+}
+BENCHMARK(BM_EnumerateValues)->RangeMultiplier(8)->Range(8, 8 << 9)->Complexity();
+
 // Point query in a big store: unrelated keys must not slow it down.
 void BM_PointQueryInLargeStore(benchmark::State& state) {
     Store s;

@@ -1,5 +1,6 @@
 // Values: exact bytes and types, buffer sizes, creation order, names.
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -195,6 +196,62 @@ TEST_F(Values, ValuesOnARootKey) {
     EXPECT_EQ(bytesOf(kUsers, "atRoot"), "r");
     EXPECT_EQ(valueNames(kUsers), std::vector<std::string>{"atRoot"});
     EXPECT_EQ(reg->deleteValue(kUsers, "atRoot"), kSuccess);
+}
+
+}  // namespace
+}  // namespace vrk::reg
+
+namespace vrk::reg {
+namespace {
+
+// The walk an export makes: each index twice (sizes, then data), with
+// changes made between the calls by this store object and by another one.
+TEST_F(Values, EnumerationAsksEachIndexTwiceAcrossChanges) {
+    for (const char* n : {"a", "b", "c", "d"}) setText(key, n, std::string(n) + "!");
+    auto walk = [&](Registry& r, const std::function<void(std::uint32_t)>& between) {
+        std::vector<std::string> seen;
+        for (std::uint32_t i = 0;; ++i) {
+            char name[16];
+            std::uint32_t nameSize = sizeof name, type = 0, dataSize = 0;
+            long rc = r.enumValue(key, i, name, &nameSize, &type, nullptr, &dataSize);
+            if (rc == kNoMoreItems) break;
+            EXPECT_EQ(rc, kSuccess);
+            if (rc != kSuccess) break;
+            between(i);
+            unsigned char data[16];
+            nameSize = sizeof name;
+            dataSize = sizeof data;
+            rc = r.enumValue(key, i, name, &nameSize, &type, data, &dataSize);
+            if (rc == kNoMoreItems) break;
+            EXPECT_EQ(rc, kSuccess);
+            seen.push_back(std::string(name, nameSize) + "=" +
+                           std::string(reinterpret_cast<char*>(data), dataSize));
+        }
+        return seen;
+    };
+    EXPECT_EQ(walk(*reg, [](std::uint32_t) {}),
+              (std::vector<std::string>{"a=a!", "b=b!", "c=c!", "d=d!"}));
+    // The value at index 1 goes away between its two calls: index 1 is now c.
+    EXPECT_EQ(walk(*reg,
+                   [&](std::uint32_t i) {
+                       if (i == 1) {
+                           EXPECT_EQ(reg->deleteValue(key, "b"), kSuccess);
+                       }
+                   }),
+              (std::vector<std::string>{"a=a!", "c=c!", "d=d!"}));
+    auto other = makeScratchRegistry(dir.path());
+    Key mine = kNullKey;
+    ASSERT_EQ(other->openKeyEx(kCurrentUser, "Software\\Values", kKeyReadWrite, &mine),
+              kSuccess);
+    EXPECT_EQ(walk(*reg,
+                   [&](std::uint32_t i) {
+                       if (i == 0) {
+                           EXPECT_EQ(other->deleteValue(mine, "a"), kSuccess);
+                       }
+                   }),
+              (std::vector<std::string>{"c=c!", "d=d!"}))
+        << "another store object's change is seen too";
+    other->closeKey(mine);
 }
 
 }  // namespace

@@ -8,8 +8,9 @@ namespace {
 const char* const kStatementText[] = {
     // keyExists
     "SELECT 1 FROM keys WHERE id = ?1",
-    // lookupChild
-    "SELECT id FROM keys WHERE parent = ?1 AND sortname = ?2",
+    // lookupChild: by the folded name, or the byte-wise one an earlier
+    // version gave it (sqlite_names.hpp)
+    "SELECT id FROM keys WHERE parent = ?1 AND sortname IN (?2, ?3) ORDER BY sortname LIMIT 1",
     // insertKey
     "INSERT INTO keys(parent, name, sortname) VALUES(?1, ?2, ?3)",
     // hasChild
@@ -23,17 +24,23 @@ const char* const kStatementText[] = {
     // childAfter
     "SELECT name, sortname FROM keys WHERE parent = ?1 AND sortname > ?2 "
     "ORDER BY sortname LIMIT 1",
+    // childFrom
+    "SELECT name, sortname FROM keys WHERE parent = ?1 AND sortname >= ?2 "
+    "ORDER BY sortname LIMIT 1",
     // queryValue
-    "SELECT type, data FROM vals WHERE key = ?1 AND upname = ?2",
+    "SELECT type, data FROM vals WHERE key = ?1 AND upname IN (?2, ?3) ORDER BY upname LIMIT 1",
     // upsertValue: a replaced value keeps its name, its place and its row
     "INSERT INTO vals(key, name, upname, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
     "ON CONFLICT(key, upname) DO UPDATE SET type = excluded.type, data = excluded.data",
     // deleteValue
-    "DELETE FROM vals WHERE key = ?1 AND upname = ?2",
+    "DELETE FROM vals WHERE id = "
+    "(SELECT id FROM vals WHERE key = ?1 AND upname IN (?2, ?3) ORDER BY upname LIMIT 1)",
     // valueAtOffset
-    "SELECT id, name, type, data FROM vals WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2",
-    // valueAfter
-    "SELECT id, name, type, data FROM vals WHERE key = ?1 AND id > ?2 ORDER BY id LIMIT 1",
+    "SELECT id, name, type, data FROM vals INDEXED BY vals_order "
+    "WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2",
+    // valueFrom: the index on key holds the row ids in order
+    "SELECT id, name, type, data FROM vals INDEXED BY vals_order "
+    "WHERE key = ?1 AND id >= ?2 ORDER BY id LIMIT 1",
     // dataVersion
     "PRAGMA data_version",
 };

@@ -34,11 +34,12 @@ enum class Sql : unsigned {
     deleteKeyValues,
     childAtOffset,
     childAfter,
+    childFrom,
     queryValue,
     upsertValue,
     deleteValue,
     valueAtOffset,
-    valueAfter,
+    valueFrom,
     dataVersion,
     count_
 };

@@ -77,8 +77,6 @@ public:
     static std::int64_t rootId(int hive) { return hive + 1; }
 
 private:
-    // Where an enumeration by increasing index left off, valid while nothing
-    // in the hive changed.
     // What a connection has seen of its hive: equal stamps mean nothing
     // changed in between, in this process or another.
     struct StoreStamp {
@@ -96,8 +94,11 @@ private:
         std::string lastSortName;  // subkeys
         std::int64_t lastId = 0;   // values
 
+        // Whether index next continues from here: the row after the last
+        // one, or the last one again (a caller that asked for the sizes
+        // first and now fetches the data).
         bool leadsTo(const StoreStamp& now, std::uint32_t next) const {
-            return valid && stamp == now && next == index + 1;
+            return valid && stamp == now && (next == index + 1 || next == index);
         }
         void standAt(const StoreStamp& now, std::uint32_t at) {
             valid = true;
@@ -109,6 +110,7 @@ private:
         int hive;
         std::int64_t id;
         std::uint32_t access;
+        std::size_t depth;  // levels below the root
         Cursor keys;
         Cursor values;
     };
@@ -129,6 +131,7 @@ private:
         std::int64_t id = 0;  // rootId(hive) for a root
         std::uint32_t access = 0;
         Handle* handle = nullptr;  // null for a root
+        std::size_t depth = 0;     // levels below the root
     };
 
     template <class F>
@@ -150,7 +153,7 @@ private:
     static StoreStamp stampOf(sqlitedb::Connection& c, std::uint64_t epoch);
     Cursor& keyCursor(const Target& target);
     Cursor& valueCursor(const Target& target);
-    Key addHandle(int hive, std::int64_t id, std::uint32_t access);
+    Key addHandle(int hive, std::int64_t id, std::uint32_t access, std::size_t depth);
 
     std::mutex mutex_;
     std::vector<StoreFile> files_;

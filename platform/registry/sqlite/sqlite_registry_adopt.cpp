@@ -85,7 +85,8 @@ void attach(Connection& c, const std::string& path, const std::string& as) {
 // Copies the hive in attached database from below the root row root: key ids
 // are shifted past those already there, the old root (id 0) becomes root.
 // Names and data are taken as the bytes the store binds (BLOBs), whatever
-// another program may have written.
+// another program may have written; the folded names are the old ones until
+// refoldNames gives them those of this version.
 void copyHive(Connection& c, const std::string& from, std::int64_t root) {
     const long long offset = c.queryInt("SELECT max(id) FROM main.keys");
     const long long r = root;
@@ -180,6 +181,7 @@ void SqliteRegistry::adoptOldHives(StoreFile& f) {
                                          hiveFileName(Key{kClassesRoot.value + old[i]}) + "')";
                 c->exec(note.c_str());
             }
+            refoldNames(*c);
             c->exec("COMMIT");
             for (const std::string& n : names) c->exec(("DETACH DATABASE " + n).c_str());
             c->exec("PRAGMA journal_mode = WAL");

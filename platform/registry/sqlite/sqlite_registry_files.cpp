@@ -139,6 +139,10 @@ sqlitedb::Connection& SqliteRegistry::readConnection(int hive, std::uint64_t& ep
     if (!f.ready) {
         Schema s = inspect(*f.connection);
         if (s == Schema::blank) return *empty_;  // created, not yet set up
+        if (s == Schema::older) {
+            bringUpToDate(*f.connection, f.path);
+            s = inspect(*f.connection);
+        }
         if (s != Schema::ours) refuse(f.path, s);
         f.ready = true;
     }
@@ -190,6 +194,10 @@ sqlitedb::Connection& SqliteRegistry::writeConnection(int hive) {
             s = inspect(c);
             if (s == Schema::blank) createSchema(c);
             t.commit();
+            s = inspect(c);
+        }
+        if (s == Schema::older) {
+            bringUpToDate(c, f.path);
             s = inspect(c);
         }
         if (s != Schema::ours) refuse(f.path, s);

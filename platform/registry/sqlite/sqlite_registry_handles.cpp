@@ -8,17 +8,18 @@ namespace vrk::reg {
 long SqliteRegistry::resolve(Key key, Target& target) {
     if (isRootKey(key)) {
         const int hive = hiveIndex(key);
-        target = Target{hive, rootId(hive), kAllRights, nullptr};
+        target = Target{hive, rootId(hive), kAllRights, nullptr, 0};
         return kSuccess;
     }
     auto it = handles_.find(key.value);
     if (it == handles_.end()) return kInvalidHandle;
     Handle& h = it->second;
-    target = Target{h.hive, h.id, h.access, &h};
+    target = Target{h.hive, h.id, h.access, &h, h.depth};
     return kSuccess;
 }
 
-Key SqliteRegistry::addHandle(int hive, std::int64_t id, std::uint32_t access) {
+Key SqliteRegistry::addHandle(int hive, std::int64_t id, std::uint32_t access,
+                              std::size_t depth) {
     std::uintptr_t value;
     do {
         value = nextHandle_;
@@ -27,7 +28,7 @@ Key SqliteRegistry::addHandle(int hive, std::int64_t id, std::uint32_t access) {
             nextHandle_ = kUsers.value + 4;
         }
     } while (handles_.count(value) != 0 || value == 0);
-    handles_.emplace(value, Handle{hive, id, access, Cursor{}, Cursor{}});
+    handles_.emplace(value, Handle{hive, id, access, depth, Cursor{}, Cursor{}});
     return Key{value};
 }
 

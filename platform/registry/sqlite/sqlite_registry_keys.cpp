@@ -37,7 +37,7 @@ long splitPath(const char* path, std::vector<std::string_view>& parts) {
     while (!p.empty()) {
         std::size_t cut = p.find('\\');
         std::string_view name = p.substr(0, cut);
-        if (name.empty() || name.size() > kMaxKeyNameLength) return kInvalidParameter;
+        if (name.empty() || nameLength(name) > kMaxKeyNameLength) return kInvalidParameter;
         parts.push_back(name);
         if (cut == std::string_view::npos) break;
         p.remove_prefix(cut + 1);
@@ -52,11 +52,20 @@ long walk(Connection& c, std::int64_t start, const std::vector<std::string_view>
     for (std::string_view part : parts) {
         Use u(c, Sql::lookupChild);
         std::string sort = sortName(part);
-        u.bind(1, id).bind(2, sort);
+        std::string bytes = byteSortName(part);
+        u.bind(1, id).bind(2, sort).bind(3, bytes);
         if (!u.step()) return kFileNotFound;
         id = u.integer(0);
     }
     return kSuccess;
+}
+
+// Refuses a key that would lie deeper than kMaxKeyDepth levels below its root.
+void checkDepth(std::size_t depth) {
+    if (depth <= static_cast<std::size_t>(kMaxKeyDepth)) return;
+    throw Failure{kBadKey, "a key " + std::to_string(depth) +
+                               " levels below its root is refused: keys lie at most " +
+                               std::to_string(kMaxKeyDepth) + " levels deep"};
 }
 
 }  // namespace
@@ -75,6 +84,7 @@ long SqliteRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /
         if (long rc = resolve(parent, t)) return rc;
         std::vector<std::string_view> parts;
         if (long rc = splitPath(subKey, parts)) return rc;
+        checkDepth(t.depth + parts.size());
         std::uint32_t rights = grantedRights(access);
 
         std::int64_t id = 0;
@@ -95,9 +105,10 @@ long SqliteRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /
                 id = t.id;
                 for (std::string_view part : parts) {
                     std::string sort = sortName(part);
+                    std::string bytes = byteSortName(part);
                     {
                         Use u(c, Sql::lookupChild);
-                        u.bind(1, id).bind(2, sort);
+                        u.bind(1, id).bind(2, sort).bind(3, bytes);
                         if (u.step()) {
                             id = u.integer(0);
                             created = false;
@@ -115,7 +126,9 @@ long SqliteRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /
             if (rc != kSuccess) return rc;
         }
         if (disposition) *disposition = created ? kCreatedNewKey : kOpenedExistingKey;
-        *result = (id == t.id && t.handle == nullptr) ? parent : addHandle(t.hive, id, rights);
+        *result = (id == t.id && t.handle == nullptr)
+                      ? parent
+                      : addHandle(t.hive, id, rights, t.depth + parts.size());
         return kSuccess;
     });
 }
@@ -143,7 +156,9 @@ long SqliteRegistry::openKeyEx(Key parent, const char* subKey, std::uint32_t acc
         if (wantsWrite(rights) && f.connection && f.connection->readOnly()) {
             throw Failure{kAccessDenied, f.path + ": the registry store is read-only"};
         }
-        *result = (id == t.id && t.handle == nullptr) ? parent : addHandle(t.hive, id, rights);
+        *result = (id == t.id && t.handle == nullptr)
+                      ? parent
+                      : addHandle(t.hive, id, rights, t.depth + parts.size());
         return kSuccess;
     });
 }
@@ -190,7 +205,8 @@ long SqliteRegistry::enumKey(Key key, std::uint32_t index, char* name, std::uint
             Cursor& cur = keyCursor(t);
             const StoreStamp now = stampOf(c, epoch);
             const bool follow = cur.leadsTo(now, index);
-            Use u(c, follow ? Sql::childAfter : Sql::childAtOffset);
+            const bool again = follow && index == cur.index;
+            Use u(c, !follow ? Sql::childAtOffset : again ? Sql::childFrom : Sql::childAfter);
             u.bind(1, t.id);
             if (follow) {
                 u.bind(2, cur.lastSortName);

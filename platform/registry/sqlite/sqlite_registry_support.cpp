@@ -52,14 +52,6 @@ void pause(int attempt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1 + attempt * 5));
 }
 
-std::string sortName(std::string_view name) {
-    std::string s(name);
-    for (char& c : s) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return s;
-}
-
 bool fileExists(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "platform/registry/sqlite/sqlite_db.hpp"
+#include "platform/registry/sqlite/sqlite_names.hpp"
 #include "platform/registry/sqlite/sqlite_registry.hpp"
 
 namespace vrk::reg {
@@ -61,9 +62,6 @@ bool isBusy(const SqlError& e);
 
 // Waits a little longer after each busy attempt.
 void pause(int attempt);
-
-// The name with a to z upper-cased: how names are looked up and ordered.
-std::string sortName(std::string_view name);
 
 // Whether something exists at path.
 bool fileExists(const std::string& path);

@@ -14,7 +14,7 @@ constexpr std::size_t kMaxValueNameLength = 16383;
 
 long checkValueName(const char* name, std::string_view& out) {
     out = name ? std::string_view(name) : std::string_view();
-    return out.size() > kMaxValueNameLength ? kInvalidParameter : kSuccess;
+    return nameLength(out) > kMaxValueNameLength ? kInvalidParameter : kSuccess;
 }
 
 }  // namespace
@@ -31,12 +31,13 @@ long SqliteRegistry::queryValueEx(Key key, const char* valueName, std::uint32_t*
         std::string_view vname;
         if (long rc = checkValueName(valueName, vname)) return rc;
         std::string upper = sortName(vname);
+        std::string byteWise = byteSortName(vname);
         std::uint32_t storedType = 0;
         std::string bytes;
         long rc = withRead(t.hive, [&](Connection& c, std::uint64_t) -> long {
             if (!keyAlive(c, t.id)) return kKeyDeleted;
             Use u(c, Sql::queryValue);
-            u.bind(1, t.id).bind(2, upper);
+            u.bind(1, t.id).bind(2, upper).bind(3, byteWise);
             if (!u.step()) return kFileNotFound;
             storedType = static_cast<std::uint32_t>(u.integer(0));
             bytes.assign(u.bytes(1));
@@ -92,10 +93,11 @@ long SqliteRegistry::deleteValue(Key key, const char* valueName) {
         if (long rc = checkValueName(valueName, vname)) return rc;
         if (hiveFileMissing(t.hive)) return t.handle == nullptr ? kFileNotFound : kKeyDeleted;
         std::string upper = sortName(vname);
+        std::string byteWise = byteSortName(vname);
         return withWrite(t.hive, [&](Connection& c) -> long {
             if (!keyAlive(c, t.id)) return kKeyDeleted;
             Use u(c, Sql::deleteValue);
-            u.bind(1, t.id).bind(2, upper);
+            u.bind(1, t.id).bind(2, upper).bind(3, byteWise);
             u.step();
             return u.changes() == 0 ? kFileNotFound : kSuccess;
         });
@@ -121,8 +123,9 @@ long SqliteRegistry::enumValue(Key key, std::uint32_t index, char* name, std::ui
             Cursor& cur = valueCursor(t);
             const StoreStamp now = stampOf(c, epoch);
             const bool follow = cur.leadsTo(now, index);
-            Use u(c, follow ? Sql::valueAfter : Sql::valueAtOffset);
-            u.bind(1, t.id).bind(2, follow ? cur.lastId : static_cast<std::int64_t>(index));
+            Use u(c, follow ? Sql::valueFrom : Sql::valueAtOffset);
+            const std::int64_t from = cur.lastId + (index == cur.index ? 0 : 1);
+            u.bind(1, t.id).bind(2, follow ? from : static_cast<std::int64_t>(index));
             if (!u.step()) {
                 cur.valid = false;
                 return kNoMoreItems;

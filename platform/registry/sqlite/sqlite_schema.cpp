@@ -2,7 +2,11 @@
 #include "platform/registry/sqlite/sqlite_schema.hpp"
 
 #include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
 
+#include "platform/registry/sqlite/sqlite_names.hpp"
 #include "platform/registry/sqlite/sqlite_registry_support.hpp"
 
 namespace vrk::reg::sqlitestore {
@@ -41,6 +45,7 @@ Schema inspectHeader(sqlitedb::Connection& c, const char* db) {
     std::int64_t version = c.queryInt(sql);
     if (app == kApplicationId) {
         if (version == kSchemaVersion) return Schema::ours;
+        if (version >= kFirstSchemaVersion && version < kSchemaVersion) return Schema::older;
         if (version == kOldHiveVersion) return Schema::oldHive;
         return version > kSchemaVersion ? Schema::newer : Schema::foreign;
     }
@@ -70,6 +75,95 @@ void createSchema(sqlitedb::Connection& c) {
     std::snprintf(sql, sizeof sql, "PRAGMA user_version = %lld",
                   static_cast<long long>(kSchemaVersion));
     c.exec(sql);
+}
+
+namespace {
+
+// A statement prepared for one use.
+class Statement {
+public:
+    Statement(sqlitedb::Connection& c, const char* sql) : c_(c) {
+        int rc = sqlite3_prepare_v2(c.db(), sql, -1, &s_, nullptr);
+        if (rc != SQLITE_OK) c.fail(rc);
+    }
+    ~Statement() { sqlite3_finalize(s_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    sqlite3_stmt* get() const { return s_; }
+    // Steps once: true with a row; throws SqlError.
+    bool step() {
+        int rc = sqlite3_step(s_);
+        if (rc == SQLITE_ROW) return true;
+        if (rc != SQLITE_DONE) c_.fail(rc);
+        return false;
+    }
+    void reset() {
+        sqlite3_reset(s_);
+        sqlite3_clear_bindings(s_);
+    }
+
+private:
+    sqlitedb::Connection& c_;
+    sqlite3_stmt* s_ = nullptr;
+};
+
+// Pass two of refoldNames for one table: each row, in creation order, gets
+// its folded name, or its byte-wise one where that is taken.
+void refoldTable(sqlitedb::Connection& c, const char* select, const char* update) {
+    std::vector<std::pair<std::int64_t, std::string>> rows;
+    {
+        Statement all(c, select);
+        while (all.step()) {
+            const void* p = sqlite3_column_blob(all.get(), 1);
+            int n = sqlite3_column_bytes(all.get(), 1);
+            rows.emplace_back(sqlite3_column_int64(all.get(), 0),
+                              std::string(p ? static_cast<const char*>(p) : "",
+                                          static_cast<std::size_t>(n > 0 ? n : 0)));
+        }
+    }
+    Statement set(c, update);
+    for (const auto& [id, name] : rows) {
+        for (const std::string& folded : {sortName(name), byteSortName(name)}) {
+            sqlite3_bind_blob64(set.get(), 1, folded.data(), folded.size(), SQLITE_STATIC);
+            sqlite3_bind_int64(set.get(), 2, id);
+            int rc = sqlite3_step(set.get());
+            int code = sqlite3_extended_errcode(c.db());
+            set.reset();
+            if (rc == SQLITE_DONE) break;
+            if ((rc & 0xff) != SQLITE_CONSTRAINT || folded[0] == kBytesTag) c.fail(code);
+        }
+    }
+}
+
+}  // namespace
+
+void refoldNames(sqlitedb::Connection& c) {
+    // Pass one sets every folded name apart, so that pass two meets only
+    // names it has already given.
+    c.exec("UPDATE keys SET sortname = X'03' || sortname WHERE parent != 0;"
+           "UPDATE vals SET upname = X'03' || upname;");
+    refoldTable(c, "SELECT id, name FROM keys WHERE parent != 0 ORDER BY id",
+                "UPDATE keys SET sortname = ?1 WHERE id = ?2");
+    refoldTable(c, "SELECT id, name FROM vals ORDER BY id",
+                "UPDATE vals SET upname = ?1 WHERE id = ?2");
+}
+
+void bringUpToDate(sqlitedb::Connection& c, const std::string& path) {
+    try {
+        sqlitedb::Transaction t(c, true);
+        if (inspect(c) == Schema::older) {
+            refoldNames(c);
+            char sql[48];
+            std::snprintf(sql, sizeof sql, "PRAGMA user_version = %lld",
+                          static_cast<long long>(kSchemaVersion));
+            c.exec(sql);
+        }
+        t.commit();
+    } catch (const SqlError& e) {
+        throw Failure{errorFor(e), path + ": a registry store of an earlier version, brought "
+                                          "up to date by its first use with write access: " +
+                                          e.message};
+    }
 }
 
 void refuse(const std::string& path, Schema s) {

@@ -18,14 +18,17 @@ namespace vrk::reg::sqlitestore {
 
 // "VRKR" in the database header marks our files.
 constexpr std::int64_t kApplicationId = 0x56524B52;
-// The layout of a store file of the hives of a directory.
-constexpr std::int64_t kSchemaVersion = 2;
+// The layout of a store file of the hives of a directory: 3 folds names as
+// sqlite_names.hpp says, 2 folded a to z only.
+constexpr std::int64_t kSchemaVersion = 3;
+constexpr std::int64_t kFirstSchemaVersion = 2;
 // The earlier layout: one file per hive, its root being id 0.
 constexpr std::int64_t kOldHiveVersion = 1;
 
 enum class Schema {
     ours,     // our layout, this version
     blank,    // an empty database: not set up yet
+    older,    // our layout, an earlier version: brought up to date on first use
     oldHive,  // a hive file of the earlier one-file-per-hive layout
     newer,    // ours, written by a newer version
     foreign,  // anything else
@@ -39,6 +42,16 @@ Schema inspect(sqlitedb::Connection& c, const char* db = "main");
 // Creates the tables and the roots' rows in an empty database; the caller
 // holds a write transaction.
 void createSchema(sqlitedb::Connection& c);
+
+// Gives every key and value below the roots the folded name of this
+// version, in a write transaction the caller holds. Where two names of one
+// key fold alike, the first created gets the folded name and the other the
+// byte-wise one (byteSortName), under which lookups still find it.
+void refoldNames(sqlitedb::Connection& c);
+
+// Brings a store file of an earlier version (Schema::older) up to date, in a
+// transaction of its own; throws a Failure naming path when it cannot.
+void bringUpToDate(sqlitedb::Connection& c, const std::string& path);
 
 // Throws the kBadDb failure for a file at path that is not usable as s.
 [[noreturn]] void refuse(const std::string& path, Schema s);
