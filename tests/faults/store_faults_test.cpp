@@ -282,20 +282,49 @@ const KnownFault kRefusedDeleteLooksLikeSuccess = {
     "vrkini: a delete the store refused (the profile store ignores RegDeleteKey's result) "
     "leaves a sample query or the marker in place without a failure line"};
 
+const KnownFault kHivesCommitApart = {
+    "vrkreg import: each hive commits on its own, so a failure between two hive commits "
+    "leaves the earlier hives changed while the message says \"nothing was imported\""};
+
+// The part of a snapshot below one root ("HKLM", ...).
+Snapshot hive(const Snapshot& s, const std::string& root) {
+    Snapshot part;
+    for (const auto& [path, values] : s) {
+        if (path == root || path.rfind(root + "\\", 0) == 0) part[path] = values;
+    }
+    return part;
+}
+
+bool eachHiveBeforeOrAfter(const Snapshot& now, const Snapshot& before, const Snapshot& after) {
+    for (const char* root : {"HKCR", "HKCU", "HKLM", "HKU"}) {
+        const Snapshot part = hive(now, root);
+        if (part != hive(before, root) && part != hive(after, root)) return false;
+    }
+    return true;
+}
+
 void note(const KnownFault& fault, const std::string& plan) {
     std::cout << "[ KNOWN    ] " << fault.what << " [" << plan << "]\n";
 }
 
 
+// The store before the import, and the import: keys changed, added and
+// deleted in two hives, and a value that spans several pages.
 const char kBaseReg[] =
     "Windows Registry Editor Version 5.00\n\n"
+    "[HKEY_CLASSES_ROOT\\.vrk]\n"
+    "@=\"before\"\n\n"
     "[HKEY_LOCAL_MACHINE\\Software\\Vendor]\n"
     "\"Kept\"=\"before\"\n\n"
+    "[HKEY_LOCAL_MACHINE\\Software\\Vendor\\Gone]\n"
+    "\"x\"=\"y\"\n\n"
     "[HKEY_LOCAL_MACHINE\\Software\\Vendor\\Old]\n"
     "\"Count\"=dword:00000001\n";
 
 const char kImportReg[] =
     "Windows Registry Editor Version 5.00\n\n"
+    "[HKEY_CLASSES_ROOT\\.vrk]\n"
+    "@=\"after\"\n\n"
     "[HKEY_LOCAL_MACHINE\\Software\\Vendor]\n"
     "\"Kept\"=\"after\"\n"
     "\"Added\"=hex:00,01,02,03\n\n"
@@ -338,6 +367,10 @@ TEST_P(ImportFaults, ImportIsWhollyThereOrNot) {
             if (now == before) return "";
             if (now == after && injection.find(" sync ") != std::string::npos) {
                 note(kCommitOfUnknownOutcome, injection);
+                return "";
+            }
+            if (now != after && eachHiveBeforeOrAfter(now, before, after)) {
+                note(kHivesCommitApart, injection);
                 return "";
             }
             return "  failure reported, but the store holds\n" + difference(now, before) +
