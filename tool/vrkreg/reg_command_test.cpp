@@ -349,6 +349,11 @@ TEST_F(CommandTest, AMalformedFileChangesNothingAndNamesFileLineAndReason) {
     const std::string changes = "[-HKEY_LOCAL_MACHINE\\Existing]\r\n[HKEY_LOCAL_MACHINE\\New]\r\n\"a\"=\"b\"\r\n";
     const std::string h = v5 + changes;  // the next line is line 5
     static const std::string long256(256, 'k');
+    static const std::string deep513 = [] {
+        std::string levels;
+        for (int i = 0; i <= vrk::reg::kMaxKeyDepth; ++i) levels += "\\k";
+        return levels;
+    }();
     const struct {
         std::string text;
         const char* message;
@@ -366,6 +371,7 @@ TEST_F(CommandTest, AMalformedFileChangesNothingAndNamesFileLineAndReason) {
          "HKEY_CURRENT_USER, HKEY_USERS or HKEY_CLASSES_ROOT)"},
         {h + "[ HKEY_LOCAL_MACHINE\\x]\r\n", ":5: white space after '[' in a key line"},
         {h + "[HKEY_LOCAL_MACHINE\\" + long256 + "]\r\n", ":5: key name longer than 255 characters"},
+        {h + "[HKEY_LOCAL_MACHINE" + deep513 + "]\r\n", ":5: key more than 512 levels below its root"},
         {h + "\"x\"=\"y\" z\r\n", ":5: unexpected text after the value data"},
         {h + "\"x\"=dword:1 2\r\n", ":5: unexpected text after the value data"},
         {h + "\"x\"=hex:01 ff\r\n", ":5: unexpected text after the hex data"},

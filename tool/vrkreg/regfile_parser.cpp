@@ -206,7 +206,10 @@ private:
         while (!rest.empty() && rest.back() == '\\') rest.remove_suffix(1);
         if (rest.empty()) return key;
         std::size_t start = 0;
+        std::size_t depth = 0;
         while (true) {
+            if (++depth > static_cast<std::size_t>(vrk::reg::kMaxKeyDepth))
+                fail(n, "key more than " + std::to_string(vrk::reg::kMaxKeyDepth) + " levels below its root");
             const std::size_t end = rest.find('\\', start);
             const std::string_view level = rest.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
             if (level.empty()) fail(n, "empty key name between backslashes");

@@ -234,6 +234,19 @@ TEST(RegfileParser, NamesAtTheRegistryLimitsAreAccepted) {
     EXPECT_EQ(r.operations[1].name.size(), 16383u);
 }
 
+TEST(RegfileParser, KeysDeeperThanTheRegistryAllowsAreRefused) {
+    std::string levels;
+    for (int i = 0; i < vrk::reg::kMaxKeyDepth; ++i) levels += "\\k";
+    const ParseResult deepest = parseRegFile("REGEDIT4\n[HKEY_USERS" + levels + "]\n[-HKEY_USERS" + levels + "]\n");
+    EXPECT_TRUE(deepest.ok) << deepest.error;
+    for (const char* form : {"[HKEY_USERS", "[-HKEY_USERS"}) {
+        const ParseResult r = parseRegFile("REGEDIT4\n\n" + std::string(form) + levels + "\\one more]\n");
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.errorLine, 3u);
+        EXPECT_EQ(r.error, "key more than 512 levels below its root");
+    }
+}
+
 // Each malformed file: the line at fault and the words of the reason.
 TEST(RegfileParser, MalformedFilesNameTheLineAndTheReason) {
     const std::string h = "Windows Registry Editor Version 5.00\n";
