@@ -531,6 +531,24 @@ TEST_F(CommandTest, ExportFailuresWriteNoFile) {
     EXPECT_TRUE(contains(err, "cannot write " + path("no/such/dir/out.reg"))) << err;
 }
 
+// Names that another user could plant beside the target are never written
+// through: the export's temporary file is a new file under a random name.
+TEST_F(CommandTest, ExportNeverWritesThroughAPlantedLink) {
+    ok({"add", "HKLM\\E", "/v", "v", "/d", "1"});
+    writeFile(path("victim"), "precious");
+    std::filesystem::create_symlink(path("victim"), path("out.reg.vrkreg-partial"));
+    ok({"export", "HKLM\\E", path("out.reg")});
+    EXPECT_EQ(readFile(path("victim")), "precious");
+    EXPECT_FALSE(std::filesystem::is_symlink(path("out.reg")));
+    EXPECT_TRUE(parseRegFile(readFile(path("out.reg"))).ok);
+    // Nothing is left beside the target but the planted link.
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        if (e.path().filename().string().rfind("out.reg", 0) == 0) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"out.reg", "out.reg.vrkreg-partial"}));
+}
+
 // Export, delete, import: the same keys, types and bytes come back.
 TEST_F(CommandTest, ExportDeleteImportGivesBackTheSameContent) {
     vrk::reg::Key k = vrk::reg::kNullKey;
