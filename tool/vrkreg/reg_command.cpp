@@ -3,6 +3,9 @@
 // command's errors into messages on standard error.
 #include "tool/vrkreg/reg_command.hpp"
 
+#include <cerrno>
+#include <cstring>
+
 #include "tool/vrkreg/reg_command_support.hpp"
 
 namespace vrk::regfile {
@@ -120,7 +123,18 @@ int runRegCommand(const std::vector<std::string>& args, Registry& reg, std::ostr
             }
         }
         try {
-            return c.run(args, Context{reg, out, beforeBinaryOutput});
+            const int status = c.run(args, Context{reg, out, beforeBinaryOutput});
+            // Output that never arrived is a failure, whatever the command did.
+            errno = 0;
+            out.flush();
+            if (!out) {
+                const int error = errno;
+                err << "vrkreg " << c.name << ": cannot write to standard output";
+                if (error != 0) err << " (" << std::strerror(error) << ")";
+                err << "\n";
+                return 1;
+            }
+            return status;
         } catch (const UsageError& e) {
             err << "vrkreg " << c.name << ": " << e.text << "\nType \"vrkreg " << c.name << " /?\" for usage.\n";
         } catch (const CommandFailure& e) {

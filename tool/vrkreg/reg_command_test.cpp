@@ -222,6 +222,25 @@ TEST_F(CommandTest, QueryShowsDataAsRegQueryDoes) {
     EXPECT_EQ(typeName(0x99), "0x99");
 }
 
+// A stream that takes nothing, as a full disk does.
+class FullBuffer : public std::streambuf {
+protected:
+    int_type overflow(int_type) override { return traits_type::eof(); }
+    std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
+};
+
+TEST_F(CommandTest, OutputThatCannotBeWrittenIsAFailure) {
+    ok({"add", "HKLM\\Q", "/v", "x", "/d", "1"});
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"query", "HKLM\\Q"}, {"query", "HKLM\\Q", "/s"}, {"export", "HKLM\\Q", "-"}, {"add", "HKLM\\Q"}}) {
+        FullBuffer full;
+        std::ostream o(&full);
+        std::ostringstream e;
+        EXPECT_EQ(runRegCommand(args, reg, o, e), 1) << args[0];
+        EXPECT_TRUE(contains(e.str(), "cannot write")) << e.str();
+    }
+}
+
 TEST_F(CommandTest, QueryFailuresNameTheKeyAndTheError) {
     ok({"add", "HKLM\\Q", "/v", "x", "/d", "1"});
     static const struct {
@@ -529,6 +548,11 @@ TEST_F(CommandTest, ExportFailuresWriteNoFile) {
 
     EXPECT_EQ(run({"export", "HKLM\\E", path("no/such/dir/out.reg")}), 1);
     EXPECT_TRUE(contains(err, "cannot write " + path("no/such/dir/out.reg"))) << err;
+
+    std::filesystem::create_directory(path("adir"));
+    EXPECT_EQ(run({"export", "HKLM\\E", path("adir"), "/y"}), 1);
+    EXPECT_EQ(err, "vrkreg export: cannot write " + path("adir") + ": it is a directory\n");
+    EXPECT_TRUE(std::filesystem::is_empty(path("adir")));
 }
 
 // Names that another user could plant beside the target are never written
