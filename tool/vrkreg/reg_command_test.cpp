@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <utility>
 #include <cstring>
 #include <new>
 
@@ -333,6 +335,83 @@ TEST_F(CommandTest, AFailedSubtreeDeletionChangesNothing) {
     EXPECT_EQ(run({"delete", "HKLM\\T"}), 1);
     EXPECT_TRUE(contains(err, "error 5 (Access is denied.)")) << err;
     EXPECT_EQ(snapshot(*store), before);
+}
+
+// Another process at work on the store: runs an action on the store just
+// before the nth call of one kind that passes through.
+class RacingRegistry : public vrk::reg::ForwardingRegistry {
+public:
+    explicit RacingRegistry(vrk::reg::Registry& target) : ForwardingRegistry(target) {}
+    void before(RegCall call, unsigned nth, std::function<void()> action) {
+        call_ = call;
+        nth_ = nth;
+        action_ = std::move(action);
+    }
+    long openKeyEx(vrk::reg::Key parent, const char* subKey, std::uint32_t access, vrk::reg::Key* result) override {
+        race(RegCall::openKeyEx);
+        return ForwardingRegistry::openKeyEx(parent, subKey, access, result);
+    }
+    long enumKey(vrk::reg::Key key, std::uint32_t index, char* name, std::uint32_t nameSize) override {
+        race(RegCall::enumKey);
+        return ForwardingRegistry::enumKey(key, index, name, nameSize);
+    }
+    long deleteKey(vrk::reg::Key key, const char* subKey) override {
+        race(RegCall::deleteKey);
+        return ForwardingRegistry::deleteKey(key, subKey);
+    }
+
+private:
+    void race(RegCall call) {
+        if (call == call_ && action_ && --nth_ == 0) std::exchange(action_, nullptr)();
+    }
+    RegCall call_ = RegCall::openKeyEx;
+    unsigned nth_ = 0;
+    std::function<void()> action_;
+};
+
+// Keys of the subtree that another process deletes or creates while the
+// subtree is deleted: a key already gone counts as deleted, a key created
+// meanwhile is deleted too.
+TEST_F(CommandTest, DeletingASubtreeThatAnotherProcessChanges) {
+    const auto other = [&](std::vector<std::string> args) {
+        return [this, args] {
+            std::ostringstream o, e;
+            ASSERT_EQ(runRegCommand(args, *store, o, e), 0) << e.str();
+        };
+    };
+    // The walk: open T; list T, open T\a; list a, open a\x; list x; delete x;
+    // list a; delete a; list T, open T\b; ...
+    const struct {
+        const char* what;
+        RegCall call;
+        unsigned nth;
+        std::vector<std::vector<std::string>> actions;
+    } cases[] = {
+        {"a listed key deleted before it is opened", RegCall::openKeyEx, 2, {{"delete", "HKLM\\T\\a", "/f"}}},
+        {"the open key deleted before it is listed", RegCall::enumKey, 3, {{"delete", "HKLM\\T\\a", "/f"}}},
+        {"a subkey created before its parent is deleted", RegCall::deleteKey, 2, {{"add", "HKLM\\T\\a\\new\\er"}}},
+        {"a key re-created with other subkeys", RegCall::deleteKey, 2,
+         {{"delete", "HKLM\\T\\a", "/f"}, {"add", "HKLM\\T\\a\\z", "/v", "v", "/d", "1"}}},
+        {"the top key deleted before its last subkey", RegCall::deleteKey, 4, {{"delete", "HKLM\\T", "/f"}}},
+    };
+    for (const auto& c : cases) {
+        ok({"add", "HKLM\\T\\a\\x"});
+        ok({"add", "HKLM\\T\\b\\y", "/v", "v", "/d", "1"});
+        ok({"add", "HKLM\\T\\c"});
+        RacingRegistry racing(*store);
+        vrk::reg::CountingRegistry counted(racing);
+        bool raced = false;
+        racing.before(c.call, c.nth, [&] {
+            for (const auto& a : c.actions) other(a)();
+            raced = true;
+        });
+        std::ostringstream o, e;
+        EXPECT_EQ(runRegCommand({"delete", "HKLM\\T", "/f"}, counted, o, e), 0) << c.what << ": " << e.str();
+        EXPECT_TRUE(raced) << c.what;
+        EXPECT_FALSE(keyExists(vrk::reg::kLocalMachine, "T")) << c.what;
+        EXPECT_EQ(counted.openHandles(), 0u) << c.what;
+        if (keyExists(vrk::reg::kLocalMachine, "T")) ok({"delete", "HKLM\\T", "/f"});
+    }
 }
 
 // ---- import ----------------------------------------------------------------
