@@ -239,14 +239,15 @@ bool deleteTree(Registry& reg, const KeyPath& path) {
         // Access denied is also the answer for a key with subkeys: when the
         // key gained one meanwhile, it is walked again.
         const long denied = rc;
+        const std::string deniedText = failureText(reg, "cannot delete " + pathText, denied);
         Key again = vrk::reg::kNullKey;
         rc = reg.openKeyEx(from, keyName.c_str(), vrk::reg::kKeyReadWrite, &again);
         if (rc == vrk::reg::kFileNotFound || rc == vrk::reg::kKeyDeleted) continue;
-        if (rc != vrk::reg::kSuccess) throwFailure(reg, "cannot delete " + pathText, denied);
+        if (rc != vrk::reg::kSuccess) throw CommandFailure(deniedText, denied);
         OpenKey reopened(reg, again);
         if (reg.enumKey(reopened.get(), 0, name, kKeyNameBuffer) != vrk::reg::kSuccess)
-            throwFailure(reg, "cannot delete " + pathText, denied);
-        retry("cannot delete " + pathText, denied);
+            throw CommandFailure(deniedText, denied);
+        if (++retries > kMaxDeleteRetries) throw CommandFailure(deniedText, denied);
         stack.push_back({std::move(reopened), keyName, pathText.size()});
     }
     return true;

@@ -503,6 +503,39 @@ TEST_F(CommandTest, AFailureWhileApplyingRollsEverythingBack) {
     EXPECT_EQ(snapshot(*store), before);
 }
 
+// A store that refuses a call of the batch explains why (for example a key
+// whose hive lives in another file than the batch's first hive); the import
+// shows that explanation and leaves the store as it was.
+TEST_F(CommandTest, TheStoresReasonForRefusingABatchIsShown) {
+    const auto before = snapshot(*store);
+    struct Detailed : vrk::reg::ForwardingRegistry {
+        using ForwardingRegistry::ForwardingRegistry;
+        const char* lastFailureDetail() const override { return "a batch cannot span two store files"; }
+    } detailed(faults);
+    writeFile(path("in.reg"), "REGEDIT4\r\n[HKEY_CLASSES_ROOT\\.x]\r\n@=\"1\"\r\n[HKEY_CURRENT_USER\\Y]\r\n");
+    faults.failCall(RegCall::createKeyEx, 2, vrk::reg::kInvalidParameter);
+    std::ostringstream o, e;
+    EXPECT_EQ(runRegCommand({"import", path("in.reg")}, detailed, o, e), 1);
+    EXPECT_EQ(e.str(), "vrkreg import: " + path("in.reg") +
+                           ":4: cannot create HKEY_CURRENT_USER\\Y: error 87 (The parameter is incorrect.); a batch "
+                           "cannot span two store files; nothing was imported\n");
+    EXPECT_EQ(snapshot(*store), before);
+}
+
+// When the store cannot roll a failed batch back, the message never claims
+// that nothing was changed.
+TEST_F(CommandTest, AFailedRollbackIsNotReportedAsNothingImported) {
+    writeFile(path("in.reg"), "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"one\"=\"1\"\r\n\"two\"=\"2\"\r\n");
+    faults.failCall(RegCall::setValueEx, 2, vrk::reg::kAccessDenied);
+    faults.failCall(RegCall::rollbackBatch, 1, vrk::reg::kRegistryIoFailed);
+    EXPECT_EQ(run({"import", path("in.reg")}), 1);
+    EXPECT_EQ(err, "vrkreg import: " + path("in.reg") +
+                       ":4: cannot set value \"two\" in HKEY_LOCAL_MACHINE\\A: error 5 (Access is denied.); then the "
+                       "store could not roll back the changes made before: error 1016 (An I/O operation initiated "
+                       "by the registry failed unrecoverably.): some of them may remain\n");
+    store->rollbackBatch();
+}
+
 TEST_F(CommandTest, UnreadableFilesAreReported) {
     EXPECT_EQ(run({"import", path("missing.reg")}), 1);
     EXPECT_EQ(err, "vrkreg import: cannot read " + path("missing.reg") + ": no such file; nothing was imported\n");

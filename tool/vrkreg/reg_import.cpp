@@ -86,6 +86,8 @@ void importRegFile(Registry& reg, RestartableSource& input, const std::string& n
             // The file was checked whole; it can only fail now when it changed.
             if (!applied.ok) throw CommandFailure(malformed(name, applied));
         });
+    } catch (const regcmd::PartlyApplied&) {
+        throw;
     } catch (const ReadFailure& f) {
         throw CommandFailure("cannot read " + name + ": " + f.what() + kNothingImported);
     } catch (const std::bad_alloc&) {
