@@ -463,7 +463,7 @@ TEST_F(CommandTest, AMalformedFileChangesNothingAndNamesFileLineAndReason) {
         {h + "\"x\"=dword:0x12\r\n", ":5: dword value needs 1 to 8 hex digits (no 0x prefix)"},
         {h + "\"x\"=hex:01,2\r\n", ":5: hex bytes must have exactly two hex digits"},
         {h + "\"x\"=hex(2):41\r\n", ":5: string data in hex(2): UTF-16 text with an odd number of bytes"},
-        {h + "\"x\"=hex:01,\\\r\n", ":5: hex data continued with '\\' past the end of the file"},
+        {h + "\"x\"=hex:11,22,33,\\\r\n\\\r\n  44,55,66\r\n", ":6: a continuation line without hex bytes before its '\\'"},
         {h + "[\\Software\\x]\r\n", ":5: key name without a root (it must start with HKEY_...)"},
         {h + "[HKEY_LOCAL_MACHNE\\x]\r\n", ":5: unknown root \"HKEY_LOCAL_MACHNE\" (expected HKEY_LOCAL_MACHINE, "
          "HKEY_CURRENT_USER, HKEY_USERS or HKEY_CLASSES_ROOT)"},
@@ -482,6 +482,41 @@ TEST_F(CommandTest, AMalformedFileChangesNothingAndNamesFileLineAndReason) {
                 << (wide ? "UTF-16" : "8-bit");
             EXPECT_EQ(out, "");
             EXPECT_EQ(snapshot(*store), before) << c.message;
+        }
+    }
+}
+
+// Forms that people write and Windows' reg imports as it reads them: each
+// body below a header and a key line, and the value "A" it gives.
+TEST_F(CommandTest, ImportTakesTheFormsThatWindowsImports) {
+    const std::string v1122 = "\x11\x22";
+    const struct {
+        const char* what;
+        std::string body;
+        std::string data;
+        std::uint32_t type;
+    } cases[] = {
+        {"a comment after the continuation", "\"A\"=hex:11,22,\\;comment\r\n  33,44\r\n", "\x11\x22\x33\x44",
+         vrk::reg::kRegBinary},
+        {"# lines are comments", "#comment\r\n#comment\\\r\n#\"A\"=\"y\"\r\n  # \"A\"=\"z\"\r\n\"A\"=hex:11,22\r\n", v1122,
+         vrk::reg::kRegBinary},
+        {"a continuation on the last line", "\"A\"=hex:11,22,\\", v1122, vrk::reg::kRegBinary},
+        {"a continuation before the end of the file", "\"A\"=hex:11,22,\\\r\n", v1122, vrk::reg::kRegBinary},
+        {"blanks after dword:", "\"A\"=dword:  00000008\r\n", std::string("\x08\0\0\0", 4), vrk::reg::kRegDword},
+        {"tabs around everything", "\t\"A\"\t=\tdword:\t00000008\t\r\n", std::string("\x08\0\0\0", 4),
+         vrk::reg::kRegDword},
+        {"blank lines inside a continuation", "\"A\"=hex:11,\\\r\n\r\n \t\r\n  22\r\n", v1122, vrk::reg::kRegBinary},
+        {"a # line inside a continuation", "\"A\"=hex:11,\\\r\n# note\r\n  22\r\n", v1122, vrk::reg::kRegBinary},
+    };
+    for (const auto& c : cases) {
+        for (const bool wide : {false, true}) {
+            const std::string text = "Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\C]\r\n" + c.body;
+            writeFile(path("in.reg"), wide ? utf16File(text) : "REGEDIT4" + text.substr(text.find('\r')));
+            ok({"import", path("in.reg")});
+            std::uint32_t type = 0;
+            EXPECT_EQ(valueOf("C", "A", &type), c.data) << c.what << (wide ? " (UTF-16)" : "");
+            EXPECT_EQ(type, c.type) << c.what;
+            ok({"delete", "HKLM\\C", "/f"});
         }
     }
 }

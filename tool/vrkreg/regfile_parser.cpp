@@ -30,6 +30,9 @@ struct ParseError {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
+// A line whose first character after blanks is one of these is a comment.
+bool isCommentStart(char c) { return c == ';' || c == '#'; }
+
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -153,7 +156,7 @@ public:
             std::string_view text = line.text;
             std::size_t p = 0;
             while (p < text.size() && isBlank(text[p])) ++p;
-            if (p == text.size() || text[p] == ';') continue;
+            if (p == text.size() || isCommentStart(text[p])) continue;
             if (text[p] == '[') {
                 keyLine(line, text.substr(p));
             } else if (text[p] == '"' || text[p] == '@') {
@@ -257,6 +260,7 @@ private:
             op.kind = Operation::Kind::setValue;
             op.type = vrk::reg::kRegDword;
             p += 6;
+            while (p < text.size() && isBlank(text[p])) ++p;
             std::uint32_t v = 0;
             std::size_t digits = 0;
             while (p < text.size() && hexDigit(text[p]) >= 0) {
@@ -355,28 +359,32 @@ private:
     std::string hexBytes(const Line& first, std::string_view text, std::size_t p) {
         std::string out;
         unsigned n = first.number;
-        bool needByte = false;  // after a comma
+        bool needByte = false;      // after a comma
+        bool continuation = false;  // on a continuation line, before its first byte
         while (true) {
             while (p < text.size() && isBlank(text[p])) ++p;
+            if (p < text.size() && text[p] == '\\' && continuation)
+                fail(n, "a continuation line without hex bytes before its '\\'");
             if (p < text.size() && text[p] == '\\' && (needByte || out.empty())) {
                 ++p;
                 while (p < text.size() && isBlank(text[p])) ++p;
-                if (p < text.size()) fail(n, "text after the continuation '\\'");
-                // The data goes on at the next line that is not a comment.
-                const unsigned continuedAt = n;
+                if (p < text.size() && text[p] != ';') fail(n, "text after the continuation '\\'");
+                // The data goes on at the next line that is neither blank nor
+                // a comment; the end of the file ends it.
                 while (true) {
-                    if (!lines_.next(continued_))
-                        fail(continuedAt, "hex data continued with '\\' past the end of the file");
+                    if (!lines_.next(continued_)) return out;
                     const Line& cont = continued_;
                     n = cont.number;
                     text = cont.text;
                     p = 0;
                     while (p < text.size() && isBlank(text[p])) ++p;
-                    if (p < text.size() && text[p] == ';') continue;
+                    if (p == text.size() || isCommentStart(text[p])) continue;
                     break;
                 }
+                continuation = true;
                 continue;
             }
+            continuation = false;
             if (p >= text.size() || text[p] == ';') {
                 if (needByte) fail(n, "hex data ends with ',' (expected another byte or '\\')");
                 return out;
