@@ -23,7 +23,7 @@ constexpr std::size_t kWriteChunk = 64 * 1024;
 int runImport(const std::vector<std::string>& args, const Context& ctx) {
     Registry& reg = ctx.reg;
     std::ostream& out = ctx.out;
-    const Options o = parseOptions(args, {}, {});
+    const Options o = parseOptions(args, {"skipbad"}, {});
     if (o.positional.size() != 1) throw UsageError{"import needs exactly one FILE"};
     const std::string& file = o.positional[0];
     std::optional<InputFile> input;
@@ -32,9 +32,22 @@ int runImport(const std::vector<std::string>& args, const Context& ctx) {
     } catch (const ReadFailure& f) {
         throw CommandFailure("cannot read " + file + ": " + f.what() + "; nothing was imported");
     }
-    importRegFile(reg, *input, file);
-    out << kSuccessText << "\n";
-    return 0;
+    if (!o.has("skipbad")) {
+        importRegFile(reg, *input, file);
+        out << kSuccessText << "\n";
+        return 0;
+    }
+    const SkipSink report = [&](unsigned line, const std::string& reason) {
+        ctx.err << "vrkreg import: " << file << ":" << line << ": skipped: " << reason << "\n";
+    };
+    const unsigned skipped = importRegFile(reg, *input, file, &report);
+    if (skipped == 0) {
+        out << kSuccessText << "\n";
+        return 0;
+    }
+    out << "The rest of the file was imported; " << skipped << (skipped == 1 ? " line was" : " lines were")
+        << " skipped.\n";
+    return 2;
 }
 
 int runExport(const std::vector<std::string>& args, const Context& ctx) {

@@ -30,6 +30,7 @@ const char* const kSuccessText = "The operation completed successfully.";
 struct Context {
     Registry& reg;
     std::ostream& out;
+    std::ostream& err;  // for notes beside the output, such as skipped lines
     const std::function<void()>& beforeBinaryOutput;
 };
 

@@ -521,6 +521,54 @@ TEST_F(CommandTest, ImportTakesTheFormsThatWindowsImports) {
     }
 }
 
+// /skipbad applies a file as Windows' reg does: malformed lines are named
+// and skipped, the rest applied as one batch.
+TEST_F(CommandTest, SkipBadSkipsMalformedLinesAndAppliesTheRest) {
+    const std::string file = "REGEDIT4\r\n"
+                             "[HKEY_LOCAL_MACHINE\\S]\r\n"
+                             "\"good1\"=\"1\"\r\n"
+                             "\"x\"=\"v\"#c\r\n"
+                             "\"bad\"=hex:1,2\r\n"
+                             "[ HKEY_LOCAL_MACHINE\\T]\r\n"
+                             "\"under\"=\"1\"\r\n"
+                             "[HKEY_LOCAL_MACHINE\\S\\Sub]\r\n"
+                             "\"open=\"1\r\n"
+                             "\"good2\"=dword:2\r\n";
+    const auto before = snapshot(*store);
+    writeFile(path("in.reg"), file);
+    EXPECT_EQ(run({"import", path("in.reg")}), 1) << "without /skipbad the file is refused";
+    EXPECT_EQ(snapshot(*store), before);
+
+    EXPECT_EQ(run({"import", path("in.reg"), "/SkipBad"}), 2);
+    const std::string f = "vrkreg import: " + path("in.reg");
+    EXPECT_EQ(err, f + ":4: skipped: unexpected text after the value data\n" +
+                       f + ":5: skipped: hex bytes must have exactly two hex digits\n" +
+                       f + ":6: skipped: white space after '[' in a key line\n" +
+                       f + ":7: skipped: value line below a key line that was skipped\n" +
+                       f + ":9: skipped: expected '=' after the value name\n");
+    EXPECT_EQ(out, "The rest of the file was imported; 5 lines were skipped.\n");
+    EXPECT_EQ(valueOf("S", "good1"), "1");
+    EXPECT_EQ(valueOf("S\\Sub", "good2"), std::string("\x02\0\0\0", 4));
+    EXPECT_EQ(valueOf("S", "x"), "<error 2>");
+    EXPECT_EQ(valueOf("S", "bad"), "<error 2>");
+    EXPECT_FALSE(keyExists(vrk::reg::kLocalMachine, "T"));
+
+    // Nothing skipped: success as without the option.
+    writeFile(path("good.reg"), "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\G]\r\n\"v\"=\"1\"\r\n");
+    EXPECT_EQ(run({"import", path("good.reg"), "/skipbad"}), 0);
+    EXPECT_EQ(out, "The operation completed successfully.\n");
+    EXPECT_EQ(err, "");
+
+    // Still one batch: a failure of the store applies nothing.
+    ok({"delete", "HKLM\\S", "/f"});
+    const auto again = snapshot(*store);
+    faults.failCall(RegCall::setValueEx, 2, vrk::reg::kAccessDenied);
+    EXPECT_EQ(run({"import", path("in.reg"), "/skipbad"}), 1);
+    EXPECT_TRUE(contains(err, ":10: cannot set value \"good2\"")) << err;
+    EXPECT_TRUE(contains(err, "nothing was imported")) << err;
+    EXPECT_EQ(snapshot(*store), again);
+}
+
 TEST_F(CommandTest, AFailureWhileApplyingRollsEverythingBack) {
     ok({"add", "HKLM\\Existing", "/v", "v", "/d", "before"});
     const auto before = snapshot(*store);

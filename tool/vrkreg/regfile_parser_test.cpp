@@ -259,6 +259,7 @@ TEST(RegfileParser, MalformedFilesNameTheLineAndTheReason) {
     } cases[] = {
         {"", 1, "empty file"},
         {"REGEDIT5\n", 1, "bad header"},
+        {"REGEDIT\nHKEY_CLASSES_ROOT\\.txt = txtfile\n", 1, "the Windows 3.1 REGEDIT format"},
         {"regedit4\n", 1, "bad header"},
         {"Windows Registry Editor Version 5.0\n", 1, "bad header"},
         {"\nREGEDIT4\n", 1, "bad header"},
