@@ -12,25 +12,16 @@ namespace {
 constexpr std::uint32_t kKeyNameBuffer = 1024;
 constexpr std::uint32_t kValueNameBuffer = 65536;
 
+// How often a subtree deletion walks again when another process changes
+// the subtree under it, before it gives up.
+constexpr unsigned kMaxDeleteRetries = 1000;
+
 // The parent of a key below a root and the key's last name.
 KeyPath parentOf(const KeyPath& path, std::string& lastName) {
     const std::size_t cut = path.subKey.rfind('\\');
     KeyPath parent{path.root, cut == std::string::npos ? std::string() : path.subKey.substr(0, cut)};
     lastName = cut == std::string::npos ? path.subKey : path.subKey.substr(cut + 1);
     return parent;
-}
-
-void deleteBelow(Registry& reg, Key parent, const std::string& name, const std::string& pathText) {
-    Key raw = vrk::reg::kNullKey;
-    long rc = reg.openKeyEx(parent, name.c_str(), vrk::reg::kKeyReadWrite, &raw);
-    if (rc != vrk::reg::kSuccess) throwFailure(reg, "cannot open " + pathText, rc);
-    {
-        OpenKey key(reg, raw);
-        for (const std::string& child : readSubkeyNames(reg, key.get(), pathText))
-            deleteBelow(reg, key.get(), child, pathText + "\\" + child);
-    }
-    rc = reg.deleteKey(parent, name.c_str());
-    if (rc != vrk::reg::kSuccess) throwFailure(reg, "cannot delete " + pathText, rc);
 }
 
 }  // namespace
@@ -140,27 +131,44 @@ std::vector<std::string> readSubkeyNames(Registry& reg, Key key, const std::stri
     }
 }
 
-namespace {
-
-void readInto(Registry& reg, Key key, const KeyPath& path, std::vector<KeyBlock>& blocks) {
-    const std::string pathText = fullPath(path);
-    blocks.push_back({path, readValues(reg, key, pathText)});
-    for (const std::string& child : readSubkeyNames(reg, key, pathText)) {
+void walkTree(Registry& reg, const KeyPath& top, const std::function<void(Key, const KeyPath&)>& visit) {
+    // One frame per level of the path being walked: memory follows the
+    // depth, and no level of the tree costs a level of the call stack.
+    struct Frame {
+        OpenKey key;
+        std::uint32_t next;      // index of the next subkey to visit
+        std::size_t pathLength;  // length of path.subKey at this level
+    };
+    KeyPath path = top;
+    std::vector<Frame> stack;
+    stack.push_back({openExisting(reg, top, vrk::reg::kKeyRead), 0, top.subKey.size()});
+    visit(stack.back().key.get(), path);
+    char name[kKeyNameBuffer];
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        path.subKey.resize(frame.pathLength);
+        long rc = reg.enumKey(frame.key.get(), frame.next, name, kKeyNameBuffer);
+        if (rc == vrk::reg::kNoMoreItems) {
+            stack.pop_back();
+            continue;
+        }
+        if (rc != vrk::reg::kSuccess) throwFailure(reg, "cannot list the subkeys of " + fullPath(path), rc);
+        ++frame.next;
         Key raw = vrk::reg::kNullKey;
-        const long rc = reg.openKeyEx(key, child.c_str(), vrk::reg::kKeyRead, &raw);
-        if (rc != vrk::reg::kSuccess) throwFailure(reg, "cannot open " + pathText + "\\" + child, rc);
-        OpenKey sub(reg, raw);
-        KeyPath childPath{path.root, path.subKey.empty() ? child : path.subKey + "\\" + child};
-        readInto(reg, sub.get(), childPath, blocks);
+        rc = reg.openKeyEx(frame.key.get(), name, vrk::reg::kKeyRead, &raw);
+        if (!path.subKey.empty()) path.subKey += '\\';
+        path.subKey += name;
+        if (rc != vrk::reg::kSuccess) throwFailure(reg, "cannot open " + fullPath(path), rc);
+        stack.push_back({OpenKey(reg, raw), 0, path.subKey.size()});
+        visit(raw, path);
     }
 }
 
-}  // namespace
-
 std::vector<KeyBlock> readTree(Registry& reg, const KeyPath& top) {
     std::vector<KeyBlock> blocks;
-    OpenKey key = openExisting(reg, top, vrk::reg::kKeyRead);
-    readInto(reg, key.get(), top, blocks);
+    walkTree(reg, top, [&](Key key, const KeyPath& path) {
+        blocks.push_back({path, readValues(reg, key, fullPath(path))});
+    });
     return blocks;
 }
 
@@ -172,16 +180,76 @@ bool deleteTree(Registry& reg, const KeyPath& path) {
     if (!parentPath.subKey.empty()) {
         const long rc = reg.openKeyEx(parentPath.root, parentPath.subKey.c_str(), vrk::reg::kKeyReadWrite,
                                       &parentRaw);
-        if (rc == vrk::reg::kFileNotFound) return false;
+        if (rc == vrk::reg::kFileNotFound || rc == vrk::reg::kKeyDeleted) return false;
         if (rc != vrk::reg::kSuccess) throwFailure(reg, "cannot open " + fullPath(parentPath), rc);
     }
-    OpenKey parent(reg, parentRaw);
-    Key probe = vrk::reg::kNullKey;
-    const long rc = reg.openKeyEx(parent.get(), lastName.c_str(), vrk::reg::kKeyRead, &probe);
-    if (rc == vrk::reg::kFileNotFound) return false;
+    const OpenKey parent(reg, parentRaw);
+    Key topRaw = vrk::reg::kNullKey;
+    long rc = reg.openKeyEx(parent.get(), lastName.c_str(), vrk::reg::kKeyReadWrite, &topRaw);
+    if (rc == vrk::reg::kFileNotFound || rc == vrk::reg::kKeyDeleted) return false;
     if (rc != vrk::reg::kSuccess) throwFailure(reg, "cannot open " + fullPath(path), rc);
-    reg.closeKey(probe);
-    deleteBelow(reg, parent.get(), lastName, fullPath(path));
+
+    // Deepest keys first, without recursion: the first subkey of the key on
+    // top of the stack is opened and pushed until a key has none; that key is
+    // then deleted from its parent. Another process may delete or create
+    // keys of the subtree meanwhile: a key already gone counts as deleted,
+    // and a key that gained a subkey is walked again.
+    struct Frame {
+        OpenKey key;
+        std::string name;        // the key's name in its parent
+        std::size_t pathLength;  // length of pathText at this level
+    };
+    std::string pathText = fullPath(path);
+    std::vector<Frame> stack;
+    stack.push_back({OpenKey(reg, topRaw), lastName, pathText.size()});
+    unsigned retries = 0;
+    const auto retry = [&](const std::string& what, long error) {
+        if (++retries > kMaxDeleteRetries) throwFailure(reg, what, error);
+    };
+    char name[kKeyNameBuffer];
+    while (!stack.empty()) {
+        pathText.resize(stack.back().pathLength);
+        rc = reg.enumKey(stack.back().key.get(), 0, name, kKeyNameBuffer);
+        if (rc == vrk::reg::kSuccess) {
+            Key child = vrk::reg::kNullKey;
+            const std::size_t parentLength = pathText.size();
+            pathText += '\\';
+            pathText += name;
+            rc = reg.openKeyEx(stack.back().key.get(), name, vrk::reg::kKeyReadWrite, &child);
+            if (rc == vrk::reg::kSuccess) {
+                stack.push_back({OpenKey(reg, child), name, pathText.size()});
+                continue;
+            }
+            if (rc == vrk::reg::kFileNotFound) {  // deleted meanwhile: list again
+                retry("cannot open " + pathText, rc);
+                continue;
+            }
+            if (rc != vrk::reg::kKeyDeleted) throwFailure(reg, "cannot open " + pathText, rc);
+            pathText.resize(parentLength);
+        } else if (rc != vrk::reg::kNoMoreItems && rc != vrk::reg::kKeyDeleted) {
+            throwFailure(reg, "cannot list the subkeys of " + pathText, rc);
+        }
+        // The key has no subkey left, or is gone already: delete it.
+        const std::string keyName = std::move(stack.back().name);
+        stack.pop_back();
+        const Key from = stack.empty() ? parent.get() : stack.back().key.get();
+        rc = reg.deleteKey(from, keyName.c_str());
+        if (rc == vrk::reg::kSuccess || rc == vrk::reg::kFileNotFound || rc == vrk::reg::kKeyDeleted) continue;
+        if (rc != vrk::reg::kAccessDenied) throwFailure(reg, "cannot delete " + pathText, rc);
+        // Access denied is also the answer for a key with subkeys: when the
+        // key gained one meanwhile, it is walked again.
+        const long denied = rc;
+        const std::string deniedText = failureText(reg, "cannot delete " + pathText, denied);
+        Key again = vrk::reg::kNullKey;
+        rc = reg.openKeyEx(from, keyName.c_str(), vrk::reg::kKeyReadWrite, &again);
+        if (rc == vrk::reg::kFileNotFound || rc == vrk::reg::kKeyDeleted) continue;
+        if (rc != vrk::reg::kSuccess) throw CommandFailure(deniedText, denied);
+        OpenKey reopened(reg, again);
+        if (reg.enumKey(reopened.get(), 0, name, kKeyNameBuffer) != vrk::reg::kSuccess)
+            throw CommandFailure(deniedText, denied);
+        if (++retries > kMaxDeleteRetries) throw CommandFailure(deniedText, denied);
+        stack.push_back({std::move(reopened), keyName, pathText.size()});
+    }
     return true;
 }
 

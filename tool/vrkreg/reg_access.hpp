@@ -5,6 +5,7 @@
 // Thread safety: as the registry passed in; one thread per handle.
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -70,13 +71,22 @@ std::vector<ValueEntry> readValues(vrk::reg::Registry& reg, vrk::reg::Key key, c
 std::vector<std::string> readSubkeyNames(vrk::reg::Registry& reg, vrk::reg::Key key,
                                          const std::string& pathText);
 
-// The key and every key below it, each with its values, key first, then
-// each subkey's subtree in the registry's order.
+// Calls visit for the key and every key below it, key first, then each
+// subkey's subtree in the registry's order, with an open handle (valid
+// during the call) and the key's path. Holds one open key per level and no
+// call-stack frame per level, so any depth can be walked. Throws
+// CommandFailure when a key cannot be opened or listed.
+void walkTree(vrk::reg::Registry& reg, const KeyPath& top,
+              const std::function<void(vrk::reg::Key, const KeyPath&)>& visit);
+
+// The key and every key below it, each with its values, in walkTree's order.
 std::vector<KeyBlock> readTree(vrk::reg::Registry& reg, const KeyPath& top);
 
-// Deletes the key with its whole subtree, deepest keys first. Returns false
-// (changing nothing) when the key does not exist; throws CommandFailure on
-// any other failure. The root keys themselves cannot be deleted.
+// Deletes the key with its whole subtree, deepest keys first, at any depth.
+// Returns false (changing nothing) when the key does not exist; throws
+// CommandFailure on any other failure. A key that another process deletes
+// meanwhile counts as deleted; a key that gains a subkey meanwhile is walked
+// again. The root keys themselves cannot be deleted.
 bool deleteTree(vrk::reg::Registry& reg, const KeyPath& path);
 
 }  // namespace vrk::regfile

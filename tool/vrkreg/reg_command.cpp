@@ -3,6 +3,9 @@
 // command's errors into messages on standard error.
 #include "tool/vrkreg/reg_command.hpp"
 
+#include <cerrno>
+#include <cstring>
+
 #include "tool/vrkreg/reg_command_support.hpp"
 
 namespace vrk::regfile {
@@ -19,7 +22,7 @@ const char* const kGeneralUsage =
     "  add     KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]\n"
     "                                            create a key or set a value\n"
     "  delete  KEY [/v NAME | /ve | /va] [/f]    delete a value, all values, or a key\n"
-    "  import  FILE                              apply a .reg file, all or nothing\n"
+    "  import  FILE [/skipbad]                   apply a .reg file, all or nothing\n"
     "  export  KEY FILE [/y]                     write a key and its subtree to a .reg file\n"
     "\n"
     "KEY starts with a root: HKEY_LOCAL_MACHINE (HKLM), HKEY_CURRENT_USER (HKCU),\n"
@@ -66,10 +69,13 @@ const char* const kDeleteUsage =
     "  /f       accepted for compatibility: the command never asks\n";
 
 const char* const kImportUsage =
-    "Usage: vrkreg import FILE\n"
+    "Usage: vrkreg import FILE [/skipbad]\n"
     "\n"
     "  FILE     a .reg file (REGEDIT4 or Windows Registry Editor Version 5.00,\n"
     "           8-bit or UTF-16LE text)\n"
+    "  /skipbad skip malformed lines as Windows' reg does and apply the rest;\n"
+    "           each skipped line is named on standard error, and the exit\n"
+    "           status is 2 when any line was skipped\n"
     "\n"
     "The whole file is checked first; a malformed file changes nothing and the\n"
     "error names its line. The file is then read again and its changes are\n"
@@ -120,7 +126,18 @@ int runRegCommand(const std::vector<std::string>& args, Registry& reg, std::ostr
             }
         }
         try {
-            return c.run(args, Context{reg, out, beforeBinaryOutput});
+            const int status = c.run(args, Context{reg, out, err, beforeBinaryOutput});
+            // Output that never arrived is a failure, whatever the command did.
+            errno = 0;
+            out.flush();
+            if (!out) {
+                const int error = errno;
+                err << "vrkreg " << c.name << ": cannot write to standard output";
+                if (error != 0) err << " (" << std::strerror(error) << ")";
+                err << "\n";
+                return 1;
+            }
+            return status;
         } catch (const UsageError& e) {
             err << "vrkreg " << c.name << ": " << e.text << "\nType \"vrkreg " << c.name << " /?\" for usage.\n";
         } catch (const CommandFailure& e) {

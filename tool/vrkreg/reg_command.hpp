@@ -16,7 +16,8 @@ namespace vrk::regfile {
 // Runs one command line (the arguments after the program's name) on reg.
 // Reports and query output go to out, failures and usage hints to err.
 // Returns the exit status: 0 on success (and for a usage request), 1 on
-// any failure or bad arguments. Never throws. beforeBinaryOutput, when
+// any failure or bad arguments, 2 for an import with /skipbad that skipped
+// lines and applied the rest. Never throws. beforeBinaryOutput, when
 // given, runs just before file bytes (an export to "-") go to out.
 int runRegCommand(const std::vector<std::string>& args, vrk::reg::Registry& reg, std::ostream& out,
                   std::ostream& err, const std::function<void()>& beforeBinaryOutput = {});

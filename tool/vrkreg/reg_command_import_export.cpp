@@ -2,9 +2,10 @@
 // one batch) and export (a key's subtree written to a .reg file or to
 // standard output).
 #include <filesystem>
-#include <fstream>
+#include <functional>
 #include <optional>
 
+#include "tool/vrkreg/export_file.hpp"
 #include "tool/vrkreg/reg_command_support.hpp"
 #include "tool/vrkreg/reg_import.hpp"
 #include "tool/vrkreg/regfile_parser.hpp"
@@ -12,10 +13,17 @@
 
 namespace vrk::regfile::regcmd {
 
+namespace {
+
+// Export bytes are written in pieces of about this size.
+constexpr std::size_t kWriteChunk = 64 * 1024;
+
+}  // namespace
+
 int runImport(const std::vector<std::string>& args, const Context& ctx) {
     Registry& reg = ctx.reg;
     std::ostream& out = ctx.out;
-    const Options o = parseOptions(args, {}, {});
+    const Options o = parseOptions(args, {"skipbad"}, {});
     if (o.positional.size() != 1) throw UsageError{"import needs exactly one FILE"};
     const std::string& file = o.positional[0];
     std::optional<InputFile> input;
@@ -24,9 +32,22 @@ int runImport(const std::vector<std::string>& args, const Context& ctx) {
     } catch (const ReadFailure& f) {
         throw CommandFailure("cannot read " + file + ": " + f.what() + "; nothing was imported");
     }
-    importRegFile(reg, *input, file);
-    out << kSuccessText << "\n";
-    return 0;
+    if (!o.has("skipbad")) {
+        importRegFile(reg, *input, file);
+        out << kSuccessText << "\n";
+        return 0;
+    }
+    const SkipSink report = [&](unsigned line, const std::string& reason) {
+        ctx.err << "vrkreg import: " << file << ":" << line << ": skipped: " << reason << "\n";
+    };
+    const unsigned skipped = importRegFile(reg, *input, file, &report);
+    if (skipped == 0) {
+        out << kSuccessText << "\n";
+        return 0;
+    }
+    out << "The rest of the file was imported; " << skipped << (skipped == 1 ? " line was" : " lines were")
+        << " skipped.\n";
+    return 2;
 }
 
 int runExport(const std::vector<std::string>& args, const Context& ctx) {
@@ -41,34 +62,37 @@ int runExport(const std::vector<std::string>& args, const Context& ctx) {
     if (!toStdout && std::filesystem::exists(file, ec) && !o.has("y"))
         throw CommandFailure("cannot export to " + file + ": the file exists (add /y to replace it)");
 
-    const std::vector<KeyBlock> blocks = readTree(reg, key);
-    std::string bytes, why;
-    if (!writeRegFile(blocks, bytes, why)) throw CommandFailure("cannot export " + fullPath(key) + ": " + why);
-
+    // Written a key at a time: memory follows the deepest path and the
+    // largest key, not the size of the subtree.
+    const auto eachBlock = [&](const std::function<void(const std::string&)>& write) {
+        std::string bytes = regFileHeader();
+        std::string why;
+        walkTree(reg, key, [&](vrk::reg::Key k, const KeyPath& path) {
+            const std::string pathText = fullPath(path);
+            if (!appendKeyBlock(KeyBlock{path, readValues(reg, k, pathText)}, bytes, why))
+                throw CommandFailure("cannot export " + fullPath(key) + ": " + why);
+            if (bytes.size() >= kWriteChunk) {
+                write(bytes);
+                bytes.clear();
+            }
+        });
+        write(bytes);
+    };
     if (toStdout) {
         if (ctx.beforeBinaryOutput) ctx.beforeBinaryOutput();
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        eachBlock([&](const std::string& bytes) {
+            out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+            if (!out) throw CommandFailure("cannot write the export of " + fullPath(key) + " to standard output");
+        });
         out.flush();
         if (!out) throw CommandFailure("cannot write the export of " + fullPath(key) + " to standard output");
         return 0;
     }
-    // Written beside the target and renamed over it, so that a failure leaves
-    // no half-written file and an existing file stays intact until then.
-    const std::string partial = file + ".vrkreg-partial";
-    {
-        std::ofstream f(partial, std::ios::binary | std::ios::trunc);
-        if (f) f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (f) f.close();
-        if (!f) {
-            std::filesystem::remove(partial, ec);
-            throw CommandFailure("cannot write " + file + ": it cannot be created or written");
-        }
-    }
-    std::filesystem::rename(partial, file, ec);
-    if (ec) {
-        std::filesystem::remove(partial, ec);
-        throw CommandFailure("cannot write " + file + ": " + ec.message());
-    }
+    // The key must exist before any file is made.
+    openExisting(reg, key, vrk::reg::kKeyRead);
+    ExportFile target(file);
+    eachBlock([&](const std::string& bytes) { target.write(bytes); });
+    target.commit();
     out << kSuccessText << "\n";
     return 0;
 }

@@ -2,7 +2,6 @@
 // (typeName) and its data (displayData).
 #include <cstdio>
 #include <optional>
-#include <sstream>
 
 #include "tool/vrkreg/reg_command.hpp"
 #include "tool/vrkreg/reg_command_support.hpp"
@@ -162,31 +161,38 @@ int runQuery(const std::vector<std::string>& args, const Context& ctx) {
         return 0;
     }
 
-    const std::vector<KeyBlock> tree = readTree(reg, top);
-    std::ostringstream text;
-    text << "\n";
+    // Shown a key at a time: memory follows the deepest path and the largest
+    // key, not the size of the subtree.
     std::size_t found = 0;
-    for (const KeyBlock& block : tree) {
+    bool started = false;
+    const auto start = [&] {
+        if (!started) out << "\n";
+        started = true;
+    };
+    walkTree(reg, top, [&](vrk::reg::Key key, const KeyPath& path) {
+        const std::string pathText = fullPath(path);
+        const std::vector<ValueEntry> values = readValues(reg, key, pathText);
         if (oneValue) {
-            for (const ValueEntry& v : block.values) {
+            for (const ValueEntry& v : values) {
                 if (lowerCase(v.name) != lowerCase(valueName)) continue;
-                text << fullPath(block.key) << "\n";
-                printValue(text, v);
-                text << "\n";
+                start();
+                out << pathText << "\n";
+                printValue(out, v);
+                out << "\n";
                 ++found;
             }
-            continue;
+            return;
         }
-        text << fullPath(block.key) << "\n";
-        for (const ValueEntry& v : block.values) printValue(text, v);
-        text << "\n";
-    }
+        start();
+        out << pathText << "\n";
+        for (const ValueEntry& v : values) printValue(out, v);
+        out << "\n";
+    });
     if (oneValue && found == 0) {
         throwFailure(reg, "cannot find value " + (valueName.empty() ? std::string("(Default)") : "\"" + valueName + "\"") +
                               " in " + fullPath(top) + " or below",
                      vrk::reg::kFileNotFound);
     }
-    out << text.str();
     return 0;
 }
 

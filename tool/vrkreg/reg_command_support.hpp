@@ -30,6 +30,7 @@ const char* const kSuccessText = "The operation completed successfully.";
 struct Context {
     Registry& reg;
     std::ostream& out;
+    std::ostream& err;  // for notes beside the output, such as skipped lines
     const std::function<void()>& beforeBinaryOutput;
 };
 
@@ -68,16 +69,33 @@ Options parseOptions(const std::vector<std::string>& args, const std::set<std::s
 // backslashes.
 KeyPath parseKeyArgument(const std::string& text);
 
+// A failure after which the store may keep part of the changes: the batch
+// could not be rolled back.
+class PartlyApplied : public CommandFailure {
+public:
+    using CommandFailure::CommandFailure;
+};
+
+// Rolls the batch back after a failure described by text; throws
+// PartlyApplied when the store cannot roll it back.
+void rollBackAfter(Registry& reg, const std::string& text, long error);
+
 // Runs fn inside a batch of reg: committed when fn returns, rolled back when
-// it throws.
+// it throws. A failed rollback turns the failure into PartlyApplied.
 template <typename Fn>
 void inBatch(Registry& reg, const std::string& what, Fn fn) {
     long rc = reg.beginBatch();
     if (rc != vrk::reg::kSuccess) throwFailure(reg, "cannot begin a batch for " + what, rc);
     try {
         fn();
+    } catch (const CommandFailure& f) {
+        rollBackAfter(reg, f.what(), f.error());
+        throw;
+    } catch (const std::exception& e) {
+        rollBackAfter(reg, e.what(), 0);
+        throw;
     } catch (...) {
-        reg.rollbackBatch();
+        rollBackAfter(reg, "an unknown failure", 0);
         throw;
     }
     rc = reg.commitBatch();

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <utility>
 #include <cstring>
 #include <new>
 
@@ -222,6 +224,25 @@ TEST_F(CommandTest, QueryShowsDataAsRegQueryDoes) {
     EXPECT_EQ(typeName(0x99), "0x99");
 }
 
+// A stream that takes nothing, as a full disk does.
+class FullBuffer : public std::streambuf {
+protected:
+    int_type overflow(int_type) override { return traits_type::eof(); }
+    std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
+};
+
+TEST_F(CommandTest, OutputThatCannotBeWrittenIsAFailure) {
+    ok({"add", "HKLM\\Q", "/v", "x", "/d", "1"});
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"query", "HKLM\\Q"}, {"query", "HKLM\\Q", "/s"}, {"export", "HKLM\\Q", "-"}, {"add", "HKLM\\Q"}}) {
+        FullBuffer full;
+        std::ostream o(&full);
+        std::ostringstream e;
+        EXPECT_EQ(runRegCommand(args, reg, o, e), 1) << args[0];
+        EXPECT_TRUE(contains(e.str(), "cannot write")) << e.str();
+    }
+}
+
 TEST_F(CommandTest, QueryFailuresNameTheKeyAndTheError) {
     ok({"add", "HKLM\\Q", "/v", "x", "/d", "1"});
     static const struct {
@@ -316,6 +337,83 @@ TEST_F(CommandTest, AFailedSubtreeDeletionChangesNothing) {
     EXPECT_EQ(snapshot(*store), before);
 }
 
+// Another process at work on the store: runs an action on the store just
+// before the nth call of one kind that passes through.
+class RacingRegistry : public vrk::reg::ForwardingRegistry {
+public:
+    explicit RacingRegistry(vrk::reg::Registry& target) : ForwardingRegistry(target) {}
+    void before(RegCall call, unsigned nth, std::function<void()> action) {
+        call_ = call;
+        nth_ = nth;
+        action_ = std::move(action);
+    }
+    long openKeyEx(vrk::reg::Key parent, const char* subKey, std::uint32_t access, vrk::reg::Key* result) override {
+        race(RegCall::openKeyEx);
+        return ForwardingRegistry::openKeyEx(parent, subKey, access, result);
+    }
+    long enumKey(vrk::reg::Key key, std::uint32_t index, char* name, std::uint32_t nameSize) override {
+        race(RegCall::enumKey);
+        return ForwardingRegistry::enumKey(key, index, name, nameSize);
+    }
+    long deleteKey(vrk::reg::Key key, const char* subKey) override {
+        race(RegCall::deleteKey);
+        return ForwardingRegistry::deleteKey(key, subKey);
+    }
+
+private:
+    void race(RegCall call) {
+        if (call == call_ && action_ && --nth_ == 0) std::exchange(action_, nullptr)();
+    }
+    RegCall call_ = RegCall::openKeyEx;
+    unsigned nth_ = 0;
+    std::function<void()> action_;
+};
+
+// Keys of the subtree that another process deletes or creates while the
+// subtree is deleted: a key already gone counts as deleted, a key created
+// meanwhile is deleted too.
+TEST_F(CommandTest, DeletingASubtreeThatAnotherProcessChanges) {
+    const auto other = [&](std::vector<std::string> args) {
+        return [this, args] {
+            std::ostringstream o, e;
+            ASSERT_EQ(runRegCommand(args, *store, o, e), 0) << e.str();
+        };
+    };
+    // The walk: open T; list T, open T\a; list a, open a\x; list x; delete x;
+    // list a; delete a; list T, open T\b; ...
+    const struct {
+        const char* what;
+        RegCall call;
+        unsigned nth;
+        std::vector<std::vector<std::string>> actions;
+    } cases[] = {
+        {"a listed key deleted before it is opened", RegCall::openKeyEx, 2, {{"delete", "HKLM\\T\\a", "/f"}}},
+        {"the open key deleted before it is listed", RegCall::enumKey, 3, {{"delete", "HKLM\\T\\a", "/f"}}},
+        {"a subkey created before its parent is deleted", RegCall::deleteKey, 2, {{"add", "HKLM\\T\\a\\new\\er"}}},
+        {"a key re-created with other subkeys", RegCall::deleteKey, 2,
+         {{"delete", "HKLM\\T\\a", "/f"}, {"add", "HKLM\\T\\a\\z", "/v", "v", "/d", "1"}}},
+        {"the top key deleted before its last subkey", RegCall::deleteKey, 4, {{"delete", "HKLM\\T", "/f"}}},
+    };
+    for (const auto& c : cases) {
+        ok({"add", "HKLM\\T\\a\\x"});
+        ok({"add", "HKLM\\T\\b\\y", "/v", "v", "/d", "1"});
+        ok({"add", "HKLM\\T\\c"});
+        RacingRegistry racing(*store);
+        vrk::reg::CountingRegistry counted(racing);
+        bool raced = false;
+        racing.before(c.call, c.nth, [&] {
+            for (const auto& a : c.actions) other(a)();
+            raced = true;
+        });
+        std::ostringstream o, e;
+        EXPECT_EQ(runRegCommand({"delete", "HKLM\\T", "/f"}, counted, o, e), 0) << c.what << ": " << e.str();
+        EXPECT_TRUE(raced) << c.what;
+        EXPECT_FALSE(keyExists(vrk::reg::kLocalMachine, "T")) << c.what;
+        EXPECT_EQ(counted.openHandles(), 0u) << c.what;
+        if (keyExists(vrk::reg::kLocalMachine, "T")) ok({"delete", "HKLM\\T", "/f"});
+    }
+}
+
 // ---- import ----------------------------------------------------------------
 
 TEST_F(CommandTest, ImportAppliesEveryChangeOfTheFile) {
@@ -349,6 +447,11 @@ TEST_F(CommandTest, AMalformedFileChangesNothingAndNamesFileLineAndReason) {
     const std::string changes = "[-HKEY_LOCAL_MACHINE\\Existing]\r\n[HKEY_LOCAL_MACHINE\\New]\r\n\"a\"=\"b\"\r\n";
     const std::string h = v5 + changes;  // the next line is line 5
     static const std::string long256(256, 'k');
+    static const std::string deep513 = [] {
+        std::string levels;
+        for (int i = 0; i <= vrk::reg::kMaxKeyDepth; ++i) levels += "\\k";
+        return levels;
+    }();
     const struct {
         std::string text;
         const char* message;
@@ -360,12 +463,13 @@ TEST_F(CommandTest, AMalformedFileChangesNothingAndNamesFileLineAndReason) {
         {h + "\"x\"=dword:0x12\r\n", ":5: dword value needs 1 to 8 hex digits (no 0x prefix)"},
         {h + "\"x\"=hex:01,2\r\n", ":5: hex bytes must have exactly two hex digits"},
         {h + "\"x\"=hex(2):41\r\n", ":5: string data in hex(2): UTF-16 text with an odd number of bytes"},
-        {h + "\"x\"=hex:01,\\\r\n", ":5: hex data continued with '\\' past the end of the file"},
+        {h + "\"x\"=hex:11,22,33,\\\r\n\\\r\n  44,55,66\r\n", ":6: a continuation line without hex bytes before its '\\'"},
         {h + "[\\Software\\x]\r\n", ":5: key name without a root (it must start with HKEY_...)"},
         {h + "[HKEY_LOCAL_MACHNE\\x]\r\n", ":5: unknown root \"HKEY_LOCAL_MACHNE\" (expected HKEY_LOCAL_MACHINE, "
          "HKEY_CURRENT_USER, HKEY_USERS or HKEY_CLASSES_ROOT)"},
         {h + "[ HKEY_LOCAL_MACHINE\\x]\r\n", ":5: white space after '[' in a key line"},
         {h + "[HKEY_LOCAL_MACHINE\\" + long256 + "]\r\n", ":5: key name longer than 255 characters"},
+        {h + "[HKEY_LOCAL_MACHINE" + deep513 + "]\r\n", ":5: key more than 512 levels below its root"},
         {h + "\"x\"=\"y\" z\r\n", ":5: unexpected text after the value data"},
         {h + "\"x\"=dword:1 2\r\n", ":5: unexpected text after the value data"},
         {h + "\"x\"=hex:01 ff\r\n", ":5: unexpected text after the hex data"},
@@ -380,6 +484,89 @@ TEST_F(CommandTest, AMalformedFileChangesNothingAndNamesFileLineAndReason) {
             EXPECT_EQ(snapshot(*store), before) << c.message;
         }
     }
+}
+
+// Forms that people write and Windows' reg imports as it reads them: each
+// body below a header and a key line, and the value "A" it gives.
+TEST_F(CommandTest, ImportTakesTheFormsThatWindowsImports) {
+    const std::string v1122 = "\x11\x22";
+    const struct {
+        const char* what;
+        std::string body;
+        std::string data;
+        std::uint32_t type;
+    } cases[] = {
+        {"a comment after the continuation", "\"A\"=hex:11,22,\\;comment\r\n  33,44\r\n", "\x11\x22\x33\x44",
+         vrk::reg::kRegBinary},
+        {"# lines are comments", "#comment\r\n#comment\\\r\n#\"A\"=\"y\"\r\n  # \"A\"=\"z\"\r\n\"A\"=hex:11,22\r\n", v1122,
+         vrk::reg::kRegBinary},
+        {"a continuation on the last line", "\"A\"=hex:11,22,\\", v1122, vrk::reg::kRegBinary},
+        {"a continuation before the end of the file", "\"A\"=hex:11,22,\\\r\n", v1122, vrk::reg::kRegBinary},
+        {"blanks after dword:", "\"A\"=dword:  00000008\r\n", std::string("\x08\0\0\0", 4), vrk::reg::kRegDword},
+        {"tabs around everything", "\t\"A\"\t=\tdword:\t00000008\t\r\n", std::string("\x08\0\0\0", 4),
+         vrk::reg::kRegDword},
+        {"blank lines inside a continuation", "\"A\"=hex:11,\\\r\n\r\n \t\r\n  22\r\n", v1122, vrk::reg::kRegBinary},
+        {"a # line inside a continuation", "\"A\"=hex:11,\\\r\n# note\r\n  22\r\n", v1122, vrk::reg::kRegBinary},
+    };
+    for (const auto& c : cases) {
+        for (const bool wide : {false, true}) {
+            const std::string text = "Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\C]\r\n" + c.body;
+            writeFile(path("in.reg"), wide ? utf16File(text) : "REGEDIT4" + text.substr(text.find('\r')));
+            ok({"import", path("in.reg")});
+            std::uint32_t type = 0;
+            EXPECT_EQ(valueOf("C", "A", &type), c.data) << c.what << (wide ? " (UTF-16)" : "");
+            EXPECT_EQ(type, c.type) << c.what;
+            ok({"delete", "HKLM\\C", "/f"});
+        }
+    }
+}
+
+// /skipbad applies a file as Windows' reg does: malformed lines are named
+// and skipped, the rest applied as one batch.
+TEST_F(CommandTest, SkipBadSkipsMalformedLinesAndAppliesTheRest) {
+    const std::string file = "REGEDIT4\r\n"
+                             "[HKEY_LOCAL_MACHINE\\S]\r\n"
+                             "\"good1\"=\"1\"\r\n"
+                             "\"x\"=\"v\"#c\r\n"
+                             "\"bad\"=hex:1,2\r\n"
+                             "[ HKEY_LOCAL_MACHINE\\T]\r\n"
+                             "\"under\"=\"1\"\r\n"
+                             "[HKEY_LOCAL_MACHINE\\S\\Sub]\r\n"
+                             "\"open=\"1\r\n"
+                             "\"good2\"=dword:2\r\n";
+    const auto before = snapshot(*store);
+    writeFile(path("in.reg"), file);
+    EXPECT_EQ(run({"import", path("in.reg")}), 1) << "without /skipbad the file is refused";
+    EXPECT_EQ(snapshot(*store), before);
+
+    EXPECT_EQ(run({"import", path("in.reg"), "/SkipBad"}), 2);
+    const std::string f = "vrkreg import: " + path("in.reg");
+    EXPECT_EQ(err, f + ":4: skipped: unexpected text after the value data\n" +
+                       f + ":5: skipped: hex bytes must have exactly two hex digits\n" +
+                       f + ":6: skipped: white space after '[' in a key line\n" +
+                       f + ":7: skipped: value line below a key line that was skipped\n" +
+                       f + ":9: skipped: expected '=' after the value name\n");
+    EXPECT_EQ(out, "The rest of the file was imported; 5 lines were skipped.\n");
+    EXPECT_EQ(valueOf("S", "good1"), "1");
+    EXPECT_EQ(valueOf("S\\Sub", "good2"), std::string("\x02\0\0\0", 4));
+    EXPECT_EQ(valueOf("S", "x"), "<error 2>");
+    EXPECT_EQ(valueOf("S", "bad"), "<error 2>");
+    EXPECT_FALSE(keyExists(vrk::reg::kLocalMachine, "T"));
+
+    // Nothing skipped: success as without the option.
+    writeFile(path("good.reg"), "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\G]\r\n\"v\"=\"1\"\r\n");
+    EXPECT_EQ(run({"import", path("good.reg"), "/skipbad"}), 0);
+    EXPECT_EQ(out, "The operation completed successfully.\n");
+    EXPECT_EQ(err, "");
+
+    // Still one batch: a failure of the store applies nothing.
+    ok({"delete", "HKLM\\S", "/f"});
+    const auto again = snapshot(*store);
+    faults.failCall(RegCall::setValueEx, 2, vrk::reg::kAccessDenied);
+    EXPECT_EQ(run({"import", path("in.reg"), "/skipbad"}), 1);
+    EXPECT_TRUE(contains(err, ":10: cannot set value \"good2\"")) << err;
+    EXPECT_TRUE(contains(err, "nothing was imported")) << err;
+    EXPECT_EQ(snapshot(*store), again);
 }
 
 TEST_F(CommandTest, AFailureWhileApplyingRollsEverythingBack) {
@@ -397,6 +584,39 @@ TEST_F(CommandTest, AFailureWhileApplyingRollsEverythingBack) {
                        ":5: cannot set value \"two\" in HKEY_LOCAL_MACHINE\\A: error 5 (Access is denied.); "
                        "nothing was imported\n");
     EXPECT_EQ(snapshot(*store), before);
+}
+
+// A store that refuses a call of the batch explains why (for example a key
+// whose hive lives in another file than the batch's first hive); the import
+// shows that explanation and leaves the store as it was.
+TEST_F(CommandTest, TheStoresReasonForRefusingABatchIsShown) {
+    const auto before = snapshot(*store);
+    struct Detailed : vrk::reg::ForwardingRegistry {
+        using ForwardingRegistry::ForwardingRegistry;
+        const char* lastFailureDetail() const override { return "a batch cannot span two store files"; }
+    } detailed(faults);
+    writeFile(path("in.reg"), "REGEDIT4\r\n[HKEY_CLASSES_ROOT\\.x]\r\n@=\"1\"\r\n[HKEY_CURRENT_USER\\Y]\r\n");
+    faults.failCall(RegCall::createKeyEx, 2, vrk::reg::kInvalidParameter);
+    std::ostringstream o, e;
+    EXPECT_EQ(runRegCommand({"import", path("in.reg")}, detailed, o, e), 1);
+    EXPECT_EQ(e.str(), "vrkreg import: " + path("in.reg") +
+                           ":4: cannot create HKEY_CURRENT_USER\\Y: error 87 (The parameter is incorrect.); a batch "
+                           "cannot span two store files; nothing was imported\n");
+    EXPECT_EQ(snapshot(*store), before);
+}
+
+// When the store cannot roll a failed batch back, the message never claims
+// that nothing was changed.
+TEST_F(CommandTest, AFailedRollbackIsNotReportedAsNothingImported) {
+    writeFile(path("in.reg"), "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"one\"=\"1\"\r\n\"two\"=\"2\"\r\n");
+    faults.failCall(RegCall::setValueEx, 2, vrk::reg::kAccessDenied);
+    faults.failCall(RegCall::rollbackBatch, 1, vrk::reg::kRegistryIoFailed);
+    EXPECT_EQ(run({"import", path("in.reg")}), 1);
+    EXPECT_EQ(err, "vrkreg import: " + path("in.reg") +
+                       ":4: cannot set value \"two\" in HKEY_LOCAL_MACHINE\\A: error 5 (Access is denied.); then the "
+                       "store could not roll back the changes made before: error 1016 (An I/O operation initiated "
+                       "by the registry failed unrecoverably.): some of them may remain\n");
+    store->rollbackBatch();
 }
 
 TEST_F(CommandTest, UnreadableFilesAreReported) {
@@ -523,6 +743,29 @@ TEST_F(CommandTest, ExportFailuresWriteNoFile) {
 
     EXPECT_EQ(run({"export", "HKLM\\E", path("no/such/dir/out.reg")}), 1);
     EXPECT_TRUE(contains(err, "cannot write " + path("no/such/dir/out.reg"))) << err;
+
+    std::filesystem::create_directory(path("adir"));
+    EXPECT_EQ(run({"export", "HKLM\\E", path("adir"), "/y"}), 1);
+    EXPECT_EQ(err, "vrkreg export: cannot write " + path("adir") + ": it is a directory\n");
+    EXPECT_TRUE(std::filesystem::is_empty(path("adir")));
+}
+
+// Names that another user could plant beside the target are never written
+// through: the export's temporary file is a new file under a random name.
+TEST_F(CommandTest, ExportNeverWritesThroughAPlantedLink) {
+    ok({"add", "HKLM\\E", "/v", "v", "/d", "1"});
+    writeFile(path("victim"), "precious");
+    std::filesystem::create_symlink(path("victim"), path("out.reg.vrkreg-partial"));
+    ok({"export", "HKLM\\E", path("out.reg")});
+    EXPECT_EQ(readFile(path("victim")), "precious");
+    EXPECT_FALSE(std::filesystem::is_symlink(path("out.reg")));
+    EXPECT_TRUE(parseRegFile(readFile(path("out.reg"))).ok);
+    // Nothing is left beside the target but the planted link.
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+        if (e.path().filename().string().rfind("out.reg", 0) == 0) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"out.reg", "out.reg.vrkreg-partial"}));
 }
 
 // Export, delete, import: the same keys, types and bytes come back.

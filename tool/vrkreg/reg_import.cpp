@@ -74,18 +74,28 @@ std::string malformed(const std::string& file, const ParseResult& parsed) {
 
 }  // namespace
 
-void importRegFile(Registry& reg, RestartableSource& input, const std::string& name) {
+unsigned importRegFile(Registry& reg, RestartableSource& input, const std::string& name,
+                       const SkipSink* onSkipped) {
+    unsigned skipped = 0;
+    const SkipSink count = [&](unsigned line, const std::string& reason) {
+        ++skipped;
+        (*onSkipped)(line, reason);
+    };
+    const SkipSink ignore = [](unsigned, const std::string&) {};
     try {
-        const ParseResult checked = parseRegStream(input, [](Operation&&) {});
+        const ParseResult checked = parseRegStream(input, [](Operation&&) {}, onSkipped ? &count : nullptr);
         if (!checked.ok) throw CommandFailure(malformed(name, checked));
         input.restart();
         regcmd::inBatch(reg, "the import of " + name, [&] {
             Applier apply(reg, name);
-            const ParseResult applied = parseRegStream(input, [&](Operation&& op) { apply(op); });
+            const ParseResult applied =
+                parseRegStream(input, [&](Operation&& op) { apply(op); }, onSkipped ? &ignore : nullptr);
             apply.finish();
             // The file was checked whole; it can only fail now when it changed.
             if (!applied.ok) throw CommandFailure(malformed(name, applied));
         });
+    } catch (const regcmd::PartlyApplied&) {
+        throw;
     } catch (const ReadFailure& f) {
         throw CommandFailure("cannot read " + name + ": " + f.what() + kNothingImported);
     } catch (const std::bad_alloc&) {
@@ -94,6 +104,7 @@ void importRegFile(Registry& reg, RestartableSource& input, const std::string& n
     } catch (const CommandFailure& f) {
         throw CommandFailure(f.what() + std::string(kNothingImported), f.error());
     }
+    return skipped;
 }
 
 }  // namespace vrk::regfile

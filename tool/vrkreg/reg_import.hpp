@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/registry/iregistry.hpp"
+#include "tool/vrkreg/regfile_parser.hpp"
 #include "tool/vrkreg/regfile_source.hpp"
 
 namespace vrk::regfile {
@@ -16,6 +17,10 @@ namespace vrk::regfile {
 // Imports input into reg; name names the file in messages. Throws
 // CommandFailure with a text that starts with the file's name (and the line
 // at fault, where there is one) and says whether anything was imported.
-void importRegFile(vrk::reg::Registry& reg, RestartableSource& input, const std::string& name);
+// With onSkipped, malformed lines are skipped as parseRegStream describes,
+// each handed to onSkipped once, and the rest is applied, still as one
+// batch. Returns the number of lines skipped.
+unsigned importRegFile(vrk::reg::Registry& reg, RestartableSource& input, const std::string& name,
+                       const SkipSink* onSkipped = nullptr);
 
 }  // namespace vrk::regfile

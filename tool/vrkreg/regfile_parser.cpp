@@ -28,7 +28,18 @@ struct ParseError {
     throw ParseError{line, std::move(reason)};
 }
 
+// A fault of the file as a whole (its encoding, a line past the limits):
+// never skipped, since the lines after it cannot be told apart.
+struct InputError : ParseError {};
+
+[[noreturn]] void failInput(unsigned line, std::string reason) {
+    throw InputError{{line, std::move(reason)}};
+}
+
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// A line whose first character after blanks is one of these is a comment.
+bool isCommentStart(char c) { return c == ';' || c == '#'; }
 
 int hexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -71,7 +82,7 @@ private:
     }
 
     void tooLong() const {
-        fail(number_, "line longer than " + std::to_string(kMaxLineLength) + " characters");
+        failInput(number_, "line longer than " + std::to_string(kMaxLineLength) + " characters");
     }
 
     bool nextBytes(Line& line) {
@@ -89,7 +100,7 @@ private:
             pos_ = stop;
             if (pos_ == end_) continue;
             const char c = buffer_[pos_++];
-            if (c == '\0') fail(number_, "NUL character in the line");
+            if (c == '\0') failInput(number_, "NUL character in the line");
             if (c == '\r') {
                 fill(1);
                 if (pos_ < end_ && buffer_[pos_] == '\n') ++pos_;
@@ -110,7 +121,7 @@ private:
         while (true) {
             fill(2);
             if (end_ - pos_ < 2) {
-                if (pos_ != end_) fail(number_, "the UTF-16 file ends in the middle of a character");
+                if (pos_ != end_) failInput(number_, "the UTF-16 file ends in the middle of a character");
                 break;
             }
             std::size_t stop = pos_;
@@ -128,8 +139,8 @@ private:
             break;
         }
         std::string why;
-        if (!utf16leToStoreBytes(raw_, line.text, &why)) fail(number_, why);
-        if (line.text.find('\0') != std::string::npos) fail(number_, "NUL character in the line");
+        if (!utf16leToStoreBytes(raw_, line.text, &why)) failInput(number_, why);
+        if (line.text.find('\0') != std::string::npos) failInput(number_, "NUL character in the line");
         return true;
     }
 
@@ -144,29 +155,43 @@ private:
 
 class Parser {
 public:
-    Parser(LineReader& lines, int version, const OperationSink& emit)
-        : lines_(lines), version_(version), emit_(emit) {}
+    Parser(LineReader& lines, int version, const OperationSink& emit, const SkipSink* onSkipped)
+        : lines_(lines), version_(version), emit_(emit), onSkipped_(onSkipped) {}
 
     void run() {
         while (lines_.next(line_)) {
-            const Line& line = line_;
-            std::string_view text = line.text;
-            std::size_t p = 0;
-            while (p < text.size() && isBlank(text[p])) ++p;
-            if (p == text.size() || text[p] == ';') continue;
-            if (text[p] == '[') {
-                keyLine(line, text.substr(p));
-            } else if (text[p] == '"' || text[p] == '@') {
-                valueLine(line, text, p);
-            } else {
-                fail(line.number, "unrecognized line: expected [KEY], \"name\"=, @= or a ; comment");
+            try {
+                parseLine(line_);
+            } catch (const InputError&) {
+                throw;
+            } catch (const ParseError& e) {
+                if (onSkipped_ == nullptr) throw;
+                (*onSkipped_)(e.line, e.reason);
             }
         }
     }
 
 private:
+    void parseLine(const Line& line) {
+        std::string_view text = line.text;
+        std::size_t p = 0;
+        while (p < text.size() && isBlank(text[p])) ++p;
+        if (p == text.size() || isCommentStart(text[p])) return;
+        if (text[p] == '[') {
+            keyLine(line, text.substr(p));
+        } else if (text[p] == '"' || text[p] == '@') {
+            valueLine(line, text, p);
+        } else {
+            fail(line.number, "unrecognized line: expected [KEY], \"name\"=, @= or a ; comment");
+        }
+    }
+
     void keyLine(const Line& line, std::string_view text) {
         const unsigned n = line.number;
+        // Until the line is read whole, later value lines have no key.
+        current_.reset();
+        deletedKey_ = false;
+        skippedKey_ = true;
         std::size_t p = 1;
         bool remove = false;
         if (p < text.size() && text[p] == '-') {
@@ -187,6 +212,7 @@ private:
         op.key = key;
         current_ = remove ? std::nullopt : std::optional<KeyPath>(key);
         deletedKey_ = remove;
+        skippedKey_ = false;
         emit_(std::move(op));
     }
 
@@ -206,7 +232,10 @@ private:
         while (!rest.empty() && rest.back() == '\\') rest.remove_suffix(1);
         if (rest.empty()) return key;
         std::size_t start = 0;
+        std::size_t depth = 0;
         while (true) {
+            if (++depth > static_cast<std::size_t>(vrk::reg::kMaxKeyDepth))
+                fail(n, "key more than " + std::to_string(vrk::reg::kMaxKeyDepth) + " levels below its root");
             const std::size_t end = rest.find('\\', start);
             const std::string_view level = rest.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
             if (level.empty()) fail(n, "empty key name between backslashes");
@@ -222,8 +251,9 @@ private:
     void valueLine(const Line& line, std::string_view text, std::size_t p) {
         const unsigned n = line.number;
         if (!current_) {
-            fail(n, deletedKey_ ? "value line below a key deletion ([-KEY])"
-                                : "value line before the first key line");
+            fail(n, deletedKey_   ? "value line below a key deletion ([-KEY])"
+                    : skippedKey_ ? "value line below a key line that was skipped"
+                                  : "value line before the first key line");
         }
         Operation op;
         op.line = n;
@@ -254,6 +284,7 @@ private:
             op.kind = Operation::Kind::setValue;
             op.type = vrk::reg::kRegDword;
             p += 6;
+            while (p < text.size() && isBlank(text[p])) ++p;
             std::uint32_t v = 0;
             std::size_t digits = 0;
             while (p < text.size() && hexDigit(text[p]) >= 0) {
@@ -352,28 +383,32 @@ private:
     std::string hexBytes(const Line& first, std::string_view text, std::size_t p) {
         std::string out;
         unsigned n = first.number;
-        bool needByte = false;  // after a comma
+        bool needByte = false;      // after a comma
+        bool continuation = false;  // on a continuation line, before its first byte
         while (true) {
             while (p < text.size() && isBlank(text[p])) ++p;
+            if (p < text.size() && text[p] == '\\' && continuation)
+                fail(n, "a continuation line without hex bytes before its '\\'");
             if (p < text.size() && text[p] == '\\' && (needByte || out.empty())) {
                 ++p;
                 while (p < text.size() && isBlank(text[p])) ++p;
-                if (p < text.size()) fail(n, "text after the continuation '\\'");
-                // The data goes on at the next line that is not a comment.
-                const unsigned continuedAt = n;
+                if (p < text.size() && text[p] != ';') fail(n, "text after the continuation '\\'");
+                // The data goes on at the next line that is neither blank nor
+                // a comment; the end of the file ends it.
                 while (true) {
-                    if (!lines_.next(continued_))
-                        fail(continuedAt, "hex data continued with '\\' past the end of the file");
+                    if (!lines_.next(continued_)) return out;
                     const Line& cont = continued_;
                     n = cont.number;
                     text = cont.text;
                     p = 0;
                     while (p < text.size() && isBlank(text[p])) ++p;
-                    if (p < text.size() && text[p] == ';') continue;
+                    if (p == text.size() || isCommentStart(text[p])) continue;
                     break;
                 }
+                continuation = true;
                 continue;
             }
+            continuation = false;
             if (p >= text.size() || text[p] == ';') {
                 if (needByte) fail(n, "hex data ends with ',' (expected another byte or '\\')");
                 return out;
@@ -405,13 +440,15 @@ private:
     const OperationSink& emit_;
     Line line_;       // the line being parsed
     Line continued_;  // the line its hex data continues on
+    const SkipSink* onSkipped_;
     std::optional<KeyPath> current_;
     bool deletedKey_ = false;
+    bool skippedKey_ = false;
 };
 
 }  // namespace
 
-ParseResult parseRegStream(ByteSource& source, const OperationSink& onOperation) {
+ParseResult parseRegStream(ByteSource& source, const OperationSink& onOperation, const SkipSink* onSkipped) {
     ParseResult result;
     try {
         LineReader lines(source);
@@ -425,11 +462,14 @@ ParseResult parseRegStream(ByteSource& source, const OperationSink& onOperation)
             result.version = 4;
         } else if (header == kHeader5) {
             result.version = 5;
+        } else if (header == "REGEDIT") {
+            fail(1, "the Windows 3.1 REGEDIT format (\"HKEY_CLASSES_ROOT\\key = value\" lines) is not supported: "
+                    "expected \"REGEDIT4\" or \"" + std::string(kHeader5) + "\"");
         } else {
             fail(1, "bad header: expected \"REGEDIT4\" or \"" + std::string(kHeader5) +
                         "\" on the first line");
         }
-        Parser(lines, result.version, onOperation).run();
+        Parser(lines, result.version, onOperation, onSkipped).run();
         result.ok = true;
     } catch (const ParseError& e) {
         result.ok = false;

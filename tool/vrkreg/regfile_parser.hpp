@@ -35,12 +35,20 @@ inline constexpr std::size_t kMaxValueSize = 16u << 20;  // bytes of one value's
 // Receives each change of a file, in file order.
 using OperationSink = std::function<void(Operation&&)>;
 
+// Receives a malformed line that is skipped: its number and what is wrong.
+using SkipSink = std::function<void(unsigned line, const std::string& reason)>;
+
 // Reads a file from source a piece at a time and hands each change to
 // onOperation as soon as its line is read; the operations of the result stay
 // empty. On a malformed line the result says where and why, and the changes
 // already handed over were those of the lines before it. A ReadFailure of the
 // source, and any exception of onOperation, leave this function.
-ParseResult parseRegStream(ByteSource& source, const OperationSink& onOperation);
+// With onSkipped, a malformed line is handed to it and skipped instead, as
+// Windows' reg skips it (the value lines below a skipped key line are
+// skipped too); a bad header and faults of the input as a whole (its
+// encoding, a NUL, a line past the limits) still end the parse.
+ParseResult parseRegStream(ByteSource& source, const OperationSink& onOperation,
+                           const SkipSink* onSkipped = nullptr);
 
 // Parses a whole file's bytes. Text in UTF-16 files and the UTF-16 data of
 // hex(1), hex(2) and hex(7) in version 5 files become store bytes as

@@ -234,6 +234,19 @@ TEST(RegfileParser, NamesAtTheRegistryLimitsAreAccepted) {
     EXPECT_EQ(r.operations[1].name.size(), 16383u);
 }
 
+TEST(RegfileParser, KeysDeeperThanTheRegistryAllowsAreRefused) {
+    std::string levels;
+    for (int i = 0; i < vrk::reg::kMaxKeyDepth; ++i) levels += "\\k";
+    const ParseResult deepest = parseRegFile("REGEDIT4\n[HKEY_USERS" + levels + "]\n[-HKEY_USERS" + levels + "]\n");
+    EXPECT_TRUE(deepest.ok) << deepest.error;
+    for (const char* form : {"[HKEY_USERS", "[-HKEY_USERS"}) {
+        const ParseResult r = parseRegFile("REGEDIT4\n\n" + std::string(form) + levels + "\\one more]\n");
+        EXPECT_FALSE(r.ok);
+        EXPECT_EQ(r.errorLine, 3u);
+        EXPECT_EQ(r.error, "key more than 512 levels below its root");
+    }
+}
+
 // Each malformed file: the line at fault and the words of the reason.
 TEST(RegfileParser, MalformedFilesNameTheLineAndTheReason) {
     const std::string h = "Windows Registry Editor Version 5.00\n";
@@ -246,6 +259,7 @@ TEST(RegfileParser, MalformedFilesNameTheLineAndTheReason) {
     } cases[] = {
         {"", 1, "empty file"},
         {"REGEDIT5\n", 1, "bad header"},
+        {"REGEDIT\nHKEY_CLASSES_ROOT\\.txt = txtfile\n", 1, "the Windows 3.1 REGEDIT format"},
         {"regedit4\n", 1, "bad header"},
         {"Windows Registry Editor Version 5.0\n", 1, "bad header"},
         {"\nREGEDIT4\n", 1, "bad header"},
@@ -267,10 +281,10 @@ TEST(RegfileParser, MalformedFilesNameTheLineAndTheReason) {
         {k + "\"a\"=hex:01,zz\n", 3, "expected a hex byte"},
         {k + "\"a\"=hex:01 02\n", 3, "unexpected text after the hex data"},
         {k + "\"a\"=hex:01,\n", 3, "ends with ','"},
-        {k + "\"a\"=hex:01,\\\n", 3, "past the end of the file"},
-        {k + "\"a\"=hex:01,\\\n  02,\\\n; comment\n", 4, "past the end of the file"},
         {k + "\"a\"=hex:01,\\ x\n  02\n", 3, "text after the continuation"},
-        {k + "\"a\"=hex:01,\\\n\n", 4, "ends with ','"},
+        {k + "\"a\"=hex:11,22,33,\\\n\\\n  44,55,66\n", 4, "continuation line without hex bytes"},
+        {k + "\"a\"=hex:11,\\\n  \\ 22\n", 4, "continuation line without hex bytes"},
+        {k + "\"a\"=\"x\"#c\n", 3, "unexpected text after the value data"},
         {k + "\"a\"=hex(2:00\n", 3, "malformed hex(N)"},
         {k + "\"a\"=hex(x):00\n", 3, "malformed hex(N)"},
         {k + "\"a\"=hex(2)00\n", 3, "expected ':'"},

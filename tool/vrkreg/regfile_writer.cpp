@@ -82,28 +82,36 @@ std::string valueLineText(const ValueEntry& value) {
     return line;
 }
 
-bool writeRegFile(const std::vector<KeyBlock>& blocks, std::string& fileBytes, std::string& error) {
-    std::string text = "Windows Registry Editor Version 5.00\r\n\r\n";
-    for (const KeyBlock& block : blocks) {
-        const std::string path = fullPath(block.key);
-        if (path.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
-            error = "the key name \"" + path + "\" holds a line break or NUL, which a .reg file cannot hold";
+std::string regFileHeader() {
+    return "\xFF\xFE" + storeBytesToUtf16le("Windows Registry Editor Version 5.00\r\n\r\n");
+}
+
+bool appendKeyBlock(const KeyBlock& block, std::string& fileBytes, std::string& error) {
+    const std::string path = fullPath(block.key);
+    if (path.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+        error = "the key name \"" + path + "\" holds a line break or NUL, which a .reg file cannot hold";
+        return false;
+    }
+    std::string text = "[" + path + "]\r\n";
+    for (const ValueEntry& value : block.values) {
+        if (value.name.find('\0') != std::string::npos) {
+            error = "a value name of key \"" + path + "\" holds a NUL, which a .reg file cannot hold";
             return false;
         }
-        text += '[';
-        text += path;
-        text += "]\r\n";
-        for (const ValueEntry& value : block.values) {
-            if (value.name.find('\0') != std::string::npos) {
-                error = "a value name of key \"" + path + "\" holds a NUL, which a .reg file cannot hold";
-                return false;
-            }
-            text += valueLineText(value);
-            text += "\r\n";
-        }
+        text += valueLineText(value);
         text += "\r\n";
     }
-    fileBytes = "\xFF\xFE" + storeBytesToUtf16le(text);
+    text += "\r\n";
+    fileBytes += storeBytesToUtf16le(text);
+    return true;
+}
+
+bool writeRegFile(const std::vector<KeyBlock>& blocks, std::string& fileBytes, std::string& error) {
+    std::string bytes = regFileHeader();
+    for (const KeyBlock& block : blocks) {
+        if (!appendKeyBlock(block, bytes, error)) return false;
+    }
+    fileBytes = std::move(bytes);
     return true;
 }
 

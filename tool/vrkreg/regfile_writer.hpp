@@ -17,6 +17,12 @@ namespace vrk::regfile {
 // a line break, a name with a NUL byte); nothing is produced then.
 bool writeRegFile(const std::vector<KeyBlock>& blocks, std::string& fileBytes, std::string& error);
 
+// The same file a piece at a time: the header (byte-order mark, header line
+// and the empty line after it), then each block appended to fileBytes.
+// appendKeyBlock fails as writeRegFile does and then appends nothing.
+std::string regFileHeader();
+bool appendKeyBlock(const KeyBlock& block, std::string& fileBytes, std::string& error);
+
 // The text of one value line (without its line end), as 8-bit store bytes
 // before the conversion to UTF-16: "\"name\"=dword:0000002a" and the like.
 // Wrapped hex data holds "\\\r\n  " at each break.

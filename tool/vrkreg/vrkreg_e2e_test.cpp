@@ -37,6 +37,7 @@ protected:
     vrk::reg::testing::TempDir dir;
     std::string store = dir.file("store");
     std::string wrapper;  // a command that runs the program, such as strace
+    std::string stdoutPath;  // where standard output goes, when not to a file of the test
 
     // Runs vrkreg with the arguments, the store chosen by the variable
     // envName (the other form unset).
@@ -46,7 +47,7 @@ protected:
                           quoted(std::string(envName) + "=" + (storeDir.empty() ? store : storeDir)) + " " +
                           wrapper + quoted(program());
         for (const std::string& a : args) cmd += " " + quoted(a);
-        cmd += " >" + quoted(dir.file("stdout")) + " 2>" + quoted(dir.file("stderr"));
+        cmd += " >" + quoted(stdoutPath.empty() ? dir.file("stdout") : stdoutPath) + " 2>" + quoted(dir.file("stderr"));
         const int raw = std::system(cmd.c_str());
         Outcome r;
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -204,6 +205,19 @@ TEST_F(ProgramTest, AMalformedImportChangesNothing) {
                          ":4: dword value needs 1 to 8 hex digits (no 0x prefix); nothing was imported\n");
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(vrkreg({"export", "HKLM", "-"}).out, before);
+}
+
+// Output that cannot be written fails the command, with the reason.
+TEST_F(ProgramTest, AFullStandardOutputIsAFailure) {
+    ok({"add", "HKLM\\Q", "/v", "x", "/d", "1"});
+    stdoutPath = "/dev/full";
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"query", "HKLM\\Q"}, {"query", "HKLM\\Q", "/s"}, {"export", "HKLM\\Q", "-"}, {"/?"}}) {
+        const Outcome r = vrkreg(args);
+        EXPECT_EQ(r.status, 1) << args[0];
+        EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("standard output"), std::string::npos) << r.err;
+    }
 }
 
 // An input the system fails to read imports nothing, whether its first read
