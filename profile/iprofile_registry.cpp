@@ -182,7 +182,9 @@ long deleteKeyTree(HKEY parent, const char* storedName) {
         rc = store().deleteKey(above, name.c_str());
         if (!isGone(rc)) break;
     }
+    const std::uint32_t error = vrk::platform::lastError();
     closeAll();
+    vrk::platform::setLastError(error);  // the failing call's, not the closes'
     return rc;
 }
 
