@@ -148,7 +148,8 @@ bool isGone(long rc) { return rc == vrk::reg::kSuccess || rc == vrk::reg::kFileN
 long deleteKeyTree(HKEY parent, const char* storedName) {
     struct Level {
         Key key;
-        std::string name;  // the stored name of key below the level above
+        std::string name;         // the stored name of key below the level above
+        std::string lastDeleted;  // the child deleted last, which must not come back
     };
     std::vector<Level> path;
     auto closeAll = [&path] {
@@ -160,17 +161,23 @@ long deleteKeyTree(HKEY parent, const char* storedName) {
     Key top = kNullKey;
     long rc = store().openKey(parent, storedName, &top);
     if (rc != vrk::reg::kSuccess) return rc;
-    path.push_back({top, storedName});
+    path.push_back({top, storedName, std::string()});
     std::vector<char> child(kNameBufferSize);
     while (!path.empty()) {
         Level& deepest = path.back();
         rc = store().enumKey(deepest.key, 0, child.data(), kNameBufferSize);
         if (rc == vrk::reg::kSuccess) {
+            // A child that is still there after its deletion answered "gone"
+            // would take the walk round and round.
+            if (!deepest.lastDeleted.empty() && deepest.lastDeleted == child.data()) {
+                rc = vrk::reg::kAccessDenied;
+                break;
+            }
             // Go down to the first child; it is deleted before its siblings.
             Key next = kNullKey;
             rc = store().openKey(deepest.key, child.data(), &next);
             if (rc != vrk::reg::kSuccess) break;
-            path.push_back({next, std::string(child.data())});
+            path.push_back({next, std::string(child.data()), std::string()});
             continue;
         }
         if (rc != vrk::reg::kNoMoreItems) break;
@@ -181,6 +188,7 @@ long deleteKeyTree(HKEY parent, const char* storedName) {
         const Key above = path.empty() ? parent : path.back().key;
         rc = store().deleteKey(above, name.c_str());
         if (!isGone(rc)) break;
+        if (!path.empty()) path.back().lastDeleted = name;
     }
     const std::uint32_t error = vrk::platform::lastError();
     closeAll();
@@ -191,30 +199,36 @@ long deleteKeyTree(HKEY parent, const char* storedName) {
 // Deletes every named value of key. False when one cannot be deleted.
 bool deleteAllValues(HKEY key) {
     std::vector<char> name(kNameBufferSize);
-    // Each round deletes the value at index 0; a store that keeps a value it
-    // said it deleted must not keep this loop going.
-    for (int rounds = 0; rounds < 1 << 20; ++rounds) {
+    std::string previous;
+    // Each round deletes the value at index 0. A value that another process
+    // deleted first is gone too; one that stays where it was (a name the
+    // delete cannot reach) stops the loop.
+    for (bool first = true;; first = false) {
         std::uint32_t nameSize = kNameBufferSize;
         long rc = store().enumValue(key, 0, name.data(), &nameSize, nullptr, nullptr, nullptr);
         if (rc == vrk::reg::kNoMoreItems) return true;
         if (rc != vrk::reg::kSuccess) return false;
-        const std::string valueName(name.data(), nameSize);
+        std::string valueName(name.data(), nameSize);
+        if (!first && valueName == previous) return false;
         if (!isGone(store().deleteValue(key, valueName.c_str()))) return false;
+        previous.swap(valueName);
     }
-    return false;
 }
 
 // Deletes every subkey of key with everything below it. False when one
 // cannot be deleted.
 bool deleteAllSubkeys(HKEY key) {
     std::vector<char> name(kNameBufferSize);
-    for (int rounds = 0; rounds < 1 << 20; ++rounds) {
+    std::string previous;
+    for (bool first = true;; first = false) {
         long rc = store().enumKey(key, 0, name.data(), kNameBufferSize);
         if (rc == vrk::reg::kNoMoreItems) return true;
         if (rc != vrk::reg::kSuccess) return false;
-        if (!isGone(deleteKeyTree(key, name.data()))) return false;
+        std::string subkey(name.data());
+        if (!first && subkey == previous) return false;
+        if (!isGone(deleteKeyTree(key, subkey.c_str()))) return false;
+        previous.swap(subkey);
     }
-    return false;
 }
 
 // Runs a removal of several calls as one change of a store with batches; a
