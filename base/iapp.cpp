@@ -7,9 +7,6 @@
 
 namespace {
 
-// The process's application object; made on first use, never destroyed.
-ICurrentApplication* gCurrent = nullptr;
-
 IString addressText(const void* address) {
     return IString(static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(address)));
 }
@@ -21,11 +18,14 @@ IApplication::IApplication() : idValue(0) {}
 IApplication::~IApplication() = default;
 
 ICurrentApplication& IApplication::current() {
-    if (gCurrent == nullptr) {
-        gCurrent = new ICurrentApplication();
-        gCurrent->setId(vrk::platform::currentProcessId());
-    }
-    return *gCurrent;
+    // Made on first use, by whichever thread comes first (a thread-safe
+    // static), and never destroyed.
+    static ICurrentApplication* const current = [] {
+        ICurrentApplication* made = new ICurrentApplication();
+        made->setId(vrk::platform::currentProcessId());
+        return made;
+    }();
+    return *current;
 }
 
 IString IApplication::asString() const { return asDebugInfo(); }

@@ -1,9 +1,9 @@
 // IApplication and ICurrentApplication: the process-wide application object,
 // which knows the process identifier and keeps a copy of the command-line
 // arguments.
-// Thread safety: the first call of IApplication::current() is not guarded
-// against a concurrent first call; make it from the main thread at start-up.
-// The stored arguments belong to one thread at a time.
+// Thread safety: IApplication::current() may be called from any thread, the
+// first call included; every thread gets the one object. The stored
+// arguments belong to one thread at a time.
 #pragma once
 
 #include "base/istring.hpp"

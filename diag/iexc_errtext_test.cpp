@@ -11,10 +11,10 @@
 TEST(ErrorTextTest, SystemErrorTextUsesThePlatformMessage) {
   ISystemErrorText named(2, "RegOpenKeyEx");
   EXPECT_EQ(named.errorId(), 2u);
-  EXPECT_STREQ(named.text(), "RegOpenKeyEx:The key or value does not exist.");
+  EXPECT_STREQ(named.text(), "RegOpenKeyEx:The system cannot find the file specified.");
 
   ISystemErrorText plain(5);
-  EXPECT_STREQ(plain.text(), "Access to the key or value was refused.");
+  EXPECT_STREQ(plain.text(), "Access is denied.");
 
   ISystemErrorText unknown(123456, "Call");
   EXPECT_EQ(unknown.errorId(), 123456u);

@@ -149,4 +149,26 @@ TEST_F(RaiseTest, ThrowErrorTextTakesIdAndTextFromTheErrorText) {
   EXPECT_STREQ(chosen.errorCodeGroup(), "Operating System");
 }
 
+// A system error text raised for a store failure carries the platform's
+// wording of the number into the report.
+TEST_F(RaiseTest, SystemErrorTextReportsThePlatformMessage) {
+  const struct {
+    unsigned long id;
+    const char* line;
+  } cases[] = {
+      {5, "      RegSetValueEx:Access is denied."},
+      {1009, "      RegSetValueEx:The configuration registry database is corrupt."},
+      {424242, "      RegSetValueEx:No error text is available."},
+  };
+  for (const auto& c : cases) {
+    capture_.lines.clear();
+    caught([&c] {
+      throwErrorText(ISystemErrorText(c.id, "RegSetValueEx"), kHere, kAccessError, true,
+                     IException::operatingSystem);
+    });
+    ASSERT_FALSE(capture_.lines.empty());
+    EXPECT_EQ(capture_.lines.back(), c.line) << c.id;
+  }
+}
+
 }  // namespace

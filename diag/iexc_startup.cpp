@@ -2,6 +2,7 @@
 // initialization object, kept in this file beside IException::reporter() so
 // that every program that raises an exception links it, installs the trace
 // reporter, the allocator's out-of-memory handler and the terminate handler.
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -11,7 +12,8 @@
 
 namespace {
 
-IExceptionReporter* installedReporter = nullptr;
+// Set and read from any thread.
+std::atomic<IExceptionReporter*> installedReporter{nullptr};
 
 // Depth of NewHandlerSuspension objects alive on this thread.
 thread_local unsigned newHandlerSuspended = 0;
@@ -59,7 +61,8 @@ TORQA_Init torqaInit;
 void IException::setReporter(IExceptionReporter* reporter) { installedReporter = reporter; }
 
 IExceptionReporter& IException::reporter() {
-  return installedReporter != nullptr ? *installedReporter : defaultReporter();
+  IExceptionReporter* installed = installedReporter.load();
+  return installed != nullptr ? *installed : defaultReporter();
 }
 
 namespace vrk::diag {

@@ -3,6 +3,7 @@
 
 #include "diag/itrace_internal.hpp"
 #include "platform/process.hpp"
+#include "platform/trace_file.hpp"
 
 namespace vrk::tracing {
 
@@ -23,10 +24,10 @@ void writeToFile(const std::string& line) {
     std::string name;
     if (!lookupVariable("TORQA TRACEFILE", name)) return;
     const std::string path = platform::traceFileName(trimmed(name));
-    std::FILE* file = std::fopen(path.c_str(), "a");
-    if (file == nullptr) return;
-    std::fwrite(line.data(), 1, line.size(), file);
-    std::fclose(file);
+    // A file that cannot be opened, or cannot take the line at once (a FIFO
+    // without a reader, a full pipe), drops it: the trace never stops its
+    // caller.
+    platform::appendTraceLine(path, line.data(), line.size());
 }
 
 }  // namespace vrk::tracing

@@ -1,6 +1,8 @@
 // The standard-stream and file destinations of the trace.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -166,6 +168,34 @@ TEST_F(TraceDestinations, FileCarriesTheWholeLineFormat) {
         ITraceLog::write("a\nb");
     }
     EXPECT_EQ(readFile(path), "+f()(12)\n  >a\n  >b\n-f()\n");
+}
+
+// A FIFO as the trace file: without a reader the line is dropped at once
+// (the open would otherwise wait for a reader forever); with a reader that
+// does not read, lines go in while the pipe has room and are dropped after.
+TEST_F(TraceDestinations, FifoThatCannotTakeTheLineDropsItWithoutWaiting) {
+    ITraceLog::setDestination(ITraceLog::file);
+    const std::string path = dir_ + "/trace.fifo";
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    setenv("TORQA_TRACEFILE", path.c_str(), 1);
+    // The writes run in a child, so that a hang fails the test instead of
+    // stopping the suite.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::alarm(10);
+        ITraceLog::write("nobody reads this");
+        const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+        if (reader < 0) ::_exit(2);
+        const std::string big(4000, 'x');
+        for (int i = 0; i < 100; ++i) ITraceLog::write(big.c_str());  // 400 KB, more than a pipe holds
+        ITraceLog::write("after");
+        ::_exit(tr::sequenceNumber() == 102u ? 0 : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "the trace write hung (signal " << WTERMSIG(status) << ")";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

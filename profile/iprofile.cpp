@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "platform/process.hpp"
 #include "profile/iprofile_registry.hpp"
 
 using namespace vrk::profilestore;
@@ -131,9 +132,13 @@ long IProfile::integerWithKey(const char* key, const char* applName) const {
 
 // Steps shared by both writes: makes the application when missing, removes
 // an existing element of the key (through the virtual deleteElementWithKey)
-// and creates the key's subkey, which it returns open.
+// and creates the key's subkey, which it returns open and empty of values,
+// so that nothing of an old element (a longer run of chunks, another type's
+// data) survives under the new one. Raises IAccessError at the writer's
+// clearLine when the old values cannot be removed.
 static Key prepareElementKey(IProfile& profile, Key profileKey, const char* key,
-                             const IString& application) {
+                             const IString& application, const char* function,
+                             unsigned long clearLine) {
     KeyHolder applicationKey(IRegOpenKey(profileKey, application));
     if (IRegKeyExists(applicationKey.get(), key)) {
         applicationKey.close();
@@ -151,7 +156,12 @@ static Key prepareElementKey(IProfile& profile, Key profileKey, const char* key,
             raiseOpenKeyFailure();
         applicationKey.reset(IRegOpenKey(profileKey, application));
     }
-    return valueKey;
+    KeyHolder holder(valueKey);
+    if (!IRegClearElement(valueKey))
+        raiseRegistryFailure(vrk::platform::isLegacyRegistryHost() ? "RegDeleteKey" : "RegDeleteValue",
+                             function, clearLine);
+    applicationKey.close();
+    return holder.release();
 }
 
 IProfile& IProfile::addOrReplaceElementWithKey(const char* key, const IString& element,
@@ -160,7 +170,8 @@ IProfile& IProfile::addOrReplaceElementWithKey(const char* key, const IString& e
         checkedApplication(key, applName, defApplName, kFnAddString, 881, 883);
     ReplaceBatch batch;
     {
-        KeyHolder valueKey(prepareElementKey(*this, profileKey, key, application));
+        KeyHolder valueKey(
+            prepareElementKey(*this, profileKey, key, application, kFnAddString, 905));
         if (element.length() > 0 && isPrintableText(element))
             IRegWriteString(valueKey.get(), element);
         else
@@ -180,7 +191,8 @@ IProfile& IProfile::addOrReplaceElementWithKey(const char* key, long element,
         raiseParameter("element >= -2147483648 && element <= 2147483647", kFnAddLong, 942);
     ReplaceBatch batch;
     {
-        KeyHolder valueKey(prepareElementKey(*this, profileKey, key, application));
+        KeyHolder valueKey(
+            prepareElementKey(*this, profileKey, key, application, kFnAddLong, 960));
         IRegWriteInteger(valueKey.get(), element);
     }
     batch.commit(kFnAddLong, 970);
@@ -193,7 +205,8 @@ IProfile& IProfile::deleteElementWithKey(const char* key, const char* applName) 
     if (!IRegKeyExists(profileKey, application))
         raiseRegistryFailure("RegOpenKey", kFnDeleteKey, 1003);
     KeyHolder applicationKey(IRegOpenKey(profileKey, application));
-    IRegDeleteKey(applicationKey.get(), key);
+    if (!IRegDeleteElementKey(applicationKey.get(), key))
+        raiseRegistryFailure("RegDeleteKey", kFnDeleteKey, 1008);
     char probe[kEnumNameBufferSize] = {};
     const bool hasSubkey =
         store().enumKey(applicationKey.get(), 0, probe, sizeof probe) == vrk::reg::kSuccess;

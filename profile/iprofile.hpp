@@ -101,8 +101,9 @@ public:
 
     // Deletes every typed element of the profile and, for a name without a
     // hive word, its key. The profiles "HKEY_LOCAL_MACHINE\Software" and
-    // "HKEY_CURRENT_USER\Software", under whatever name reaches them, are
-    // left alone.
+    // "HKEY_CURRENT_USER\Software", under whatever name reaches them (the
+    // empty name, a doubled backslash, a trailing backslash, any letter case
+    // of "Software"), and the roots of those two hives are left alone.
     static void removeProfile(const char* profName);
 
 private:

@@ -269,15 +269,41 @@ TEST_F(CursorTest, RemoveProfileNeverEmptiesTheSoftwareKeys) {
     machine.addOrReplaceElementWithKey("Typed", IString("v"), "Vendor");
     IProfile user = IProfile::currentUserProfile();
     user.addOrReplaceElementWithKey("Typed", IString("v"), "Vendor");
-    for (const char* name : {"HKEY_LOCAL_MACHINE\\Software", "HKEY_CURRENT_USER\\Software",
-                             "HKEY_LOCAL_MACHINE\\SOFTWARE", "HKEY_CURRENT_USER\\software",
-                             "HKEY_LOCAL_MACHINE\\Software\\"}) {
-        SCOPED_TRACE(name);
-        IProfile::removeProfile(name);
+    // Every spelling that the store resolves to one of the Software keys, or
+    // to the root of their hive (whose profile holds Software).
+    struct Case {
+        const char* name;
+        const char* reaches;  // an application the name's profile holds
+    } cases[] = {
+        {"HKEY_LOCAL_MACHINE\\Software", "Vendor"},
+        {"HKEY_CURRENT_USER\\Software", "Vendor"},
+        {"HKEY_LOCAL_MACHINE\\Software", "Vendor"},
+        {"", "Vendor"},
+        {"HKEY_LOCAL_MACHINE\\\\Software", "Vendor"},
+        {"HKEY_CURRENT_USER\\\\Software", "Vendor"},
+        {"HKEY_LOCAL_MACHINE\\\\SOFTWARE", "Vendor"},
+        {"HKEY_LOCAL_MACHINE\\SOFTWARE", "Vendor"},
+        {"HKEY_CURRENT_USER\\software", "Vendor"},
+        {"HKEY_LOCAL_MACHINE\\Software\\", "Vendor"},
+        {"HKEY_CURRENT_USER\\Software\\", "Vendor"},
+        {"HKEY_LOCAL_MACHINE\\\\", "Software"},
+        {"HKEY_CURRENT_USER\\\\", "Software"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("\"") + c.name + "\"");
+        // The name does reach the protected key.
+        EXPECT_TRUE(IProfile(c.name).containsApplication(c.reaches));
+        IProfile::removeProfile(c.name);
         EXPECT_TRUE(machine.containsKey("Typed", "Vendor"));
         EXPECT_TRUE(user.containsKey("Typed", "Vendor"));
         EXPECT_TRUE(suite.containsKey("A", "App"));
     }
+    // Names that only look alike reach other keys and are removed as usual.
+    IProfile other("HKEY_LOCAL_MACHINE\\Software\\\\");
+    write(other, "B");
+    IProfile::removeProfile("HKEY_LOCAL_MACHINE\\Software\\\\");
+    EXPECT_FALSE(other.containsApplication("App"));
+    EXPECT_TRUE(machine.containsKey("Typed", "Vendor"));
 }
 
 }  // namespace

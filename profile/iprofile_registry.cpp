@@ -134,22 +134,121 @@ bool IRegKeyExists(HKEY parent, const char* name) {
 
 namespace {
 
-// Deletes a stored key name of parent with everything below it. The legacy
-// host's RegDeleteKey removes a whole subtree, and in its layout the
-// element's values are subkeys of the key's subkey.
-void deleteKeyTree(HKEY parent, const char* storedName) {
-    Key key = kNullKey;
-    if (store().openKey(parent, storedName, &key) == vrk::reg::kSuccess) {
-        KeyHolder holder(key);
-        std::vector<std::string> children;
-        for (std::uint32_t index = 0;; ++index) {
-            char buffer[kEnumNameBufferSize] = {};
-            if (store().enumKey(key, index, buffer, sizeof buffer) != vrk::reg::kSuccess) break;
-            children.emplace_back(buffer);
+// A buffer for subkey and value names that come back from the store: larger
+// than any name the store keeps.
+const std::uint32_t kNameBufferSize = 16384;
+
+bool isGone(long rc) { return rc == vrk::reg::kSuccess || rc == vrk::reg::kFileNotFound; }
+
+// Deletes a stored key name of parent with everything below it, deepest
+// keys first. The walk keeps its path in a list of open handles instead of
+// recursing, so the depth of the tree costs heap, not stack. Returns the
+// result of the last deletion (kSuccess or kFileNotFound when the key is
+// gone), or the error that stopped the walk.
+long deleteKeyTree(HKEY parent, const char* storedName) {
+    struct Level {
+        Key key;
+        std::string name;         // the stored name of key below the level above
+        std::string lastDeleted;  // the child deleted last, which must not come back
+    };
+    std::vector<Level> path;
+    auto closeAll = [&path] {
+        for (Level& level : path) store().closeKey(level.key);
+        path.clear();
+    };
+    // An empty name would open parent itself; only its own deletion is asked.
+    if (storedName[0] == '\0') return store().deleteKey(parent, storedName);
+    Key top = kNullKey;
+    long rc = store().openKey(parent, storedName, &top);
+    if (rc != vrk::reg::kSuccess) return rc;
+    path.push_back({top, storedName, std::string()});
+    std::vector<char> child(kNameBufferSize);
+    while (!path.empty()) {
+        Level& deepest = path.back();
+        rc = store().enumKey(deepest.key, 0, child.data(), kNameBufferSize);
+        if (rc == vrk::reg::kSuccess) {
+            // A child that is still there after its deletion answered "gone"
+            // would take the walk round and round.
+            if (!deepest.lastDeleted.empty() && deepest.lastDeleted == child.data()) {
+                rc = vrk::reg::kAccessDenied;
+                break;
+            }
+            // Go down to the first child; it is deleted before its siblings.
+            Key next = kNullKey;
+            rc = store().openKey(deepest.key, child.data(), &next);
+            if (rc != vrk::reg::kSuccess) break;
+            path.push_back({next, std::string(child.data()), std::string()});
+            continue;
         }
-        for (const std::string& child : children) deleteKeyTree(key, child.c_str());
+        if (rc != vrk::reg::kNoMoreItems) break;
+        // No child left: delete this key from the level above.
+        const std::string name = deepest.name;
+        store().closeKey(deepest.key);
+        path.pop_back();
+        const Key above = path.empty() ? parent : path.back().key;
+        rc = store().deleteKey(above, name.c_str());
+        if (!isGone(rc)) break;
+        if (!path.empty()) path.back().lastDeleted = name;
     }
-    store().deleteKey(parent, storedName);
+    const std::uint32_t error = vrk::platform::lastError();
+    closeAll();
+    vrk::platform::setLastError(error);  // the failing call's, not the closes'
+    return rc;
+}
+
+// Deletes every named value of key. False when one cannot be deleted.
+bool deleteAllValues(HKEY key) {
+    std::vector<char> name(kNameBufferSize);
+    std::string previous;
+    // Each round deletes the value at index 0. A value that another process
+    // deleted first is gone too; one that stays where it was (a name the
+    // delete cannot reach) stops the loop.
+    for (bool first = true;; first = false) {
+        std::uint32_t nameSize = kNameBufferSize;
+        long rc = store().enumValue(key, 0, name.data(), &nameSize, nullptr, nullptr, nullptr);
+        if (rc == vrk::reg::kNoMoreItems) return true;
+        if (rc != vrk::reg::kSuccess) return false;
+        std::string valueName(name.data(), nameSize);
+        if (!first && valueName == previous) return false;
+        if (!isGone(store().deleteValue(key, valueName.c_str()))) return false;
+        previous.swap(valueName);
+    }
+}
+
+// Deletes every subkey of key with everything below it. False when one
+// cannot be deleted.
+bool deleteAllSubkeys(HKEY key) {
+    std::vector<char> name(kNameBufferSize);
+    std::string previous;
+    for (bool first = true;; first = false) {
+        long rc = store().enumKey(key, 0, name.data(), kNameBufferSize);
+        if (rc == vrk::reg::kNoMoreItems) return true;
+        if (rc != vrk::reg::kSuccess) return false;
+        std::string subkey(name.data());
+        if (!first && subkey == previous) return false;
+        if (!isGone(deleteKeyTree(key, subkey.c_str()))) return false;
+        previous.swap(subkey);
+    }
+}
+
+// Runs a removal of several calls as one change of a store with batches; a
+// removal that fails half-way is rolled back there.
+template <class Removal>
+bool asOneChange(Removal removal) {
+    const bool batched = store().beginBatch() == vrk::reg::kSuccess;
+    bool done = removal();
+    if (batched) {
+        if (done)
+            done = store().commitBatch() == vrk::reg::kSuccess;
+        else {
+            // The report names the error of the failing call, not the
+            // rollback's.
+            const std::uint32_t error = vrk::platform::lastError();
+            store().rollbackBatch();
+            vrk::platform::setLastError(error);
+        }
+    }
+    return done;
 }
 
 }  // namespace
@@ -162,6 +261,32 @@ void IRegDeleteKey(HKEY parent, const char* name) {
         return;
     }
     store().deleteKey(parent, encoded);
+}
+
+bool IRegDeleteElementKey(HKEY parent, const char* name) {
+    IString encoded = IRegEncodeName(name);
+    if (legacyHost()) {
+        // The legacy host's RegDeleteKey removes a whole subtree, and in its
+        // layout the element's values are subkeys of the key's subkey.
+        return asOneChange([&] { return isGone(deleteKeyTree(parent, encoded)); });
+    }
+    const long rc = store().deleteKey(parent, encoded);
+    if (isGone(rc)) return true;
+    // Refused, typically because the subkey holds subkeys that are not part
+    // of the layout: remove the element's values and leave those subkeys.
+    Key key = kNullKey;
+    const long opened = store().openKeyEx(parent, encoded, vrk::reg::kKeyReadWrite, &key);
+    if (opened == vrk::reg::kFileNotFound) return true;
+    if (opened != vrk::reg::kSuccess) return false;
+    const bool cleared = asOneChange([&] { return deleteAllValues(key); });
+    const std::uint32_t error = vrk::platform::lastError();
+    store().closeKey(key);
+    vrk::platform::setLastError(error);  // the failing call's, not the close's
+    return cleared;
+}
+
+bool IRegClearElement(HKEY key) {
+    return legacyHost() ? deleteAllSubkeys(key) : deleteAllValues(key);
 }
 
 // ---- Values -----------------------------------------------------------------
@@ -454,17 +579,26 @@ bool equalsIgnoringCase(const IString& left, const char* right) {
 }  // namespace
 
 // Whether the name reaches HKEY_LOCAL_MACHINE\Software or
-// HKEY_CURRENT_USER\Software, the two profiles that are never removed.
+// HKEY_CURRENT_USER\Software, the two profiles that are never removed, or
+// the root of one of those two hives, whose profile holds Software as an
+// application. The name is resolved as IRegOpenProfileKey resolves it: each
+// part is one escaped key name, an empty part names the key it is opened
+// below, and key names compare without regard to letter case.
 bool isProtectedProfileName(const char* profName) {
-    if (std::strcmp(profName, "HKEY_LOCAL_MACHINE\\Software") == 0 ||
-        std::strcmp(profName, "HKEY_CURRENT_USER\\Software") == 0)
-        return true;
     NameSplit hive = splitAtBackslash(profName);
     Key root = rootForHiveWord(hive.head);
+    std::vector<IString> path;  // the key names below root, empty ones left out
+    if (root == kNullKey || hive.tail.length() == 0) {
+        root = vrk::reg::kLocalMachine;
+        path.push_back("Software");
+        if (profName[0] != '\0') path.push_back(profName);
+    } else {
+        NameSplit rest = splitAtBackslash(hive.tail);
+        if (rest.head.length() > 0) path.push_back(rest.head);
+        if (rest.tail.length() > 0) path.push_back(rest.tail);
+    }
     if (root != vrk::reg::kLocalMachine && root != vrk::reg::kCurrentUser) return false;
-    NameSplit rest = splitAtBackslash(hive.tail);
-    // Key names compare without regard to letter case in the store.
-    return rest.tail.length() == 0 && equalsIgnoringCase(rest.head, "Software");
+    return path.empty() || (path.size() == 1 && equalsIgnoringCase(path[0], "Software"));
 }
 
 }  // namespace vrk::profilestore

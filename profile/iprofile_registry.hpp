@@ -58,6 +58,12 @@ public:
     KeyHolder& operator=(const KeyHolder&) = delete;
 
     Key get() const { return key_; }
+    // Hands the handle over to the caller, who closes it.
+    Key release() {
+        Key key = key_;
+        key_ = kNullKey;
+        return key;
+    }
     void reset(Key key) {
         close();
         key_ = key;
@@ -127,7 +133,21 @@ Key IRegOpenKey(HKEY parent, const char* name);
 bool IRegKeyExists(HKEY parent, const char* name);
 
 // IRegDeleteKey: deletes the subkey name of parent; the result is ignored.
+// In the legacy layout the whole subtree goes, walked without recursion.
 void IRegDeleteKey(HKEY parent, const char* name);
+
+// Deletes the element held by the subkey name of parent: the subkey with
+// its values (legacy: with its whole subtree). When the store refuses to
+// delete the subkey because it holds subkeys of its own, which are not part
+// of the layout, every value of the subkey is deleted instead, so that it
+// holds no element any more; those subkeys stay. A missing subkey is no
+// error. False when the element could not be removed.
+bool IRegDeleteElementKey(HKEY parent, const char* name);
+
+// Removes whatever an element left in the open key's subkey: every value
+// (legacy: every subkey, with what lies below it). False when something could
+// not be removed.
+bool IRegClearElement(HKEY key);
 
 // ---- Values ---------------------------------------------------------------
 
@@ -161,8 +181,9 @@ void IRegWriteBinary(HKEY key, IString element);
 // IRegOpenProfileKey: opens (creating it when missing) the profile's key.
 Key IRegOpenProfileKey(const char* profName);
 
-// Whether the name reaches HKEY_LOCAL_MACHINE\Software or
-// HKEY_CURRENT_USER\Software, the two profiles that are never removed.
+// Whether the name, resolved as IRegOpenProfileKey resolves it, reaches
+// HKEY_LOCAL_MACHINE\Software or HKEY_CURRENT_USER\Software (the two
+// profiles that are never removed) or the root of one of those hives.
 bool isProtectedProfileName(const char* profName);
 
 }  // namespace vrk::profilestore

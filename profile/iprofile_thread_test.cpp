@@ -22,6 +22,9 @@ TEST_F(ProfileThreads, ThreadsWithTheirOwnObjectsWorkSideBySide) {
     ASSERT_EQ(::setenv("TORQA_TRACEFILE", traceFile.c_str(), 1), 0);
     ITraceLog::enable();
     ITraceLog::setDestination(ITraceLog::file);
+    // Exception reports go to the trace too, as in a program.
+    ITraceExceptionReporter traceReporter;
+    IException::setReporter(&traceReporter);
 
     std::vector<std::string> failures(kThreads);
     std::vector<std::thread> threads;
@@ -62,8 +65,9 @@ TEST_F(ProfileThreads, ThreadsWithTheirOwnObjectsWorkSideBySide) {
     // Every thread's lines arrived whole: entry, text and exit per round.
     std::ifstream in(traceFile);
     std::string line;
-    int texts = 0, entries = 0, exits = 0;
+    int texts = 0, entries = 0, exits = 0, reports = 0;
     while (std::getline(in, line)) {
+        if (line.find(">IAccessError exception thrown.") != std::string::npos) ++reports;
         if (line.find(">thread=") != std::string::npos) ++texts;
         if (line.find("+worker round(") != std::string::npos) ++entries;
         if (line.find("-worker round") != std::string::npos) ++exits;
@@ -71,6 +75,8 @@ TEST_F(ProfileThreads, ThreadsWithTheirOwnObjectsWorkSideBySide) {
     EXPECT_EQ(texts, kThreads * kRounds);
     EXPECT_EQ(entries, kThreads * kRounds);
     EXPECT_EQ(exits, kThreads * kRounds);
+    EXPECT_EQ(reports, kThreads * kRounds);
+    IException::setReporter(&quiet_);
 }
 
 }  // namespace

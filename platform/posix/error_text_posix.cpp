@@ -1,6 +1,6 @@
 // System error texts on Linux. The platform calls of this build report
 // Windows error numbers (the registry layer in particular), so the texts are
-// kept in a small table for the numbers they return.
+// kept in a small table for the numbers they return, in Windows' words.
 #include "platform/error_text.hpp"
 
 #include <cstring>
@@ -16,19 +16,24 @@ struct ErrorText {
     const char* text;
 };
 
+// Worded exactly as Windows' system message table words them, so that a
+// report reads the same on both platforms.
 constexpr ErrorText kErrorTexts[] = {
-    {vrk::reg::kSuccess, "The operation succeeded."},
-    {vrk::reg::kFileNotFound, "The key or value does not exist."},
-    {vrk::reg::kAccessDenied, "Access to the key or value was refused."},
-    {vrk::reg::kInvalidHandle, "The key handle is not valid."},
-    {vrk::reg::kNotEnoughMemory, "There is not enough memory to complete the request."},
-    {vrk::reg::kInvalidParameter, "A parameter of the request is not valid."},
-    {vrk::reg::kBadPathname, "The key path is not valid."},
-    {vrk::reg::kMoreData, "The data does not fit in the buffer given."},
-    {vrk::reg::kNoMoreItems, "There are no more entries to enumerate."},
-    {vrk::reg::kBadDb, "The registry store is damaged or is not a registry store."},
-    {vrk::reg::kRegistryIoFailed, "The registry store could not be read or written."},
-    {vrk::reg::kKeyDeleted, "The key has been deleted."},
+    {vrk::reg::kSuccess, "The operation completed successfully."},
+    {vrk::reg::kFileNotFound, "The system cannot find the file specified."},
+    {vrk::reg::kAccessDenied, "Access is denied."},
+    {vrk::reg::kInvalidHandle, "The handle is invalid."},
+    {vrk::reg::kNotEnoughMemory, "Not enough memory resources are available to process this command."},
+    {vrk::reg::kInvalidParameter, "The parameter is incorrect."},
+    {vrk::reg::kBadPathname, "The specified path is invalid."},
+    {vrk::reg::kMoreData, "More data is available."},
+    {vrk::reg::kNoMoreItems, "No more data is available."},
+    {vrk::reg::kBadDb, "The configuration registry database is corrupt."},
+    {vrk::reg::kBadKey, "The configuration registry key is invalid."},
+    {vrk::reg::kRegistryIoFailed,
+     "An I/O operation initiated by the registry failed unrecoverably. The registry could not read "
+     "in, or write out, or flush, one of the files that contain the system's image of the registry."},
+    {vrk::reg::kKeyDeleted, "Illegal operation attempted on a registry key that has been marked for deletion."},
 };
 
 constexpr std::size_t kMaxMessage = 255;

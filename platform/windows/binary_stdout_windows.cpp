@@ -14,4 +14,6 @@ void setStdoutBinary() {
     _setmode(_fileno(stdout), _O_BINARY);
 }
 
+bool stdoutIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
+
 }  // namespace vrk::platform

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -30,9 +31,12 @@ std::string monitorProgram() {
 // A running vrktrace with its standard output and error on pipes.
 class Monitor {
 public:
-    explicit Monitor(const std::vector<std::string>& arguments) {
+    // With onTerminal, standard output is a pseudo-terminal (in raw mode, so
+    // that the line feeds come through unchanged) instead of a pipe.
+    explicit Monitor(const std::vector<std::string>& arguments, bool onTerminal = false) {
         int out[2], err[2];
-        if (::pipe(out) != 0 || ::pipe(err) != 0) return;
+        if (onTerminal ? !openTerminal(out) : ::pipe(out) != 0) return;
+        if (::pipe(err) != 0) return;
         pid_ = ::fork();
         if (pid_ == 0) {
             ::dup2(out[1], 1);
@@ -90,6 +94,21 @@ public:
     }
 
 private:
+    // out[0] the terminal's controlling side, out[1] its terminal side.
+    static bool openTerminal(int out[2]) {
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return false;
+        const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+        if (slave < 0) return false;
+        termios mode;
+        ::tcgetattr(slave, &mode);
+        ::cfmakeraw(&mode);
+        ::tcsetattr(slave, TCSANOW, &mode);
+        out[0] = master;
+        out[1] = slave;
+        return true;
+    }
+
     static std::string readLine(int fd, std::string& buffer) {
         for (;;) {
             const std::size_t end = buffer.find('\n');
@@ -163,6 +182,47 @@ TEST(Vrktrace, PrintsTheTextOfEachMessageUpToItsZeroByte) {
     for (const std::string& m : messages) ASSERT_TRUE(vrk::platform::sendDebugMessage(m.data(), m.size()));
     for (const char* line : {"plain", "cut", "no prefix", "", "", "TORQA:x"}) EXPECT_EQ(monitor.outputLine(), line);
     EXPECT_EQ(monitor.stop(SIGINT), 0);
+}
+
+// Any process may send anything: on a terminal, control bytes, C1 controls
+// and bytes that are not UTF-8 are shown as \xHH; elsewhere the bytes come
+// through as sent, unless --escape asks for the visible form.
+TEST(Vrktrace, ControlBytesAreShownVisiblyOnATerminal) {
+    const std::string sent = "a\x1B[31mred\x07\x7F\r\nx\tC:\\A \xC3\xA9 \xC2\x9B\x9B\xFF\xE2\x82";
+    const std::string visible =
+        "a\\x1B[31mred\\x07\\x7F\\x0D\\x0Ax\tC:\\A \xC3\xA9 \\xC2\\x9B\\x9B\\xFF\\xE2\\x82";
+    const struct {
+        const char* label;
+        std::vector<std::string> options;
+        bool onTerminal;
+        std::string expected;
+    } cases[] = {
+        {"terminal", {}, true, visible},
+        {"terminal, --raw", {"--raw"}, true, sent},
+        {"pipe", {}, false, sent},
+        {"pipe, --escape", {"-e"}, false, visible},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::string address = testAddress("control");
+        std::vector<std::string> arguments{"--address", address};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        Monitor monitor(arguments, c.onTerminal);
+        ASSERT_EQ(monitor.errorLine(), "vrktrace: listening on " + address);
+        vrk::platform::setDebugChannelAddress(address);
+        ASSERT_TRUE(vrk::platform::openDebugChannel());
+        const std::string message = "TORQA: " + sent + std::string(1, '\0');
+        ASSERT_TRUE(vrk::platform::sendDebugMessage(message.data(), message.size()));
+        ASSERT_TRUE(vrk::platform::sendDebugMessage("TORQA: end", 11));
+        std::string got;
+        for (std::string line; (line = monitor.outputLine()) != "end";) {
+            ASSERT_TRUE(line != "<eof>" && line != "<stalled>") << got;
+            got += line + "\n";
+        }
+        EXPECT_EQ(got, c.expected + "\n");
+        EXPECT_EQ(monitor.stop(SIGTERM), 0);
+        vrk::platform::closeDebugChannel();
+    }
 }
 
 TEST(Vrktrace, SecondMonitorOnTheSameAddressFails) {
