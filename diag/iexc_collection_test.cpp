@@ -7,6 +7,7 @@
 
 #include "diag/iexc.hpp"
 #include "diag/iexc_test_support.hpp"
+#include "platform/environment.hpp"
 
 namespace {
 
@@ -130,7 +131,7 @@ TEST_F(CollectionExceptionTest, NumberedTexts) {
 TEST(CollectionExceptionBuiltInTest, BuiltInTextsWithoutTheModule) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   auto body = [] {
-        setenv("TORQA MSGFILE", "/nonexistent/vrk/none.cat", 1);
+        vrk::platform::setEnvironmentVariable("TORQA MSGFILE", "/nonexistent/vrk/none.cat");
         int failures = 0;
         const struct {
           unsigned long number;

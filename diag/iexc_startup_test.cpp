@@ -15,6 +15,7 @@
 #include "diag/iexc.hpp"
 #include "diag/iexc_test_support.hpp"
 #include "diag/itrace.hpp"
+#include "platform/environment.hpp"
 
 namespace {
 
@@ -30,8 +31,8 @@ TEST(StartUpTest, UncaughtExceptionEndsTheProcessWithStatusThreeAfterItsReport) 
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
-        setenv("TORQA TRACE", "NOPREFIX", 1);
-        setenv("TORQA TRACETO", "STDERR", 1);
+        vrk::platform::setEnvironmentVariable("TORQA TRACE", "NOPREFIX");
+        vrk::platform::setEnvironmentVariable("TORQA TRACETO", "STDERR");
         // A thread of its own, so that no handler (the test framework's
         // included) catches the exception.
         std::thread([] {
@@ -115,8 +116,8 @@ TEST(StartUpTest, SuspendedHandlerRaisesNothing) {
 TEST(StartUpTest, WithTracingOffRaisingAndCatchingWritesNothing) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   auto body = [] {
-        unsetenv("TORQA TRACE");
-        unsetenv("TORQA_TRACE");
+        vrk::platform::unsetEnvironmentVariable("TORQA TRACE");
+        vrk::platform::unsetEnvironmentVariable("TORQA_TRACE");
         ::testing::internal::CaptureStdout();
         ::testing::internal::CaptureStderr();
         try {
@@ -139,9 +140,9 @@ TEST(StartUpTest, WithTracingOffRaisingAndCatchingWritesNothing) {
 TEST(StartUpTest, StateCheckReportThroughTheTraceWithoutMessageModule) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   auto body = [] {
-        setenv("TORQA TRACE", "NOPREFIX", 1);
-        setenv("TORQA TRACETO", "STDOUT", 1);
-        setenv("TORQA MSGFILE", "/nonexistent/vrkmsg.cat", 1);
+        vrk::platform::setEnvironmentVariable("TORQA TRACE", "NOPREFIX");
+        vrk::platform::setEnvironmentVariable("TORQA TRACETO", "STDOUT");
+        vrk::platform::setEnvironmentVariable("TORQA MSGFILE", "/nonexistent/vrkmsg.cat");
         ::testing::internal::CaptureStdout();
         try {
           assertState("svINIExists==True", ISourceLocation("vrkini", "profile()", 54));

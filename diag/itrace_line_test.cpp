@@ -1,10 +1,10 @@
 // Trace line format: prefix, indentation, markers, line numbers, embedded
 // line feeds and zero bytes. Lines go to a trace file in a temporary folder.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -15,6 +15,7 @@
 #include "diag/itrace.hpp"
 #include "diag/itrace_internal.hpp"
 #include "platform/process.hpp"
+#include "platform/environment.hpp"
 
 namespace {
 
@@ -34,14 +35,14 @@ bool hasShape(const std::string& text, const std::string& shape) {
 class TraceLines : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/vrk-trace-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        dir_ = (std::filesystem::temp_directory_path() /
+                ("vrk-trace-" + std::to_string(vrk::platform::currentProcessId()))).string();
+        std::filesystem::create_directories(dir_);
         path_ = dir_ + "/trace.log";
         for (const char* name : {"TORQA TRACE", "TORQA_TRACE", "TORQA TRACETO", "TORQA_TRACETO", "TORQA CHECKSTACK",
                                  "TORQA_CHECKSTACK", "TORQA TRACEFILE", "TORQA_TRACEFILE"})
-            unsetenv(name);
-        setenv("TORQA_TRACEFILE", path_.c_str(), 1);
+            vrk::platform::unsetEnvironmentVariable(name);
+        vrk::platform::setEnvironmentVariable("TORQA_TRACEFILE", path_.c_str());
         tr::configure();
         ITraceLog::enable();
         ITraceLog::showPrefix();
@@ -53,10 +54,13 @@ protected:
         tr::setLevel(slot_, 0);
     }
 
-    void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
 
     static std::string readFile(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
+        std::ifstream in(path);  // a text file: CR LF line ends on Windows
         std::stringstream content;
         content << in.rdbuf();
         return content.str();

@@ -15,23 +15,26 @@ constexpr std::size_t kMaxMessage = 255;
 bool systemErrorMessage(unsigned long errorId, char* buffer, std::size_t size) {
     if (size == 0) return false;
     buffer[0] = '\0';
-    char text[kMaxMessage + 1];
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                   static_cast<DWORD>(errorId), GetSystemDefaultLangID(), text,
-                                   static_cast<DWORD>(sizeof text), nullptr);
-    // Retry without a language: a system without texts in its default
-    // language still has the neutral or English ones.
-    const DWORD got = n != 0 ? n
-                             : FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                              static_cast<DWORD>(errorId), 0, text,
-                                              static_cast<DWORD>(sizeof text), nullptr);
-    if (got == 0) return false;
-    std::size_t length = got < sizeof text ? got : sizeof text - 1;
-    text[length] = '\0';
+    const DWORD savedError = GetLastError();
+    // The system allocates the text, so that a long one is cut here rather
+    // than refused.
+    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER;
+    char* text = nullptr;
+    DWORD got = FormatMessageA(flags, nullptr, static_cast<DWORD>(errorId), GetSystemDefaultLangID(),
+                               reinterpret_cast<char*>(&text), 0, nullptr);
+    if (got == 0 && GetLastError() == ERROR_RESOURCE_LANG_NOT_FOUND) {
+        // No system texts in the default language: the system's own choice.
+        got = FormatMessageA(flags, nullptr, static_cast<DWORD>(errorId), 0, reinterpret_cast<char*>(&text), 0,
+                             nullptr);
+    }
+    SetLastError(savedError);
+    if (got == 0 || text == nullptr) return false;
+    std::size_t length = got < kMaxMessage ? got : kMaxMessage;
     if (length >= 2 && text[length - 2] == '\r' && text[length - 1] == '\n') length -= 2;
     if (length > size - 1) length = size - 1;
     std::memcpy(buffer, text, length);
     buffer[length] = '\0';
+    LocalFree(text);
     return true;
 }
 

@@ -26,9 +26,11 @@ set(VRK_VERSION_QUAD ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT
 set(VRK_VERSION_COMMAS ${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0 CACHE INTERNAL "")
 
 # Writes <dir>/<name>.rc with the version resource (and the manifest when
-# manifest is ON) and adds a command that compiles it to <name>_res.o.
+# manifest is ON) and compiles it to <name>_res.o at configure time: the
+# resources depend on nothing that the build makes, and an object that
+# exists already can be added to a target of any folder.
 function(vrk_resource_object name description file_name file_type manifest out_var)
-  set(dir ${CMAKE_CURRENT_BINARY_DIR}/${name}_resources)
+  set(dir ${CMAKE_BINARY_DIR}/resources/${name})
   set(VRK_PROGRAM_NAME ${name})
   set(VRK_PROGRAM_DESCRIPTION ${description})
   set(VRK_PROGRAM_FILE ${file_name})
@@ -41,20 +43,23 @@ function(vrk_resource_object name description file_name file_type manifest out_v
   endif()
   configure_file(${vrk_windows_dir}/program.rc.in ${dir}/${name}.rc @ONLY)
   set(object ${dir}/${name}_res.o)
-  add_custom_command(
-    OUTPUT ${object}
-    COMMAND ${VRK_WINDRES_COMMAND} -I ${dir} -i ${name}.rc -o ${object}
-    WORKING_DIRECTORY ${dir}
-    DEPENDS ${dir}/${name}.rc ${vrk_windows_dir}/program.rc.in ${vrk_windows_dir}/program.manifest
-    COMMENT "Compiling the resources of ${file_name}"
-    VERBATIM)
+  if(NOT EXISTS ${object} OR ${dir}/${name}.rc IS_NEWER_THAN ${object}
+     OR (manifest AND ${dir}/${name}.manifest IS_NEWER_THAN ${object}))
+    execute_process(
+      COMMAND ${VRK_WINDRES_COMMAND} -I ${dir} -i ${name}.rc -o ${object}
+      WORKING_DIRECTORY ${dir}
+      RESULT_VARIABLE result
+      ERROR_VARIABLE errors)
+    if(NOT result EQUAL 0)
+      message(FATAL_ERROR "Compiling the resources of ${file_name} failed: ${errors}")
+    endif()
+  endif()
   set(${out_var} ${object} PARENT_SCOPE)
 endfunction()
 
 function(vrk_program_resources target description)
   vrk_resource_object(${target} "${description}" ${target}.exe 0x1 ON object)
-  set_source_files_properties(${object} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
-  target_sources(${target} PRIVATE ${object})
+  target_link_libraries(${target} PRIVATE ${object})
 endfunction()
 
 function(vrk_message_module name msg_file)
