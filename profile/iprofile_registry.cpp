@@ -272,12 +272,21 @@ bool IRegDeleteElementKey(HKEY parent, const char* name) {
     }
     const long rc = store().deleteKey(parent, encoded);
     if (isGone(rc)) return true;
-    // Refused, typically because the subkey holds subkeys that are not part
-    // of the layout: remove the element's values and leave those subkeys.
+    if (rc != vrk::reg::kAccessDenied) return false;
+    // Refused. When the reason is subkeys that are not part of the layout,
+    // remove the element's values and leave those subkeys; any other refusal
+    // (a store that cannot be written or read) fails the delete.
     Key key = kNullKey;
     const long opened = store().openKeyEx(parent, encoded, vrk::reg::kKeyReadWrite, &key);
     if (opened == vrk::reg::kFileNotFound) return true;
     if (opened != vrk::reg::kSuccess) return false;
+    char probe[2];
+    const long probed = store().enumKey(key, 0, probe, sizeof probe);
+    if (probed != vrk::reg::kSuccess && probed != vrk::reg::kMoreData) {
+        store().closeKey(key);
+        vrk::platform::setLastError(static_cast<std::uint32_t>(rc));  // the delete's refusal
+        return false;
+    }
     const bool cleared = asOneChange([&] { return deleteAllValues(key); });
     const std::uint32_t error = vrk::platform::lastError();
     store().closeKey(key);
