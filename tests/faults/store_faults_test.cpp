@@ -228,6 +228,10 @@ protected:
             ProgramRun r = run(program, arguments, plan, injected, environment);
             const std::string injection = injected ? lastInjection() : "";
             std::string verdict;
+            if (r.standardError.find("Sanitizer") != std::string::npos ||
+                r.standardError.find("runtime error:") != std::string::npos) {
+                verdict += "  the sanitizers objected:\n" + r.standardError;
+            }
             const std::string check = integrity(store_);
             if (check != "ok") verdict += "  integrity check: " + check + "\n";
             verdict += judge(r, snapshot(store_), injection);
