@@ -187,7 +187,6 @@ const KnownFault kReadFailureTakenForMissingEntry = {
 const KnownFault kRefusedDeleteLooksLikeSuccess = {
     "vrkini: a delete the store refused (the profile store ignores RegDeleteKey's result) "
     "leaves a sample query or the marker in place without a failure line"};
-
 const KnownFault kHivesCommitApart = {
     "vrkreg import: each hive commits on its own, so a failure between two hive commits "
     "leaves the earlier hives changed while the message says \"nothing was imported\""};
@@ -195,7 +194,6 @@ const KnownFault kHivesCommitApart = {
 void note(const KnownFault& fault, const std::string& plan) {
     std::cout << "[ KNOWN    ] " << fault.what << " [" << plan << "]\n";
 }
-
 
 // The store before the import, and the import: keys changed, added and
 // deleted in two hives, and a value that spans several pages.
@@ -224,7 +222,7 @@ const char kImportReg[] =
     "\"List\"=hex(7):61,00,00,00,62,00,00,00,00,00\n\n"
     "[-HKEY_LOCAL_MACHINE\\Software\\Vendor\\Gone]\n\n"
     "[HKEY_LOCAL_MACHINE\\Software\\Vendor\\Third]\n"
-    "\"Big\"=hex:" ;
+    "\"Big\"=hex:";  // the bytes follow
 
 TEST_P(ImportFaults, ImportIsWhollyThereOrNot) {
     loadTemplate(kBaseReg);
