@@ -4,23 +4,19 @@
 // After each run the store passes SQLite's integrity check, holds the state
 // before or the state after the command (vrkini: entry by entry), and a
 // command that left anything short of the state after said so.
-#include <sqlite3.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "platform/registry/iregistry.hpp"
-#include "platform/registry/scratch_registry.hpp"
+#include "tests/faults/store_snapshot.hpp"
 #include "tests/harness/run_program.hpp"
 
 #ifndef VRK_FAULT_VRKREG
@@ -32,114 +28,16 @@
 #ifndef VRK_FAULT_SOURCE_DIR
 #define VRK_FAULT_SOURCE_DIR ""
 #endif
+// Every how many operations a plan strikes: 1 (each) in the standard build;
+// the sanitizer build, many times slower, samples.
+#ifndef VRK_FAULT_STRIDE
+#define VRK_FAULT_STRIDE 1
+#endif
 
 namespace vrk::test {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace vrk::reg;
-
-// Every key of the store by its full path, with its values (name, type and
-// bytes, one string each) in enumeration order.
-using Snapshot = std::map<std::string, std::vector<std::string>>;
-
-std::string valueText(const std::string& name, std::uint32_t type, const std::string& bytes) {
-    return name + "|" + std::to_string(type) + "|" + bytes;
-}
-
-void walk(Registry& reg, Key top, const std::string& topPath, Snapshot& out) {
-    std::vector<std::pair<Key, std::string>> pending{{top, topPath}};
-    while (!pending.empty()) {
-        auto [key, path] = pending.back();
-        pending.pop_back();
-        std::vector<std::string>& values = out[path];
-        std::vector<char> name(16385);
-        for (std::uint32_t i = 0;; ++i) {
-            std::uint32_t nameSize = static_cast<std::uint32_t>(name.size());
-            std::uint32_t type = 0;
-            std::uint32_t dataSize = 0;
-            if (reg.enumValue(key, i, name.data(), &nameSize, &type, nullptr, &dataSize) !=
-                kSuccess)
-                break;
-            std::string data(dataSize, '\0');
-            reg.queryValueEx(key, name.data(), &type, reinterpret_cast<unsigned char*>(data.data()),
-                             &dataSize);
-            values.push_back(valueText(std::string(name.data(), nameSize), type, data));
-        }
-        char sub[300];
-        for (std::uint32_t i = 0; reg.enumKey(key, i, sub, sizeof sub) == kSuccess; ++i) {
-            Key child = kNullKey;
-            if (reg.openKeyEx(key, sub, kKeyRead, &child) == kSuccess) {
-                pending.emplace_back(child, path + "\\" + sub);
-            }
-        }
-        if (!isRootKey(key)) reg.closeKey(key);
-    }
-}
-
-Snapshot snapshot(const std::string& store) {
-    auto reg = makeScratchRegistry(store);
-    Snapshot out;
-    walk(*reg, kClassesRoot, "HKCR", out);
-    walk(*reg, kCurrentUser, "HKCU", out);
-    walk(*reg, kLocalMachine, "HKLM", out);
-    walk(*reg, kUsers, "HKU", out);
-    return out;
-}
-
-// "ok", or SQLite's complaints about each hive file of the store.
-std::string integrity(const std::string& store) {
-    std::string verdict = "ok";
-    for (const auto& entry : fs::directory_iterator(store)) {
-        const std::string path = entry.path().string();
-        if (entry.path().extension() != ".db") continue;
-        sqlite3* db = nullptr;
-        std::string result;
-        if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-            result = std::string("cannot open: ") + sqlite3_errmsg(db);
-        } else {
-            sqlite3_stmt* s = nullptr;
-            if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &s, nullptr) == SQLITE_OK) {
-                while (sqlite3_step(s) == SQLITE_ROW) {
-                    result += reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-                }
-            } else {
-                result = sqlite3_errmsg(db);
-            }
-            sqlite3_finalize(s);
-        }
-        sqlite3_close_v2(db);
-        if (result != "ok") verdict = path + ": " + result;
-    }
-    return verdict;
-}
-
-// Copies the files of one store directory over another's.
-void copyStore(const std::string& from, const std::string& to) {
-    std::error_code ec;
-    fs::remove_all(to, ec);
-    fs::create_directories(to);
-    for (const auto& entry : fs::directory_iterator(from)) {
-        fs::copy_file(entry.path(), to + "/" + entry.path().filename().string());
-    }
-}
-
-// What a snapshot differs in from another, for failure messages.
-std::string difference(const Snapshot& actual, const Snapshot& expected) {
-    std::string out;
-    for (const auto& [path, values] : actual) {
-        auto it = expected.find(path);
-        if (it == expected.end()) {
-            out += "  extra " + path + "\n";
-        } else if (it->second != values) {
-            out += "  changed " + path + "\n";
-        }
-    }
-    for (const auto& [path, values] : expected) {
-        if (actual.count(path) == 0) out += "  missing " + path + "\n";
-    }
-    return out;
-}
 
 class StoreFaults : public ::testing::TestWithParam<const char*> {
 protected:
@@ -208,14 +106,14 @@ protected:
     }
 
     // Runs the command once on a copy of the template for every N from 1
-    // on, with the test's plan failing the Nth operation, until a run meets
-    // no failure. judge(run, now, injection) names the promises the run broke
+    // on (every VRK_FAULT_STRIDE-th), with the test's plan failing the Nth
+    // operation, until a run meets no failure. judge(run, now, injection) names the promises the run broke
     // ("" none); it is called with an empty injection for the last run.
     template <class Judge>
     std::string loop(const char* program, const std::vector<std::string>& arguments,
                      const std::map<std::string, std::string>& environment, Judge&& judge) {
         std::string broken;
-        for (unsigned n = 1;; ++n) {
+        for (unsigned n = 1;; n += VRK_FAULT_STRIDE) {
             if (n > 20000) return broken + "the plan never ran out\n";
             copyStore(template_, store_);
             const std::string plan = "at=" + std::to_string(n) + " " + GetParam();
@@ -223,6 +121,10 @@ protected:
             ProgramRun r = run(program, arguments, plan, injected, environment);
             const std::string injection = injected ? lastInjection() : "";
             std::string verdict;
+            if (r.standardError.find("Sanitizer") != std::string::npos ||
+                r.standardError.find("runtime error:") != std::string::npos) {
+                verdict += "  the sanitizers objected:\n" + r.standardError;
+            }
             const std::string check = integrity(store_);
             if (check != "ok") verdict += "  integrity check: " + check + "\n";
             verdict += judge(r, snapshot(store_), injection);
@@ -230,7 +132,11 @@ protected:
                 broken += "plan \"" + plan + "\" (" + (injected ? injection : "no failure") +
                           "):\n" + verdict;
             }
-            if (!injected) return broken;
+            if (!injected) {
+                if (n == 1) broken += "the first operation did not fail: no fault VFS in " +
+                                      std::string(program) + "\n";
+                return broken;
+            }
         }
     }
 
@@ -281,32 +187,13 @@ const KnownFault kReadFailureTakenForMissingEntry = {
 const KnownFault kRefusedDeleteLooksLikeSuccess = {
     "vrkini: a delete the store refused (the profile store ignores RegDeleteKey's result) "
     "leaves a sample query or the marker in place without a failure line"};
-
 const KnownFault kHivesCommitApart = {
     "vrkreg import: each hive commits on its own, so a failure between two hive commits "
     "leaves the earlier hives changed while the message says \"nothing was imported\""};
 
-// The part of a snapshot below one root ("HKLM", ...).
-Snapshot hive(const Snapshot& s, const std::string& root) {
-    Snapshot part;
-    for (const auto& [path, values] : s) {
-        if (path == root || path.rfind(root + "\\", 0) == 0) part[path] = values;
-    }
-    return part;
-}
-
-bool eachHiveBeforeOrAfter(const Snapshot& now, const Snapshot& before, const Snapshot& after) {
-    for (const char* root : {"HKCR", "HKCU", "HKLM", "HKU"}) {
-        const Snapshot part = hive(now, root);
-        if (part != hive(before, root) && part != hive(after, root)) return false;
-    }
-    return true;
-}
-
 void note(const KnownFault& fault, const std::string& plan) {
     std::cout << "[ KNOWN    ] " << fault.what << " [" << plan << "]\n";
 }
-
 
 // The store before the import, and the import: keys changed, added and
 // deleted in two hives, and a value that spans several pages.
@@ -335,7 +222,7 @@ const char kImportReg[] =
     "\"List\"=hex(7):61,00,00,00,62,00,00,00,00,00\n\n"
     "[-HKEY_LOCAL_MACHINE\\Software\\Vendor\\Gone]\n\n"
     "[HKEY_LOCAL_MACHINE\\Software\\Vendor\\Third]\n"
-    "\"Big\"=hex:" ;
+    "\"Big\"=hex:";  // the bytes follow
 
 TEST_P(ImportFaults, ImportIsWhollyThereOrNot) {
     loadTemplate(kBaseReg);
@@ -377,26 +264,6 @@ TEST_P(ImportFaults, ImportIsWhollyThereOrNot) {
                    "  message: " + r.standardError;
         });
     EXPECT_EQ(broken, "");
-}
-
-// One profile entry's state: its values, or nothing when its key is absent.
-using Entry = std::optional<std::vector<std::string>>;
-
-Entry entryOf(const Snapshot& s, const std::string& path) {
-    auto it = s.find(path);
-    if (it == s.end()) return std::nullopt;
-    return it->second;
-}
-
-// Whether an entry is old, new, or part-way through being replaced by the
-// new one: a replace deletes the old values and writes the new ones in
-// order, and what a failed write wrote stays.
-bool oldNewOrPartWay(const Entry& now, const Entry& before, const Entry& after) {
-    if (now == before || now == after) return true;
-    if (!after) return false;
-    if (!now) return true;
-    if (now->size() > after->size()) return false;
-    return std::equal(now->begin(), now->end(), after->begin());
 }
 
 TEST_P(VrkiniFaults, EachEntryIsOldOrNewAndAFailureIsSaid) {

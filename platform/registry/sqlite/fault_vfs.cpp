@@ -139,8 +139,9 @@ int xShmMap(sqlite3_file* f, int region, int size, int extend, void volatile** o
     return r->pMethods->xShmMap(r, region, size, extend, out);
 }
 int xShmLock(sqlite3_file* f, int offset, int n, int flags) {
-    // Only taking a lock can fail; releasing one always succeeds.
-    if ((flags & SQLITE_SHM_LOCK) != 0) {
+    // Taking an exclusive lock (a writer's, a checkpointer's, a recovery's)
+    // counts; shared read marks and releases always succeed.
+    if ((flags & SQLITE_SHM_LOCK) != 0 && (flags & SQLITE_SHM_EXCLUSIVE) != 0) {
         if (int rc = fault(kLock, SQLITE_IOERR_SHMLOCK)) return rc;
     }
     sqlite3_file* r = realOf(f);

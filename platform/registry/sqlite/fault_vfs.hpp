@@ -22,7 +22,7 @@ enum Operation : unsigned {
     kRead = 1,
     kWrite = 2,
     kSync = 4,
-    kLock = 8,  // file locks and the write-ahead log's shared-memory locks
+    kLock = 8,  // file locks and the write-ahead log's exclusive shared-memory locks
     kOpen = 16,
     kAllOperations = 31,
 };
