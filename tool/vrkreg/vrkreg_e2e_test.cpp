@@ -71,8 +71,7 @@ TEST_F(ProgramTest, AddQueryExportDeleteImport) {
     Outcome q = vrkreg({"query", "HKLM\\Software\\SV.INI", "/s"});
     ASSERT_EQ(q.status, 0) << q.err;
     const std::string listing =
-        "\nHKEY_LOCAL_MACHINE\\Software\\SV.INI\n\n"
-        "HKEY_LOCAL_MACHINE\\Software\\SV.INI\\Bytes\n"
+        "\nHKEY_LOCAL_MACHINE\\Software\\SV.INI\\Bytes\n"
         "    (Default)    REG_BINARY    000100FF\n\n"
         "HKEY_LOCAL_MACHINE\\Software\\SV.INI\\CobolPopulate\n"
         "    Count    REG_DWORD    0x2a\n"
