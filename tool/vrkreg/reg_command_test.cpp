@@ -312,6 +312,14 @@ TEST_F(CommandTest, FailureMessagesCarryTheRegistrysDetail) {
     EXPECT_EQ(e.str(),
               "vrkreg add: cannot set value \"n\" in HKEY_LOCAL_MACHINE\\D: error 1016 (An I/O operation "
               "initiated by the registry failed unrecoverably.); HKEY_LOCAL_MACHINE.db: disk I/O error\n");
+
+    // Every number the store returns has its text.
+    for (const long error : {vrk::reg::kFileNotFound, vrk::reg::kAccessDenied, vrk::reg::kInvalidHandle,
+                             vrk::reg::kNotEnoughMemory, vrk::reg::kInvalidParameter, vrk::reg::kBadPathname,
+                             vrk::reg::kMoreData, vrk::reg::kNoMoreItems, vrk::reg::kBadDb, vrk::reg::kBadKey,
+                             vrk::reg::kRegistryIoFailed, vrk::reg::kKeyDeleted})
+        EXPECT_NE(errorMeaning(error), "Unknown error.") << error;
+    EXPECT_EQ(errorMeaning(vrk::reg::kBadKey), "The configuration registry key is invalid.");
 }
 
 // ---- delete ----------------------------------------------------------------
