@@ -206,6 +206,20 @@ TEST_F(ProgramTest, AMalformedImportChangesNothing) {
     EXPECT_EQ(vrkreg({"export", "HKLM", "-"}).out, before);
 }
 
+// Input that cannot be read twice (a pipe) is kept in a temporary copy
+// between the check and the import.
+TEST_F(ProgramTest, ImportReadsAPipe) {
+    writeFile(dir.file("in.reg"), "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\Piped]\r\n\"v\"=\"1\"\r\n");
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(std::system(("mkfifo " + quoted(fifo) + " && (cat " + quoted(dir.file("in.reg")) + " >" +
+                           quoted(fifo) + " &)").c_str()),
+              0);
+    const Outcome r = vrkreg({"import", fifo});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const Outcome q = vrkreg({"query", "HKLM\\Piped", "/v", "v"});
+    EXPECT_EQ(q.out, "\nHKEY_LOCAL_MACHINE\\Piped\n    v    REG_SZ    1\n\n");
+}
+
 // Output that cannot be written fails the command, with the reason.
 TEST_F(ProgramTest, AFullStandardOutputIsAFailure) {
     ok({"add", "HKLM\\Q", "/v", "x", "/d", "1"});
