@@ -599,6 +599,17 @@ TEST_F(CommandTest, SkipBadSkipsMalformedLinesAndAppliesTheRest) {
     EXPECT_EQ(valueOf("S", "bad"), "<error 2>");
     EXPECT_FALSE(keyExists(vrk::reg::kLocalMachine, "T"));
 
+    // A header that only starts as one: Windows' reg applies nothing of it.
+    for (const char* header : {"REGEDIT 4", "REGEDIT4 FOO"}) {
+        writeFile(path("fuzzy.reg"), std::string(header) + "\r\n[HKEY_LOCAL_MACHINE\\F]\r\n");
+        EXPECT_EQ(run({"import", path("fuzzy.reg")}), 1) << header;
+        EXPECT_TRUE(contains(err, ":1: bad header")) << err;
+        EXPECT_EQ(run({"import", path("fuzzy.reg"), "/skipbad"}), 2) << header;
+        EXPECT_EQ(err, "vrkreg import: " + path("fuzzy.reg") + ":1: skipped: unknown header \"" + header +
+                           "\": nothing of the file is applied\n");
+        EXPECT_FALSE(keyExists(vrk::reg::kLocalMachine, "F"));
+    }
+
     // Nothing skipped: success as without the option.
     writeFile(path("good.reg"), "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\G]\r\n\"v\"=\"1\"\r\n");
     EXPECT_EQ(run({"import", path("good.reg"), "/skipbad"}), 0);
