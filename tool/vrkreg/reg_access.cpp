@@ -38,6 +38,7 @@ std::string errorMeaning(long error) {
         case vrk::reg::kMoreData: return "More data is available.";
         case vrk::reg::kNoMoreItems: return "No more data is available.";
         case vrk::reg::kBadDb: return "The configuration registry database is corrupt.";
+        case vrk::reg::kBadKey: return "The configuration registry key is invalid.";
         case vrk::reg::kRegistryIoFailed:
             return "An I/O operation initiated by the registry failed unrecoverably.";
         case vrk::reg::kKeyDeleted:

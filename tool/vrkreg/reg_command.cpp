@@ -54,7 +54,9 @@ const char* const kAddUsage =
     "  /s SEP   the character between the strings of REG_MULTI_SZ data\n"
     "           (without it they are separated by the two characters \\0)\n"
     "  /d DATA  the data: text; a number in decimal or 0x hex for REG_DWORD and\n"
-    "           REG_QWORD; hex digits for REG_BINARY\n"
+    "           REG_QWORD (needed for REG_DWORD; REG_QWORD also takes a negative\n"
+    "           decimal); hex digits for REG_BINARY (an odd count reads as if a 0\n"
+    "           led them); REG_NONE stores the text as UTF-16 with a final zero\n"
     "  /f       accepted for compatibility: an existing value is always replaced\n"
     "\n"
     "Without /v, /ve, /t and /d only the key is created.\n";

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "tool/vrkreg/reg_command_support.hpp"
+#include "tool/vrkreg/regfile_text.hpp"
 
 namespace vrk::regfile::regcmd {
 
@@ -79,28 +80,37 @@ std::string dataForType(std::uint32_t type, const std::string* given, const std:
     const std::string text = given ? *given : std::string();
     switch (type) {
         case vrk::reg::kRegSz:
-        case vrk::reg::kRegNone:
             return text;
+        case vrk::reg::kRegNone:
+            // As Windows' reg stores it: UTF-16 text with its terminating zero.
+            return storeBytesToUtf16le(text) + std::string(2, '\0');
         case vrk::reg::kRegExpandSz:
             return text + std::string(1, '\0');
         case vrk::reg::kRegDword:
         case vrk::reg::kRegDwordBigEndian:
-            return bytesOfNumber(given ? parseNumber(text, 0xFFFFFFFFull, "REG_DWORD") : 0, 4,
+            if (!given) throw UsageError{"a REG_DWORD value needs its number in /d DATA"};
+            return bytesOfNumber(parseNumber(text, 0xFFFFFFFFull, "REG_DWORD"), 4,
                                  type == vrk::reg::kRegDwordBigEndian);
-        case vrk::reg::kRegQword:
+        case vrk::reg::kRegQword: {
+            // A negative decimal number is stored as its two's complement.
+            if (given && text.size() > 1 && text[0] == '-') {
+                const std::uint64_t magnitude = parseNumber(text.substr(1), 1ull << 63, "REG_QWORD");
+                return bytesOfNumber(~magnitude + 1, 8, false);
+            }
             return bytesOfNumber(given ? parseNumber(text, ~0ull, "REG_QWORD") : 0, 8, false);
+        }
         case vrk::reg::kRegBinary: {
-            if (text.size() % 2 != 0)
-                throw UsageError{"invalid REG_BINARY data: an even number of hex digits is needed"};
+            // An odd number of digits reads as if a 0 led them.
+            const std::string digits = text.size() % 2 != 0 ? "0" + text : text;
             std::string out;
-            for (std::size_t i = 0; i < text.size(); i += 2) {
+            for (std::size_t i = 0; i < digits.size(); i += 2) {
                 const auto digit = [&](char c) -> int {
                     if (c >= '0' && c <= '9') return c - '0';
                     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
                     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
                     throw UsageError{"invalid REG_BINARY data \"" + text + "\": only hex digits are allowed"};
                 };
-                out.push_back(static_cast<char>(digit(text[i]) * 16 + digit(text[i + 1])));
+                out.push_back(static_cast<char>(digit(digits[i]) * 16 + digit(digits[i + 1])));
             }
             return out;
         }
@@ -109,12 +119,19 @@ std::string dataForType(std::uint32_t type, const std::string* given, const std:
                 throw UsageError{"the separator given with /s must be one character"};
             const std::string sep = separator ? *separator : std::string("\\0");
             std::string out;
-            if (!text.empty()) {
+            // One separator at the end closes the list, as Windows' reg reads it;
+            // a list closed at once holds one empty string.
+            std::string items = text;
+            if (items.size() >= sep.size() && items.compare(items.size() - sep.size(), sep.size(), sep) == 0) {
+                items.resize(items.size() - sep.size());
+                if (items.empty()) return std::string(2, '\0');
+            }
+            if (!items.empty()) {
                 std::size_t start = 0;
                 while (true) {
-                    const std::size_t cut = text.find(sep, start);
+                    const std::size_t cut = items.find(sep, start);
                     const std::string item =
-                        text.substr(start, cut == std::string::npos ? std::string::npos : cut - start);
+                        items.substr(start, cut == std::string::npos ? std::string::npos : cut - start);
                     if (item.empty())
                         throw UsageError{"invalid REG_MULTI_SZ data: it holds an empty string"};
                     out += item;
@@ -140,6 +157,12 @@ int runAdd(const std::vector<std::string>& args, const Context& ctx) {
     if (o.positional.size() != 1) throw UsageError{"add needs exactly one KEY"};
     if (o.has("v") && o.has("ve")) throw UsageError{"use /v or /ve, not both"};
     const KeyPath key = parseKeyArgument(o.positional[0]);
+    // Windows' reg refuses a root with a trailing backslash and a key that
+    // ends in an empty name.
+    const std::string& keyText = o.positional[0];
+    if ((key.subKey.empty() && keyText.find('\\') != std::string::npos) ||
+        (keyText.size() >= 2 && keyText.compare(keyText.size() - 2, 2, "\\\\") == 0))
+        throw UsageError{"invalid key \"" + keyText + "\": it ends in an empty key name"};
     const bool setsValue = o.has("v") || o.has("ve") || o.has("t") || o.has("d");
     if (o.has("s") && !setsValue) throw UsageError{"/s needs a REG_MULTI_SZ value"};
     std::uint32_t type = vrk::reg::kRegSz;

@@ -55,6 +55,14 @@ int runExport(const std::vector<std::string>& args, const Context& ctx) {
     std::ostream& out = ctx.out;
     const Options o = parseOptions(args, {"y"}, {});
     if (o.positional.size() != 2) throw UsageError{"export needs a KEY and a FILE"};
+    // As with Windows' reg, /y comes after KEY and FILE.
+    for (std::size_t i = 1, seen = 0; i < args.size() && seen < 2; ++i) {
+        if (args[i] == o.positional[seen]) {
+            ++seen;
+        } else {
+            throw UsageError{"options go after KEY and FILE"};
+        }
+    }
     const KeyPath key = parseKeyArgument(o.positional[0]);
     const std::string& file = o.positional[1];
     const bool toStdout = file == "-";

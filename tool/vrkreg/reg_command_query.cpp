@@ -141,22 +141,35 @@ int runQuery(const std::vector<std::string>& args, const Context& ctx) {
         OpenKey key = openExisting(reg, top, vrk::reg::kKeyRead);
         const std::string pathText = fullPath(top);
         if (oneValue) {
-            const auto v = findValue(reg, key.get(), valueName, pathText);
+            auto v = findValue(reg, key.get(), valueName, pathText);
+            // A default value that was never set is shown as such, as
+            // Windows' reg shows it.
+            const bool notSet = !v && o.has("ve");
+            if (notSet) v = ValueEntry{"", vrk::reg::kRegSz, ""};
             if (!v) {
                 throwFailure(reg, "cannot find value " + (valueName.empty() ? std::string("(Default)") : "\"" + valueName + "\"") +
                                       " in " + pathText,
                              vrk::reg::kFileNotFound);
             }
             out << "\n" << pathText << "\n";
-            printValue(out, *v);
+            if (notSet) {
+                out << "    (Default)    REG_SZ    (value not set)\n";
+            } else {
+                printValue(out, *v);
+            }
             out << "\n";
             return 0;
         }
         const auto values = readValues(reg, key.get(), pathText);
         const auto subkeys = readSubkeyNames(reg, key.get(), pathText);
-        out << "\n" << pathText << "\n";
-        for (const ValueEntry& v : values) printValue(out, v);
-        if (!values.empty()) out << "\n";
+        // The key's own name heads its values; a key without values shows
+        // only its subkeys.
+        out << "\n";
+        if (!values.empty()) {
+            out << pathText << "\n";
+            for (const ValueEntry& v : values) printValue(out, v);
+            out << "\n";
+        }
         for (const std::string& s : subkeys) out << pathText << "\\" << s << "\n";
         return 0;
     }
@@ -184,6 +197,8 @@ int runQuery(const std::vector<std::string>& args, const Context& ctx) {
             return;
         }
         start();
+        // Every key below is shown; the key itself only with values.
+        if (values.empty() && path == top) return;
         out << pathText << "\n";
         for (const ValueEntry& v : values) printValue(out, v);
         out << "\n";

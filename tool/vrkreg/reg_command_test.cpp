@@ -77,7 +77,14 @@ TEST_F(CommandTest, BadArgumentsGiveAHintAndChangeNothing) {
         {{"add", "HKLM\\a", "/v", "n", "/t", "REG_DWORD", "/d", "12ab"}, "invalid REG_DWORD", "add /?"},
         {{"add", "HKLM\\a", "/v", "n", "/t", "REG_QWORD", "/d", "18446744073709551616"}, "invalid REG_QWORD",
          "add /?"},
-        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_BINARY", "/d", "abc"}, "even number of hex digits", "add /?"},
+        {{"add", "HKLM\\a", "/ve", "/t", "REG_DWORD", "/f"}, "needs its number in /d DATA", "add /?"},
+        {{"add", "HKLM\\a", "/ve", "/t", "REG_DWORD_BIG_ENDIAN", "/f"}, "needs its number in /d DATA", "add /?"},
+        {{"add", "HKCU\\", "/v", "Value1", "/d", "foo", "/f"}, "ends in an empty key name", "add /?"},
+        {{"add", "HKLM\\a\\sub\\\\", "/f"}, "ends in an empty key name", "add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_QWORD", "/d", "-9223372036854775809"}, "invalid REG_QWORD",
+         "add /?"},
+        {{"export", "/y", "HKLM\\a", "f.reg"}, "options go after KEY and FILE", "export /?"},
+        {{"export", "HKLM\\a", "/y", "f.reg"}, "options go after KEY and FILE", "export /?"},
         {{"add", "HKLM\\a", "/v", "n", "/t", "REG_BINARY", "/d", "zz"}, "only hex digits", "add /?"},
         {{"add", "HKLM\\a", "/v", "n", "/t", "REG_MULTI_SZ", "/d", "a\\0\\0b"}, "empty string", "add /?"},
         {{"add", "HKLM\\a", "/v", "n", "/t", "REG_MULTI_SZ", "/s", "ab", "/d", "x"}, "one character", "add /?"},
@@ -129,7 +136,6 @@ TEST_F(CommandTest, AddStoresEachTypeAndQueryShowsIt) {
         {{"/t", "REG_DWORD", "/d", "42"}, vrk::reg::kRegDword, std::string("\x2a\0\0\0", 4), "REG_DWORD    0x2a"},
         {{"/t", "REG_DWORD", "/d", "0xFFFFFFFF"}, vrk::reg::kRegDword, "\xff\xff\xff\xff",
          "REG_DWORD    0xffffffff"},
-        {{"/t", "REG_DWORD"}, vrk::reg::kRegDword, std::string(4, '\0'), "REG_DWORD    0x0"},
         {{"/t", "REG_DWORD_BIG_ENDIAN", "/d", "0x01020304"}, vrk::reg::kRegDwordBigEndian, "\x01\x02\x03\x04",
          "REG_DWORD_BIG_ENDIAN    0x1020304"},
         {{"/t", "REG_QWORD", "/d", "0x123456789"}, vrk::reg::kRegQword, std::string("\x89\x67\x45\x23\x01\0\0\0", 8),
@@ -139,7 +145,22 @@ TEST_F(CommandTest, AddStoresEachTypeAndQueryShowsIt) {
         {{"/t", "REG_BINARY", "/d", "00ff7Fa0"}, vrk::reg::kRegBinary, std::string("\0\xff\x7f\xa0", 4),
          "REG_BINARY    00FF7FA0"},
         {{"/t", "REG_BINARY"}, vrk::reg::kRegBinary, "", "REG_BINARY    "},
-        {{"/t", "REG_NONE", "/d", "x"}, vrk::reg::kRegNone, "x", "REG_NONE    78"},
+        {{"/t", "REG_NONE", "/d", "Test"}, vrk::reg::kRegNone, std::string("T\0e\0s\0t\0\0\0", 10),
+         "REG_NONE    54006500730074000000"},
+        {{"/t", "REG_NONE"}, vrk::reg::kRegNone, std::string(2, '\0'), "REG_NONE    0000"},
+        {{"/t", "REG_MULTI_SZ", "/d", "a\\0"}, vrk::reg::kRegMultiSz, std::string("a\0\0", 3), "REG_MULTI_SZ    a"},
+        {{"/t", "REG_MULTI_SZ", "/s", "#", "/d", "a#"}, vrk::reg::kRegMultiSz, std::string("a\0\0", 3),
+         "REG_MULTI_SZ    a"},
+        {{"/t", "REG_MULTI_SZ", "/s", "#", "/d", "#"}, vrk::reg::kRegMultiSz, std::string(2, '\0'), "REG_MULTI_SZ    "},
+        {{"/t", "REG_MULTI_SZ", "/d", "\\0"}, vrk::reg::kRegMultiSz, std::string(2, '\0'), "REG_MULTI_SZ    "},
+        {{"/t", "REG_BINARY", "/d", "DeAdBeEf0DD"}, vrk::reg::kRegBinary, "\x0d\xea\xdb\xee\xf0\xdd",
+         "REG_BINARY    0DEADBEEF0DD"},
+        {{"/t", "REG_QWORD", "/d", "-1"}, vrk::reg::kRegQword, std::string(8, '\xff'), "REG_QWORD    0xffffffffffffffff"},
+        {{"/t", "REG_QWORD", "/d", "-9223372036854775808"}, vrk::reg::kRegQword, std::string("\0\0\0\0\0\0\0\x80", 8),
+         "REG_QWORD    0x8000000000000000"},
+        // Big-endian as the type says (Windows' reg writes these bytes little-endian).
+        {{"/t", "REG_DWORD_BIG_ENDIAN", "/d", "456"}, vrk::reg::kRegDwordBigEndian, std::string("\0\0\x01\xc8", 4),
+         "REG_DWORD_BIG_ENDIAN    0x1c8"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = {"add", "HKLM\\Software\\T", "/v", "v"};
@@ -201,7 +222,25 @@ TEST_F(CommandTest, QueryListsValuesThenSubkeysAndRecursesWithS) {
     EXPECT_EQ(out, "\nHKEY_LOCAL_MACHINE\\Q\\alpha\n    deep    REG_SZ    x\n\n");
 
     ok({"query", "HKLM\\Q\\Zed"});
-    EXPECT_EQ(out, "\nHKEY_LOCAL_MACHINE\\Q\\Zed\n");
+    EXPECT_EQ(out, "\n");
+
+    // A key with subkeys and no values shows only its subkeys; with /s only
+    // the keys below it.
+    ok({"add", "HKLM\\P\\one", "/v", "v", "/d", "1"});
+    ok({"add", "HKLM\\P\\two"});
+    ok({"query", "HKLM\\P"});
+    EXPECT_EQ(out, "\nHKEY_LOCAL_MACHINE\\P\\one\nHKEY_LOCAL_MACHINE\\P\\two\n");
+    ok({"query", "HKLM\\P", "/s"});
+    EXPECT_EQ(out,
+              "\nHKEY_LOCAL_MACHINE\\P\\one\n"
+              "    v    REG_SZ    1\n"
+              "\n"
+              "HKEY_LOCAL_MACHINE\\P\\two\n"
+              "\n");
+
+    // A default value never set is shown, not a failure.
+    ok({"query", "HKLM\\P", "/ve"});
+    EXPECT_EQ(out, "\nHKEY_LOCAL_MACHINE\\P\n    (Default)    REG_SZ    (value not set)\n\n");
 }
 
 TEST_F(CommandTest, QueryShowsDataAsRegQueryDoes) {
@@ -252,7 +291,6 @@ TEST_F(CommandTest, QueryFailuresNameTheKeyAndTheError) {
         {{"query", "HKLM\\Nope"},
          "vrkreg query: cannot open HKEY_LOCAL_MACHINE\\Nope: error 2 (The system cannot find the file specified.)"},
         {{"query", "HKLM\\Q", "/v", "y"}, "cannot find value \"y\" in HKEY_LOCAL_MACHINE\\Q: error 2"},
-        {{"query", "HKLM\\Q", "/ve"}, "cannot find value (Default) in HKEY_LOCAL_MACHINE\\Q: error 2"},
         {{"query", "HKLM\\Q", "/s", "/v", "y"}, "cannot find value \"y\" in HKEY_LOCAL_MACHINE\\Q or below"},
     };
     for (const auto& c : cases) {
@@ -274,6 +312,14 @@ TEST_F(CommandTest, FailureMessagesCarryTheRegistrysDetail) {
     EXPECT_EQ(e.str(),
               "vrkreg add: cannot set value \"n\" in HKEY_LOCAL_MACHINE\\D: error 1016 (An I/O operation "
               "initiated by the registry failed unrecoverably.); HKEY_LOCAL_MACHINE.db: disk I/O error\n");
+
+    // Every number the store returns has its text.
+    for (const long error : {vrk::reg::kFileNotFound, vrk::reg::kAccessDenied, vrk::reg::kInvalidHandle,
+                             vrk::reg::kNotEnoughMemory, vrk::reg::kInvalidParameter, vrk::reg::kBadPathname,
+                             vrk::reg::kMoreData, vrk::reg::kNoMoreItems, vrk::reg::kBadDb, vrk::reg::kBadKey,
+                             vrk::reg::kRegistryIoFailed, vrk::reg::kKeyDeleted})
+        EXPECT_NE(errorMeaning(error), "Unknown error.") << error;
+    EXPECT_EQ(errorMeaning(vrk::reg::kBadKey), "The configuration registry key is invalid.");
 }
 
 // ---- delete ----------------------------------------------------------------
@@ -552,6 +598,17 @@ TEST_F(CommandTest, SkipBadSkipsMalformedLinesAndAppliesTheRest) {
     EXPECT_EQ(valueOf("S", "x"), "<error 2>");
     EXPECT_EQ(valueOf("S", "bad"), "<error 2>");
     EXPECT_FALSE(keyExists(vrk::reg::kLocalMachine, "T"));
+
+    // A header that only starts as one: Windows' reg applies nothing of it.
+    for (const char* header : {"REGEDIT 4", "REGEDIT4 FOO"}) {
+        writeFile(path("fuzzy.reg"), std::string(header) + "\r\n[HKEY_LOCAL_MACHINE\\F]\r\n");
+        EXPECT_EQ(run({"import", path("fuzzy.reg")}), 1) << header;
+        EXPECT_TRUE(contains(err, ":1: bad header")) << err;
+        EXPECT_EQ(run({"import", path("fuzzy.reg"), "/skipbad"}), 2) << header;
+        EXPECT_EQ(err, "vrkreg import: " + path("fuzzy.reg") + ":1: skipped: unknown header \"" + header +
+                           "\": nothing of the file is applied\n");
+        EXPECT_FALSE(keyExists(vrk::reg::kLocalMachine, "F"));
+    }
 
     // Nothing skipped: success as without the option.
     writeFile(path("good.reg"), "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\G]\r\n\"v\"=\"1\"\r\n");

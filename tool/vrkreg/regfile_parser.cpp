@@ -462,6 +462,13 @@ ParseResult parseRegStream(ByteSource& source, const OperationSink& onOperation,
             result.version = 4;
         } else if (header == kHeader5) {
             result.version = 5;
+        } else if (onSkipped != nullptr && header.substr(0, 7) == "REGEDIT" && header != "REGEDIT") {
+            // Windows' reg takes a header such as "REGEDIT 4" or "REGEDIT4 FOO"
+            // as valid and then imports nothing of the file.
+            (*onSkipped)(1, "unknown header \"" + std::string(header) + "\": nothing of the file is applied");
+            result.version = 4;
+            result.ok = true;
+            return result;
         } else if (header == "REGEDIT") {
             fail(1, "the Windows 3.1 REGEDIT format (\"HKEY_CLASSES_ROOT\\key = value\" lines) is not supported: "
                     "expected \"REGEDIT4\" or \"" + std::string(kHeader5) + "\"");

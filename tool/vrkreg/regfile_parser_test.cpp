@@ -433,6 +433,41 @@ TEST(RegfileParser, ALineOrAValueBeyondTheLimitsIsRefusedAtItsLine) {
     }
 }
 
+// A source that gives one byte per read: every line end, CR LF pair and
+// UTF-16 unit is split between reads somewhere.
+class ByteByByteSource : public ByteSource {
+public:
+    explicit ByteByByteSource(std::string_view bytes) : bytes_(bytes) {}
+    std::size_t read(char* buffer, std::size_t size) override {
+        if (bytes_.empty() || size == 0) return 0;
+        buffer[0] = bytes_[0];
+        bytes_.remove_prefix(1);
+        return 1;
+    }
+
+private:
+    std::string_view bytes_;
+};
+
+TEST(RegfileParser, PiecesOfAnySizeGiveTheSameResult) {
+    const std::string text =
+        "REGEDIT4\r\n\r[HKEY_CURRENT_USER\\A]\r\n\"v\"=hex:01,\\\r\n  02\n\r\n@=\"\xC3\xA9\"\r";
+    for (const std::string& file : {text, utf16File(text), text + "\"x\"=\"open\r\n", utf16File(text) + "x"}) {
+        ByteByByteSource source(file);
+        std::vector<Operation> seen;
+        const ParseResult r = parseRegStream(source, [&](Operation&& op) { seen.push_back(std::move(op)); });
+        const ParseResult whole = parseRegFile(file);
+        EXPECT_EQ(r.ok, whole.ok);
+        EXPECT_EQ(r.errorLine, whole.errorLine);
+        EXPECT_EQ(r.error, whole.error);
+        if (whole.ok) {
+            EXPECT_EQ(seen, whole.operations);
+        }
+    }
+    EXPECT_TRUE(parseRegFile(text).ok);
+    EXPECT_EQ(parseRegFile(text).operations.size(), 3u);
+}
+
 // Many lines cost no more memory than one: the changes come one at a time.
 TEST(RegfileParser, AStreamHandsOverEachChangeAsItsLineIsRead) {
     const std::string text = "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=dword:1\n@=-\n";
