@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry/sqlite/sqlite_file_modes.hpp"
 #include "platform/registry/sqlite/sqlite_registry_support.hpp"
 #include "platform/registry/sqlite/sqlite_schema.hpp"
 
@@ -156,6 +157,7 @@ void SqliteRegistry::adoptOldHives(StoreFile& f) {
     const std::string temp = f.path + ".migrating";
     removeDatabaseFiles(temp);
     try {
+        createFile(temp, f.machine ? kMachineFileMode : kUserFileMode);
         {
             auto c = Connection::open(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
                                                 SQLITE_OPEN_NOMUTEX);
