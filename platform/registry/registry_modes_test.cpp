@@ -132,6 +132,21 @@ TEST(FileModes, AMachineStoreOthersMayWriteIsRefused) {
     }
 }
 
+TEST(FileModes, AHiveOfTheEarlierLayoutOthersMayWriteIsNotTakenIn) {
+    TempDir dir;
+    {
+        std::ofstream empty(dir.file("HKEY_LOCAL_MACHINE.db"));
+    }
+    ASSERT_EQ(::chmod(dir.file("HKEY_LOCAL_MACHINE.db").c_str(), 0666), 0);
+    SqliteRegistry reg(StoreLocation::inDirectory(dir.path()));
+    Key k = kNullKey;
+    EXPECT_EQ(reg.openKeyEx(kLocalMachine, "Software", kKeyRead, &k), kAccessDenied);
+    EXPECT_TRUE(contains(reg.lastFailureDetail(), dir.file("HKEY_LOCAL_MACHINE.db") + ": "))
+        << reg.lastFailureDetail();
+    EXPECT_FALSE(std::filesystem::exists(dir.file("registry.db")));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("HKEY_LOCAL_MACHINE.db")));
+}
+
 TEST(FileModes, ANewStoreInADirectoryOthersMayWriteIsRefused) {
     TempDir top;
     const std::string shared = top.file("shared");

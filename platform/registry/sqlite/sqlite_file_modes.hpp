@@ -10,7 +10,8 @@
 // Before a machine store is opened, its directory and files must be writable
 // by no one but their owner and root (StrictModes in sshd): owned by root or
 // by the current user, and not writable by group or others. Anything else is
-// refused with kAccessDenied, the detail naming the path and why.
+// refused with kAccessDenied, the detail naming the path and why. Hive files
+// of the earlier layout are checked so before a machine store takes them in.
 //
 // Thread safety: none needed beyond the registry's lock.
 #pragma once

@@ -131,6 +131,9 @@ void SqliteRegistry::adoptOldHives(StoreFile& f) {
     DirectoryLock lock(f.directory);
     const std::vector<int> old = present();  // another process may have moved them meanwhile
     if (old.empty()) return;
+    if (f.machine) {
+        for (int h : old) checkFileOwnership(oldPath(h));
+    }
 
     if (fileExists(f.path)) {
         // Finish an interrupted move; refuse a file the store never took in.
