@@ -150,9 +150,9 @@ TEST_F(DeepTreeTest, LegacyRemoveProfileWalksAnyDepthWithoutRecursion) {
 // A subtree the store refuses to delete half-way fails the delete, and
 // what was deleted before is put back (one change of the store).
 TEST_F(DeepTreeTest, LegacyTreeDeleteRefusedHalfWayFailsAndKeepsTheElement) {
+    vrk::reg::FaultInjectingRegistry faults(store());  // outlives the profile
     IProfile profile("SV.INI");
     profile.addOrReplaceElementWithKey("K", IString("value"), "App");
-    vrk::reg::FaultInjectingRegistry faults(store());
     install(faults);
     faults.failCall(vrk::reg::RegCall::deleteKey, 2, 1016);
     auto r = raised([&] { profile.deleteElementWithKey("K", "App"); });

@@ -101,13 +101,13 @@ TEST_F(ReplaceTest, ReplaceClearsWhatAnOverriddenDeleteLeft) {
         using IProfile::IProfile;
         IProfile& deleteElementWithKey(const char*, const char*) override { return *this; }
     };
+    FaultInjectingRegistry faults(store());  // outlives the profile, which closes through it
     KeepingProfile profile("SV.INI");
     plantTwoChunksAndStraySubkey(profile);
     profile.addOrReplaceElementWithKey("Key", bytesOf("a\nb"), "App");
     EXPECT_EQ(stringOf(profile.elementWithKey("Key", "App")), "a\nb");
     EXPECT_EQ(raw().valueNames(kLocalMachine, kKey), (std::vector<std::string>{"0", "DataType"}));
 
-    FaultInjectingRegistry faults(store());
     install(faults);
     faults.failCall(RegCall::deleteValue, 1, kInjected);
     expectAccessError(raised([&] { profile.addOrReplaceElementWithKey("Key", 7L, "App"); }),
