@@ -1,4 +1,4 @@
-// The texts of the Linux table of system error numbers.
+// The texts of the Linux table of system error numbers: Windows' own wording.
 #include <gtest/gtest.h>
 
 #include "platform/error_text.hpp"
@@ -8,9 +8,12 @@ TEST(SystemErrorMessagePosix, TableTexts) {
         unsigned long id;
         const char* text;
     } cases[] = {
-        {2, "The key or value does not exist."},
-        {5, "Access to the key or value was refused."},
-        {1018, "The key has been deleted."},
+        {2, "The system cannot find the file specified."},
+        {5, "Access is denied."},
+        {50, "The request is not supported."},
+        {998, "Invalid access to memory location."},
+        {1010, "The configuration registry key is invalid."},
+        {1018, "Illegal operation attempted on a registry key that has been marked for deletion."},
     };
     for (const auto& c : cases) {
         char buffer[256];

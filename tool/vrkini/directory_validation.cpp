@@ -30,6 +30,7 @@ int validateDirectory(const IString& application, const IString& key) {
             ITraceLog::write(IString("The current directory in the profile is: ") + "currentDir=" +
                              currentDir + " ");
         } catch (...) {
+            rethrowStoreFailure();
             ITraceLog::write(IString("The Selvarine profile doesn't contain the requested app/key ") +
                              entryLabel(application, key));
         }

@@ -1,8 +1,24 @@
 // addOrReplace(): sets one entry to a fixed value; needsReplacement(): the
-// change test shared with the directory validation.
+// change test and rethrowStoreFailure(): the read guard's test, both shared
+// with the directory validation.
+#include "diag/iexc.hpp"
 #include "diag/itrace.hpp"
 #include "tool/vrkini/console_report.hpp"
 #include "tool/vrkini/steps.hpp"
+
+void rethrowStoreFailure() {
+    try {
+        throw;
+    } catch (const IAccessError& e) {
+        // The registry's error numbers of a store that cannot be read:
+        // access denied, not enough memory, a corrupt store, an I/O failure.
+        switch (e.errorId()) {
+            case 5: case 8: case 1009: case 1016: throw;
+            default: break;
+        }
+    } catch (...) {
+    }
+}
 
 int needsReplacement(const IProfile& profile, const IString& application, const IString& key,
                      const IString& oldValue, const IString& newValue) {
@@ -32,6 +48,7 @@ int addOrReplace(const IString& application, const IString& key, const IString& 
             ITraceLog::write(IString("The options in the profile are: ") + "oldOptions=" +
                              oldValue + " ");
         } catch (...) {
+            rethrowStoreFailure();
             ITraceLog::write(IString("The Selvarine profile doesn't contain the requested app/key ") +
                              entryLabel(application, key));
         }

@@ -46,6 +46,13 @@ int validateDirectory(const IString& application, const IString& key);
 // deleted. Reports to the trace only. Always returns 0. Never throws.
 int removeCannedQueries(const IString& installDirectory);
 
+// For the update steps' read guards: rethrows the exception being handled
+// when it says the store could not be read (an access error for a store that
+// refused the read, ran out of memory, is corrupt or failed to read), so that a transient failure is never
+// taken for an absent entry and the entry overwritten from nothing. Returns
+// for everything else. Call only inside a catch block.
+void rethrowStoreFailure();
+
 // The common end of the two update steps: when needsReplacement answers 1,
 // writes newValue to the entry, traces it, sets result to 1 and reports the
 // change on standard output; otherwise reports the entry with the line

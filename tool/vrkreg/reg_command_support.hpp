@@ -99,7 +99,12 @@ void inBatch(Registry& reg, const std::string& what, Fn fn) {
         throw;
     }
     rc = reg.commitBatch();
-    if (rc != vrk::reg::kSuccess) throwFailure(reg, "cannot commit " + what, rc);
+    // A commit that fails may have reached the disk before the failure (a
+    // write-ahead log written whole but not synced): say so, never "nothing".
+    if (rc != vrk::reg::kSuccess)
+        throw PartlyApplied(failureText(reg, "cannot commit " + what, rc) +
+                                ": it may have been applied whole or not at all",
+                            rc);
 }
 
 // The commands; each throws UsageError for bad arguments and

@@ -143,8 +143,8 @@ TEST_F(VrktraceDelivery, CommandLine) {
         const char* outputStart;
         const char* errorStart;
     } cases[] = {
-        {{"--help"}, 0, "Usage: vrktrace [--address ADDRESS]\n", ""},
-        {{"-h"}, 0, "Usage: vrktrace [--address ADDRESS]\n", ""},
+        {{"--help"}, 0, "Usage: vrktrace [--address ADDRESS] [--escape | --raw]\n", ""},
+        {{"-h"}, 0, "Usage: vrktrace [--address ADDRESS] [--escape | --raw]\n", ""},
         {{"--bogus"}, 2, "", "vrktrace: unknown argument \"--bogus\"\n"},
         {{"--address"}, 2, "", "vrktrace: --address needs an address\n"},
         {{"--address", "@"}, 1, "", "vrktrace: invalid channel address \"@\"\n"},
