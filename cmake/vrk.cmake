@@ -37,7 +37,6 @@ set(VRK_PUBLIC_HEADERS
   diag/iexc.hpp
   diag/imessage.hpp
   diag/itrace.hpp
-  platform/registry/iregistry.hpp
   profile/iprofile.hpp)
 foreach(header IN LISTS VRK_PUBLIC_HEADERS)
   get_filename_component(dir ${header} DIRECTORY)

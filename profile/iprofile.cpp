@@ -53,29 +53,31 @@ bool isPrintableText(const IString& text) {
 // ---- IProfile ----------------------------------------------------------------
 
 IProfile::IProfile(const char* profName)
-    : defApplName(), profileName(profName), profileKey(kNullKey) {
+    : defApplName(), profileName(profName), profileKeyValue(kNullKey.value) {
     if (profName == 0) raiseParameter("profName != 0", kFnConstructor, 471);
-    profileKey = IRegOpenProfileKey(profName);
+    profileKeyValue = IRegOpenProfileKey(profName).value;
 }
 
 IProfile::IProfile(const IProfile& other)
     : IVBase(other),
       defApplName(other.defApplName),
       profileName(other.profileName),
-      profileKey(IRegOpenProfileKey(other.profileName)) {}
+      profileKeyValue(IRegOpenProfileKey(other.profileName).value) {}
 
 IProfile& IProfile::operator=(const IProfile& other) {
     // Open first: when that fails, this object keeps its key and names.
     Key key = IRegOpenProfileKey(other.profileName);
-    Key old = profileKey;
+    Key old = profileKey();
     defApplName = other.defApplName;
     profileName = other.profileName;
-    profileKey = key;
+    profileKeyValue = key.value;
     KeyHolder closing(old);
     return *this;
 }
 
-IProfile::~IProfile() { KeyHolder closing(profileKey); }
+IProfile::~IProfile() { KeyHolder closing(profileKey()); }
+
+Key IProfile::profileKey() const { return Key{profileKeyValue}; }
 
 IProfile IProfile::localMachineProfile() { return IProfile("HKEY_LOCAL_MACHINE\\Software"); }
 
@@ -93,9 +95,9 @@ IProfile& IProfile::setDefaultApplication(const char* applName) {
 IString IProfile::elementWithKey(const char* key, const char* applName) const {
     const IString application =
         checkedApplication(key, applName, defApplName, kFnElementWithKey, 694, 697);
-    if (!IRegKeyExists(profileKey, application))
+    if (!IRegKeyExists(profileKey(), application))
         raiseRegistryFailure("RegOpenKey", kFnElementWithKey, 753);
-    KeyHolder applicationKey(IRegOpenKey(profileKey, application));
+    KeyHolder applicationKey(IRegOpenKey(profileKey(), application));
     if (!IRegKeyExists(applicationKey.get(), key))
         raiseRegistryFailure("RegOpenKey", kFnElementWithKey, 762);
     KeyHolder valueKey(IRegOpenKey(applicationKey.get(), key));
@@ -118,9 +120,9 @@ IString IProfile::elementWithKey(const char* key, const char* applName) const {
 long IProfile::integerWithKey(const char* key, const char* applName) const {
     const IString application =
         checkedApplication(key, applName, defApplName, kFnIntegerWithKey, 810, 812);
-    if (!IRegKeyExists(profileKey, application))
+    if (!IRegKeyExists(profileKey(), application))
         raiseRegistryFailure("RegOpenKey", kFnIntegerWithKey, 834);
-    KeyHolder applicationKey(IRegOpenKey(profileKey, application));
+    KeyHolder applicationKey(IRegOpenKey(profileKey(), application));
     if (!IRegKeyExists(applicationKey.get(), key))
         raiseRegistryFailure("RegOpenKey", kFnIntegerWithKey, 843);
     KeyHolder valueKey(IRegOpenKey(applicationKey.get(), key));
@@ -171,7 +173,7 @@ IProfile& IProfile::addOrReplaceElementWithKey(const char* key, const IString& e
     ReplaceBatch batch;
     {
         KeyHolder valueKey(
-            prepareElementKey(*this, profileKey, key, application, kFnAddString, 905));
+            prepareElementKey(*this, profileKey(), key, application, kFnAddString, 905));
         if (element.length() > 0 && isPrintableText(element))
             IRegWriteString(valueKey.get(), element);
         else
@@ -192,7 +194,7 @@ IProfile& IProfile::addOrReplaceElementWithKey(const char* key, long element,
     ReplaceBatch batch;
     {
         KeyHolder valueKey(
-            prepareElementKey(*this, profileKey, key, application, kFnAddLong, 960));
+            prepareElementKey(*this, profileKey(), key, application, kFnAddLong, 960));
         IRegWriteInteger(valueKey.get(), element);
     }
     batch.commit(kFnAddLong, 970);
@@ -202,15 +204,15 @@ IProfile& IProfile::addOrReplaceElementWithKey(const char* key, long element,
 IProfile& IProfile::deleteElementWithKey(const char* key, const char* applName) {
     const IString application =
         checkedApplication(key, applName, defApplName, kFnDeleteKey, 985, 987);
-    if (!IRegKeyExists(profileKey, application))
+    if (!IRegKeyExists(profileKey(), application))
         raiseRegistryFailure("RegOpenKey", kFnDeleteKey, 1003);
-    KeyHolder applicationKey(IRegOpenKey(profileKey, application));
+    KeyHolder applicationKey(IRegOpenKey(profileKey(), application));
     if (!IRegDeleteElementKey(applicationKey.get(), key))
         raiseRegistryFailure("RegDeleteKey", kFnDeleteKey, 1008);
     char probe[kEnumNameBufferSize] = {};
     const bool hasSubkey =
         store().enumKey(applicationKey.get(), 0, probe, sizeof probe) == vrk::reg::kSuccess;
     applicationKey.close();
-    if (!hasSubkey) IRegDeleteKey(profileKey, application);
+    if (!hasSubkey) IRegDeleteKey(profileKey(), application);
     return *this;
 }

@@ -22,9 +22,14 @@
 // so every object sees the others' changes at once.
 #pragma once
 
+#include <cstdint>
+
 #include "base/istring.hpp"
 #include "base/ivbase.hpp"
-#include "platform/registry/iregistry.hpp"
+
+namespace vrk::reg {
+struct Key;
+}
 
 class IProfile : public IVBase {
 public:
@@ -109,7 +114,10 @@ public:
 private:
     IString defApplName;
     IString profileName;
-    vrk::reg::Key profileKey;
+    // The profile's open registry key, kept as its handle value so that the
+    // registry layer stays out of this header.
+    std::uintptr_t profileKeyValue;
+    vrk::reg::Key profileKey() const;
 };
 
 // A snapshot of the names of a profile's applications, or of one
