@@ -1,5 +1,10 @@
 // Storage behind IString: allocation, the shared empty buffer, variant
 // choice and the byte-level operations.
+//
+// The function texts, file names and line numbers in the source locations
+// and trace scopes of this file are part of the reports and trace lines that
+// callers and logs rely on: they are fixed texts, not this file's own lines,
+// and must not be "corrected".
 #include "base/ibuffer.hpp"
 
 #include "diag/iexc.hpp"
@@ -86,9 +91,8 @@ IBuffer* IBuffer::fromContents(const char* contents) {
 }
 
 void IBuffer::overflow() {
-    throwLibraryError(51, ISourceLocation("ibuffer0", "IBuffer::overflow()", 556), kInvalidRequest,
-                      true);
-    throw std::length_error("IBuffer::overflow()");  // not reached
+    vrk::diag::raiseLibraryError(51, ISourceLocation("ibuffer0", "IBuffer::overflow()", 556),
+                                 kInvalidRequest, true);
 }
 
 unsigned long IBuffer::allocationCount() { return gAllocations.load(std::memory_order_relaxed); }

@@ -1,4 +1,9 @@
 // IString: the value operations over the shared buffers.
+//
+// The function texts, file names and line numbers in the source locations
+// and trace scopes of this file are part of the reports and trace lines that
+// callers and logs rely on: they are fixed texts, not this file's own lines,
+// and must not be "corrected".
 #include "base/istring.hpp"
 
 #include "base/ibuffer.hpp"
@@ -44,8 +49,8 @@ IBuffer* fromNumber(const char* format, ...) {
 }
 
 [[noreturn]] void indexError(const char* functionName, unsigned long line) {
-    throwLibraryError(52, ISourceLocation("istring5", functionName, line), kInvalidRequest, true);
-    throw std::out_of_range(functionName);  // not reached
+    vrk::diag::raiseLibraryError(52, ISourceLocation("istring5", functionName, line),
+                                 kInvalidRequest, true);
 }
 
 }  // namespace

@@ -264,6 +264,15 @@ void throwErrorText(const IErrorText& errorText, const ISourceLocation& location
 
 namespace vrk::diag {
 
+// throwLibraryError and throwErrorText for the library's own raises, whose
+// kind is always one of the known ones: they never return.
+[[noreturn]] void raiseLibraryError(unsigned long errorId, const ISourceLocation& location,
+                                    IExceptionKind kind, bool recoverable,
+                                    const char* insertText = 0);
+[[noreturn]] void raiseErrorText(const IErrorText& errorText, const ISourceLocation& location,
+                                 IExceptionKind kind, bool recoverable,
+                                 const char* errorCodeGroup);
+
 // For tests: while set, every report behaves as if its work buffer could
 // not be obtained and is written by the console fallback.
 void setReportBufferUnavailable(bool unavailable);

@@ -1,6 +1,11 @@
 // throwIt of the collection precondition classes: the text comes from the
 // collection messages, else from the built-in texts below; the exception is
 // reported at the caller's place and again at its own throwIt, then thrown.
+//
+// The function texts, file names and line numbers in the source locations
+// and trace scopes of this file are part of the reports and trace lines that
+// callers and logs rely on: they are fixed texts, not this file's own lines,
+// and must not be "corrected".
 #include "diag/iexc.hpp"
 #include "diag/imessage.hpp"
 

@@ -1,5 +1,7 @@
 // The raise operations: build the exception, record where it was raised,
 // report it, throw it.
+#include <cstdlib>
+
 #include "diag/iexc.hpp"
 #include "diag/imessage.hpp"
 
@@ -20,8 +22,8 @@ template <class E>
   raise(exception, location);
 }
 
-// Raises the class selected by kind; returns for a kind it does not know.
-void raiseByKind(IExceptionKind kind, const char* text, unsigned long errorId, bool recoverable,
+// Raises the class selected by kind; the callers check that they know it.
+[[noreturn]] void raiseByKind(IExceptionKind kind, const char* text, unsigned long errorId, bool recoverable,
                  const char* group, const ISourceLocation& location) {
   switch (kind) {
     case kAccessError:
@@ -41,6 +43,7 @@ void raiseByKind(IExceptionKind kind, const char* text, unsigned long errorId, b
     case kResourceExhausted:
       raiseWith<IResourceExhausted>(text, errorId, recoverable, group, location);
   }
+  std::abort();  // an unknown kind: the callers never pass one
 }
 
 bool isKnownKind(IExceptionKind kind) {
@@ -76,3 +79,19 @@ void throwErrorText(const IErrorText& errorText, const ISourceLocation& location
   raiseByKind(kind, errorText.text(), errorText.errorId(), recoverable, errorCodeGroup,
               location);
 }
+
+namespace vrk::diag {
+
+void raiseLibraryError(unsigned long errorId, const ISourceLocation& location,
+                       IExceptionKind kind, bool recoverable, const char* insertText) {
+  ILibraryMessage text(errorId, insertText);
+  raiseByKind(kind, text, errorId, recoverable, IException::baseLibrary, location);
+}
+
+void raiseErrorText(const IErrorText& errorText, const ISourceLocation& location,
+                    IExceptionKind kind, bool recoverable, const char* errorCodeGroup) {
+  raiseByKind(kind, errorText.text(), errorText.errorId(), recoverable, errorCodeGroup,
+              location);
+}
+
+}  // namespace vrk::diag

@@ -2,6 +2,11 @@
 // initialization object, kept in this file beside IException::reporter() so
 // that every program that raises an exception links it, installs the trace
 // reporter, the allocator's out-of-memory handler and the terminate handler.
+//
+// The function texts, file names and line numbers in the source locations
+// and trace scopes of this file are part of the reports and trace lines that
+// callers and logs rely on: they are fixed texts, not this file's own lines,
+// and must not be "corrected".
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -34,9 +39,8 @@ ITraceExceptionReporter& traceReporter() {
 void newHandler() {
   if (newHandlerSuspended > 0) throw std::bad_alloc();
   vrk::diag::NewHandlerSuspension suspended;
-  throwLibraryError(4, ISourceLocation("ibase", "TORQA_Init::newHandler()", 151), kOutOfMemory,
-                    false);
-  throw std::bad_alloc();  // not reached: kOutOfMemory always throws
+  vrk::diag::raiseLibraryError(4, ISourceLocation("ibase", "TORQA_Init::newHandler()", 151),
+                               kOutOfMemory, false);
 }
 
 // An exception that nobody catches was reported when it was raised; end

@@ -3,6 +3,11 @@
 // registry routines under them are in profile/iprofile_registry.cpp; the
 // cursor and the queries over applications and keys are in
 // profile/iprofile_queries.cpp.
+//
+// The function texts, file names and line numbers in the source locations
+// and trace scopes of this file are part of the reports and trace lines that
+// callers and logs rely on: they are fixed texts, not this file's own lines,
+// and must not be "corrected".
 #include "profile/iprofile.hpp"
 
 #include <cstdint>

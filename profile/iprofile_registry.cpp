@@ -2,6 +2,11 @@
 // profile/iprofile_registry.hpp): name escaping, opening and deleting keys,
 // reading and writing the typed elements in the standard and the legacy
 // layout, and opening a profile's key from its name.
+//
+// The function texts, file names and line numbers in the source locations
+// and trace scopes of this file are part of the reports and trace lines that
+// callers and logs rely on: they are fixed texts, not this file's own lines,
+// and must not be "corrected".
 #include "profile/iprofile_registry.hpp"
 
 #include <cstdint>
@@ -38,9 +43,9 @@ vrk::reg::Registry& store() { return vrk::reg::registry(); }
 // an unsatisfied) registry call. The error id is the platform's last error.
 [[noreturn]] void raiseRegistryFailure(const char* callName, const char* function,
                                        unsigned long line) {
-    throwErrorText(IWindowSystemErrorText(callName), ISourceLocation(kSourceFile, function, line),
-                   kAccessError, true, IException::presentationSystem);
-    std::abort();  // not reached: throwErrorText always throws for kAccessError
+    vrk::diag::raiseErrorText(IWindowSystemErrorText(callName),
+                              ISourceLocation(kSourceFile, function, line), kAccessError, true,
+                              IException::presentationSystem);
 }
 
 [[noreturn]] void raiseParameter(const char* expression, const char* function,

@@ -20,6 +20,7 @@
 
 #include "base/istring.hpp"
 #include "platform/registry/iregistry.hpp"
+#include "platform/registry/key_holder.hpp"
 
 namespace vrk::profilestore {
 
@@ -48,34 +49,8 @@ vrk::reg::Registry& store();
 [[noreturn]] void raiseParameter(const char* expression, const char* function,
                                  unsigned long line);
 
-// Owns one open key handle and closes it when it goes out of scope. The
-// predefined roots and the null handle are never closed.
-class KeyHolder {
-public:
-    explicit KeyHolder(Key key = kNullKey) : key_(key) {}
-    ~KeyHolder() { close(); }
-    KeyHolder(const KeyHolder&) = delete;
-    KeyHolder& operator=(const KeyHolder&) = delete;
-
-    Key get() const { return key_; }
-    // Hands the handle over to the caller, who closes it.
-    Key release() {
-        Key key = key_;
-        key_ = kNullKey;
-        return key;
-    }
-    void reset(Key key) {
-        close();
-        key_ = key;
-    }
-    void close() {
-        if (key_ != kNullKey && !vrk::reg::isRootKey(key_)) store().closeKey(key_);
-        key_ = kNullKey;
-    }
-
-private:
-    Key key_;
-};
+// The open keys of the profile store are held by vrk::reg::KeyHolder.
+using vrk::reg::KeyHolder;
 
 // Groups the calls of one replace into a single change of the store, so that
 // a write refused half-way leaves the element as it was instead of deleted

@@ -1,6 +1,11 @@
 // addOrReplace(): sets one entry to a fixed value; needsReplacement(): the
 // change test and rethrowStoreFailure(): the read guard's test, both shared
 // with the directory validation.
+//
+// The function texts, file names and line numbers in the source locations
+// and trace scopes of this file are part of the reports and trace lines that
+// callers and logs rely on: they are fixed texts, not this file's own lines,
+// and must not be "corrected".
 #include "diag/iexc.hpp"
 #include "diag/itrace.hpp"
 #include "tool/vrkini/console_report.hpp"

@@ -1,4 +1,9 @@
 // profile(): finds the suite's profile; deleteProfile(): the -DELETE action.
+//
+// The function texts, file names and line numbers in the source locations
+// and trace scopes of this file are part of the reports and trace lines that
+// callers and logs rely on: they are fixed texts, not this file's own lines,
+// and must not be "corrected".
 #include <cstdio>
 
 #include "diag/iexc.hpp"

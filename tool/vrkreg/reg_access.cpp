@@ -61,21 +61,6 @@ void throwFailure(Registry& reg, const std::string& what, long error) {
     throw CommandFailure(failureText(reg, what, error), error);
 }
 
-OpenKey& OpenKey::operator=(OpenKey&& other) noexcept {
-    if (this != &other) {
-        close();
-        reg_ = other.reg_;
-        key_ = other.key_;
-        other.key_ = vrk::reg::kNullKey;
-    }
-    return *this;
-}
-
-void OpenKey::close() {
-    if (key_ != vrk::reg::kNullKey && !vrk::reg::isRootKey(key_)) reg_->closeKey(key_);
-    key_ = vrk::reg::kNullKey;
-}
-
 OpenKey openExisting(Registry& reg, const KeyPath& path, std::uint32_t access) {
     if (path.subKey.empty()) return OpenKey(reg, path.root);
     Key raw = vrk::reg::kNullKey;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/registry/iregistry.hpp"
+#include "platform/registry/key_holder.hpp"
 #include "tool/vrkreg/regfile_model.hpp"
 
 namespace vrk::regfile {
@@ -37,24 +38,8 @@ std::string failureText(vrk::reg::Registry& reg, const std::string& what, long e
 // Throws CommandFailure with failureText(reg, what, error).
 [[noreturn]] void throwFailure(vrk::reg::Registry& reg, const std::string& what, long error);
 
-// An open key, closed when the object goes away. Root keys are held but
-// never closed.
-class OpenKey {
-public:
-    OpenKey(vrk::reg::Registry& reg, vrk::reg::Key key) : reg_(&reg), key_(key) {}
-    OpenKey(OpenKey&& other) noexcept : reg_(other.reg_), key_(other.key_) { other.key_ = vrk::reg::kNullKey; }
-    OpenKey& operator=(OpenKey&& other) noexcept;
-    OpenKey(const OpenKey&) = delete;
-    OpenKey& operator=(const OpenKey&) = delete;
-    ~OpenKey() { close(); }
-
-    vrk::reg::Key get() const { return key_; }
-    void close();
-
-private:
-    vrk::reg::Registry* reg_;
-    vrk::reg::Key key_;
-};
+// An open key, closed when the object goes away; roots are never closed.
+using OpenKey = vrk::reg::KeyHolder;
 
 // Opens an existing key (the root itself for an empty subKey). Throws
 // CommandFailure naming the key when it cannot.
