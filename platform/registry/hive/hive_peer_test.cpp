@@ -30,7 +30,7 @@ std::string run(const std::string& command) {
 
 std::string shellWord(const std::string& s) { return "'" + s + "'"; }
 
-class Peer : public ::testing::Test {
+class HivePeer : public ::testing::Test {
 protected:
     void SetUp() override {
         if (::access(kPeer, X_OK) != 0) GTEST_SKIP() << kPeer << " is not installed (libwin-hivex-perl)";
@@ -38,7 +38,7 @@ protected:
     Image image;
 };
 
-TEST_F(Peer, ExportsWhatWeWrote) {
+TEST_F(HivePeer, ExportsWhatWeWrote) {
     {
         auto reg = image.open();
         Key k = kNullKey;
@@ -80,7 +80,7 @@ TEST_F(Peer, ExportsWhatWeWrote) {
               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\SV.INI\\b]\n\n");
 }
 
-TEST_F(Peer, WritesWhatWeRead) {
+TEST_F(HivePeer, WritesWhatWeRead) {
     const std::string regFile = image.dir.file("in.reg");
     {
         std::ofstream out(regFile, std::ios::binary);

@@ -48,7 +48,7 @@ std::string text(Registry& r, Key parent, const char* path, const char* name) {
     return std::string(buf, size);
 }
 
-TEST(EmptyHive, HivexOpensItWithAnEmptyRoot) {
+TEST(HiveEmpty, HivexOpensItWithAnEmptyRoot) {
     TempDir dir;
     std::string error;
     ASSERT_TRUE(writeEmptyHive(dir.file("h"), "ROOT", &error)) << error;
@@ -58,7 +58,7 @@ TEST(EmptyHive, HivexOpensItWithAnEmptyRoot) {
     EXPECT_TRUE(p.children("").empty());
 }
 
-TEST(ImageLayout, KeysLandInTheHiveBehindThem) {
+TEST(HiveImageLayout, KeysLandInTheHiveBehindThem) {
     Image image;
     auto reg = image.open(true);
     static const struct {
@@ -89,7 +89,7 @@ TEST(ImageLayout, KeysLandInTheHiveBehindThem) {
     EXPECT_EQ(Peek(image.ntuser).children("Software"), std::vector<std::string>{"Mine"});
 }
 
-TEST(ImageLayout, NoUserHiveMeansNoCurrentUser) {
+TEST(HiveImageLayout, NoUserHiveMeansNoCurrentUser) {
     Image image;
     auto reg = image.open(false);
     EXPECT_EQ(createKey(*reg, kCurrentUser, "Software"), kFileNotFound);
@@ -97,7 +97,7 @@ TEST(ImageLayout, NoUserHiveMeansNoCurrentUser) {
     EXPECT_EQ(reg->openKeyEx(kCurrentUser, "Software", kKeyRead, &k), kFileNotFound);
 }
 
-TEST(ImageLayout, AMissingHiveFileGivesFileNotFound) {
+TEST(HiveImageLayout, AMissingHiveFileGivesFileNotFound) {
     Image image;
     ASSERT_EQ(::unlink(image.system.c_str()), 0);
     auto reg = image.open();
@@ -105,7 +105,7 @@ TEST(ImageLayout, AMissingHiveFileGivesFileNotFound) {
     EXPECT_EQ(createKey(*reg, kLocalMachine, "Software\\X"), kSuccess);
 }
 
-TEST(ImageLayout, SoftwareIsThe32BitViewWhenTheImageHasOne) {
+TEST(HiveImageLayout, SoftwareIsThe32BitViewWhenTheImageHasOne) {
     Image image;
     {
         // A 64-bit image: Wow6432Node at the top of SOFTWARE.
@@ -124,7 +124,7 @@ TEST(ImageLayout, SoftwareIsThe32BitViewWhenTheImageHasOne) {
     EXPECT_EQ(p.node("SV.INI"), 0u);
 }
 
-TEST(Strings, AreUtf16InTheFileAndTheirBytesToCallers) {
+TEST(HiveStrings, AreUtf16InTheFileAndTheirBytesToCallers) {
     Image image;
     const std::string value("caf\xC3\xA9 \xE9\0", 8);  // UTF-8, a lone Latin-1 byte, a zero
     {
@@ -138,7 +138,7 @@ TEST(Strings, AreUtf16InTheFileAndTheirBytesToCallers) {
     EXPECT_EQ(text(*again, kLocalMachine, "Software\\S", "v"), value);
 }
 
-TEST(Names, ThatAreNotUtf8AreRefused) {
+TEST(HiveNames, ThatAreNotUtf8AreRefused) {
     Image image;
     auto reg = image.open();
     EXPECT_EQ(createKey(*reg, kLocalMachine, "Software\\\xE4rger"), kInvalidParameter);
@@ -146,7 +146,7 @@ TEST(Names, ThatAreNotUtf8AreRefused) {
     EXPECT_EQ(createKey(*reg, kLocalMachine, "Software\\\xC3\xA4rger"), kSuccess);
 }
 
-TEST(Values, LargestValueHivexWrites) {
+TEST(HiveValues, LargestValueHivexWrites) {
     Image image;
     auto reg = image.open();
     Key k = kNullKey;
@@ -163,7 +163,30 @@ TEST(Values, LargestValueHivexWrites) {
     reg->closeKey(k);
 }
 
-TEST(Commits, ChangesReachTheFileAtFlushAndAtTheEnd) {
+TEST(HiveValues, AnyTypeNumberRoundTrips) {
+    Image image;
+    for (std::uint32_t type : {0u, 11u, 12u, 0x12345678u, 0xFFFFFFFFu}) {
+        {
+            auto reg = image.open();
+            Key k = kNullKey;
+            ASSERT_EQ(reg->createKeyEx(kLocalMachine, "Software\\T", 0, kKeyReadWrite, &k, nullptr),
+                      kSuccess);
+            ASSERT_EQ(reg->setValueEx(k, "v", type, reinterpret_cast<const unsigned char*>("ab"), 2),
+                      kSuccess);
+            reg->closeKey(k);
+        }
+        auto reg = image.open();
+        Key k = kNullKey;
+        ASSERT_EQ(reg->openKeyEx(kLocalMachine, "Software\\T", kKeyRead, &k), kSuccess);
+        std::uint32_t got = 0, size = 0;
+        EXPECT_EQ(reg->queryValueEx(k, "v", &got, nullptr, &size), kSuccess);
+        EXPECT_EQ(got, type);
+        EXPECT_EQ(size, 2u);
+        reg->closeKey(k);
+    }
+}
+
+TEST(HiveCommits, ChangesReachTheFileAtFlushAndAtTheEnd) {
     Image image;
     const std::string before = fileBytes(image.software);
     auto reg = image.open();
@@ -182,7 +205,7 @@ TEST(Commits, ChangesReachTheFileAtFlushAndAtTheEnd) {
     EXPECT_FALSE(::access((image.software + ".vrk-new").c_str(), F_OK) == 0);
 }
 
-TEST(Commits, RollbackDropsTheBatchAndItsKeys) {
+TEST(HiveCommits, RollbackDropsTheBatchAndItsKeys) {
     Image image;
     auto reg = image.open();
     ASSERT_EQ(createKey(*reg, kLocalMachine, "Software\\Kept"), kSuccess);
@@ -204,7 +227,7 @@ TEST(Commits, RollbackDropsTheBatchAndItsKeys) {
 
 void killAtCommit(const char*) { ::raise(SIGKILL); }
 
-TEST(Commits, AKilledCommitLeavesTheOldHive) {
+TEST(HiveCommits, AKilledCommitLeavesTheOldHive) {
     Image image;
     {
         auto reg = image.open();
@@ -232,7 +255,7 @@ TEST(Commits, AKilledCommitLeavesTheOldHive) {
     EXPECT_EQ(text(*image.open(), kLocalMachine, "Software\\Before", "v"), "again");
 }
 
-TEST(Writers, ASecondWriterIsRefusedWithAReason) {
+TEST(HiveWriters, ASecondWriterIsRefusedWithAReason) {
     Image image;
     auto first = image.open();
     auto second = image.open();
@@ -246,7 +269,7 @@ TEST(Writers, ASecondWriterIsRefusedWithAReason) {
     second->closeKey(k);
 }
 
-TEST(Writers, AWriterThatReadAnOlderHiveIsRefused) {
+TEST(HiveWriters, AWriterThatReadAnOlderHiveIsRefused) {
     Image image;
     auto late = image.open();
     Key k = kNullKey;
@@ -263,7 +286,7 @@ TEST(Writers, AWriterThatReadAnOlderHiveIsRefused) {
     EXPECT_EQ(Peek(image.software).children(""), std::vector<std::string>{"One"});
 }
 
-TEST(DamagedHives, AreReportedAndNeverWritten) {
+TEST(HiveDamaged, AreReportedAndNeverWritten) {
     static const char* const contents[] = {"", "not a hive at all", "regf"};
     for (const char* content : contents) {
         Image image;
@@ -284,7 +307,7 @@ TEST(DamagedHives, AreReportedAndNeverWritten) {
     }
 }
 
-TEST(Selection, HivePrefixSelectsAnImage) {
+TEST(HiveSelection, HivePrefixSelectsAnImage) {
     Image image;
     ::setenv("TORQA_REGISTRY", ("hive:" + image.dir.path()).c_str(), 1);
     ::setenv("TORQA_NTUSER", image.ntuser.c_str(), 1);

@@ -19,6 +19,25 @@ long checkValueName(const char* name, std::string_view& out) {
     return out.size() > kMaxValueNameLength ? kInvalidParameter : kSuccess;
 }
 
+// Value types are any 32-bit number; hivex's enum names only some of them,
+// so they pass through its type as bytes, never as enum values.
+static_assert(sizeof(hive_type) == sizeof(std::uint32_t));
+
+std::uint32_t typeNumber(const hive_type& t) {
+    std::uint32_t n;
+    std::memcpy(&n, &t, sizeof n);
+    return n;
+}
+
+hive_set_value hivexValue(std::string& name, std::uint32_t type, std::string& raw) {
+    hive_set_value v{};
+    v.key = name.data();
+    std::memcpy(&v.t, &type, sizeof type);
+    v.len = raw.size();
+    v.value = raw.data();
+    return v;
+}
+
 // One value as the registry's callers see it.
 struct Value {
     std::string name;
@@ -45,7 +64,7 @@ bool readValues(hive_h* h, std::size_t node, std::vector<Value>& out) {
         std::size_t len = 0;
         char* data = hivex_value_value(h, *v, &t, &len);
         if (data == nullptr && len != 0) ok = false;
-        value.type = static_cast<std::uint32_t>(t);
+        value.type = typeNumber(t);
         if (data != nullptr) value.raw.assign(data, len);
         std::free(data);
         out.push_back(std::move(value));
@@ -147,8 +166,7 @@ long HiveRegistry::setValueEx(Key key, const char* valueName, std::uint32_t type
         std::vector<hive_set_value> list;
         list.reserve(values.size());
         for (Value& v : values) {
-            list.push_back(hive_set_value{v.name.data(), static_cast<hive_type>(v.type),
-                                          v.raw.size(), v.raw.data()});
+            list.push_back(hivexValue(v.name, v.type, v.raw));
         }
         if (hivex_node_set_values(h.file.handle(), t.node, list.size(), list.data(), 0) != 0) {
             changeFailed(h, "cannot set a value", errno);
@@ -179,8 +197,7 @@ long HiveRegistry::deleteValue(Key key, const char* valueName) {
         writable(t.hive);
         std::vector<hive_set_value> list;
         for (Value& v : values) {
-            list.push_back(hive_set_value{v.name.data(), static_cast<hive_type>(v.type),
-                                          v.raw.size(), v.raw.data()});
+            list.push_back(hivexValue(v.name, v.type, v.raw));
         }
         if (hivex_node_set_values(h.file.handle(), t.node, list.size(), list.data(), 0) != 0) {
             changeFailed(h, "cannot delete a value", errno);
