@@ -129,6 +129,8 @@ long HiveFile::beginWrite(std::string* detail) {
         return kAccessDenied;
     }
     lockFd_ = fd;
+    // A new file left by a writer that died before its rename is stale now.
+    ::unlink((path_ + ".vrk-new").c_str());
     return kSuccess;
 }
 
@@ -142,6 +144,14 @@ long HiveFile::commit(std::string* detail) {
         *detail = reason(fresh, "cannot write the new hive", errno);
         ::unlink(fresh.c_str());
         return kRegistryIoFailed;
+    }
+    // The new file keeps the old one's permissions and, where we may, owner.
+    struct stat old {};
+    if (::stat(path_.c_str(), &old) == 0) {
+        ::chmod(fresh.c_str(), old.st_mode & 07777);
+        if (::chown(fresh.c_str(), old.st_uid, old.st_gid) != 0) {
+            // Not ours to give away: the file stays the writer's.
+        }
     }
     if (!syncPath(fresh, O_RDONLY)) {
         *detail = reason(fresh, "cannot sync the new hive", errno);

@@ -1,6 +1,7 @@
 // HiveRegistry: mounts, handles, the path walk, key calls, batches and the
 // commit of changed hives.
 #include <hivex.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -58,12 +59,13 @@ long errorOfErrno(int err) {
 
 }  // namespace
 
-HiveRegistry::HiveRegistry(std::vector<HiveMount> mounts) {
+HiveRegistry::HiveRegistry(std::vector<HiveMount> mounts) : ownerProcess_(::getpid()) {
     for (auto& m : mounts) hives_.push_back(std::make_unique<Hive>(std::move(m)));
 }
 
 HiveRegistry::~HiveRegistry() {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (::getpid() != ownerProcess_) return;
     for (auto& h : hives_) {
         std::string detail;
         if (h->loaded && !h->broken && h->file.commit(&detail) != kSuccess) {

@@ -53,7 +53,8 @@ inline constexpr std::size_t kMaxValueBytes = 999996;
 class HiveRegistry final : public Registry {
 public:
     explicit HiveRegistry(std::vector<HiveMount> mounts);
-    // Commits what changed; a failure is reported on standard error.
+    // Commits what changed (in the process that made the registry, not in a
+    // forked child); a failure is reported on standard error.
     ~HiveRegistry() override;
 
     // Commits every changed hive. kSuccess, or the first failure (detail in
@@ -137,6 +138,7 @@ private:
     std::unordered_map<std::uintptr_t, Handle> handles_;
     std::uintptr_t nextHandle_ = 0x10;
     int batchDepth_ = 0;
+    long ownerProcess_;  // a forked child does not commit the parent's changes
 };
 
 // The mounts of a Windows image: SOFTWARE and SYSTEM of configDirectory below

@@ -2,6 +2,7 @@
 // land, the 32-bit view, commits (when, atomic, one writer) and damaged
 // hives.
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -203,6 +204,33 @@ TEST(HiveCommits, ChangesReachTheFileAtFlushAndAtTheEnd) {
     reg.reset();
     EXPECT_EQ(Peek(image.software).children("").size(), 4u);
     EXPECT_FALSE(::access((image.software + ".vrk-new").c_str(), F_OK) == 0);
+}
+
+TEST(HiveCommits, TheNewFileKeepsTheOldOnesPermissions) {
+    Image image;
+    ASSERT_EQ(::chmod(image.software.c_str(), 0600), 0);
+    ASSERT_EQ(createKey(*image.open(), kLocalMachine, "Software\\A"), kSuccess);
+    struct stat st {};
+    ASSERT_EQ(::stat(image.software.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
+TEST(HiveCommits, AForkedChildDoesNotCommitTheParentsChanges) {
+    Image image;
+    const std::string before = fileBytes(image.software);
+    auto reg = image.open();
+    ASSERT_EQ(createKey(*reg, kLocalMachine, "Software\\A"), kSuccess);
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        reg.reset();
+        ::_exit(fileBytes(image.software) == before ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    reg.reset();
+    EXPECT_EQ(Peek(image.software).children(""), std::vector<std::string>{"A"});
 }
 
 TEST(HiveCommits, RollbackDropsTheBatchAndItsKeys) {
