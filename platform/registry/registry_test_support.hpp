@@ -1,5 +1,8 @@
 // Helpers shared by the registry tests: a temporary store directory removed
 // at the end of the test, and small wrappers over the C-style calls.
+// The fixture's registry is the platform's scratch store, or on Linux, when
+// VRK_TEST_BACKEND is "hive", a hive-file registry: CTest runs the rules'
+// cases against both.
 // Thread safety: test code, one thread.
 #pragma once
 
@@ -16,6 +19,9 @@
 
 #include "platform/registry/iregistry.hpp"
 #include "platform/registry/scratch_registry.hpp"
+#ifndef _WIN32
+#include "platform/registry/hive/hive_registry.hpp"
+#endif
 
 namespace vrk::reg::testing {
 
@@ -45,11 +51,22 @@ private:
     std::string path_;
 };
 
+// The registry the rules' cases run against, kept in directory.
+inline std::unique_ptr<Registry> makeTestRegistry(const std::string& directory) {
+#ifndef _WIN32
+    const char* backend = std::getenv("VRK_TEST_BACKEND");
+    if (backend != nullptr && std::string(backend) == "hive") {
+        return hive::makeHiveScratchRegistry(directory);
+    }
+#endif
+    return makeScratchRegistry(directory);
+}
+
 // A fixture with a scratch store in a temporary directory.
 class ScratchStore : public ::testing::Test {
 protected:
     TempDir dir;
-    std::unique_ptr<Registry> reg = makeScratchRegistry(dir.path());
+    std::unique_ptr<Registry> reg = makeTestRegistry(dir.path());
 
     // Creates (or opens) a key for reading and writing; fails the test otherwise.
     Key create(Key parent, const char* path, std::uint32_t* disposition = nullptr) {

@@ -30,6 +30,8 @@ const char* const kGeneralUsage =
     "Options start with / or -; their names ignore letter case.\n"
     "The store's directory comes from the environment variable \"TORQA REGISTRY\"\n"
     "(or \"TORQA_REGISTRY\").\n"
+    "\"hive:DIR\" there works on a Windows image's config directory; HKLM\\Software is\n"
+    "then its 32-bit view (Software\\Wow6432Node) when the image has one.\n"
     "Type \"vrkreg COMMAND /?\" for the details of a command.\n";
 
 const char* const kQueryUsage =

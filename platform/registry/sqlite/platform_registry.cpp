@@ -1,5 +1,7 @@
 // The platform's registry on Linux: the SQLite store at the location the
-// environment names, and scratch stores in a directory of the caller's.
+// environment names (or a Windows image's hives, "hive:DIR"), and scratch
+// stores in a directory of the caller's.
+#include "platform/registry/hive/hive_registry.hpp"
 #include "platform/registry/scratch_registry.hpp"
 #include "platform/registry/sqlite/sqlite_registry.hpp"
 #include "platform/registry/sqlite/store_location.hpp"
@@ -7,6 +9,8 @@
 namespace vrk::reg {
 
 Registry& platformRegistry() {
+    static std::unique_ptr<Registry> image = hive::registryFromEnvironment();
+    if (image) return *image;
     static SqliteRegistry store(storeLocationFromEnvironment());
     return store;
 }

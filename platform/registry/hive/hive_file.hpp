@@ -1,0 +1,75 @@
+// One hive file opened through hivex: read into memory when first used,
+// changed in memory, and written back only by commit(), which writes a new
+// file beside it, syncs it and renames it over the old one (then syncs the
+// directory), so that a crash leaves the old hive or the new one.
+//
+// One writer at a time: the first change takes an exclusive flock on the
+// hive file and checks that the file is still the one that was read; a
+// second writer, or a file replaced meanwhile, is refused with kAccessDenied
+// and a reason, never merged over. The lock is held until the HiveFile goes.
+// A file hivex cannot parse gives kBadDb and is never written.
+//
+// Thread safety: none; the owner serializes calls.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+typedef struct hive_h hive_h;
+
+namespace vrk::reg::hive {
+
+// Called by commit() after the new file is complete and synced and before it
+// is renamed over the hive (tests stop the process there).
+using CommitHook = void (*)(const char* newFile);
+void setCommitHookForTesting(CommitHook hook);
+
+class HiveFile {
+public:
+    explicit HiveFile(std::string path);
+    ~HiveFile();
+    HiveFile(const HiveFile&) = delete;
+    HiveFile& operator=(const HiveFile&) = delete;
+
+    const std::string& path() const { return path_; }
+
+    // Reads the hive. kFileNotFound when the file is missing, kBadDb when
+    // hivex cannot parse it, kAccessDenied when it cannot be read; *detail
+    // says why.
+    long load(std::string* detail);
+    // The open hive (after a successful load).
+    hive_h* handle() const { return hive_; }
+
+    // Makes the hive writable for this process (the lock and its checks).
+    // Call before the first change of the in-memory hive.
+    long beginWrite(std::string* detail);
+    // Notes that the in-memory hive differs from the file.
+    void markChanged() { changed_ = true; }
+    bool changed() const { return changed_; }
+
+    // Writes the in-memory hive over the file, if it changed.
+    long commit(std::string* detail);
+    // Drops the in-memory changes: reads the file again.
+    long reload(std::string* detail);
+
+private:
+    struct Identity {
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = 0;
+        long long mtimeNs = 0;
+        friend bool operator==(const Identity&, const Identity&) = default;
+    };
+    static bool identityOf(int fd, Identity& id);
+    static bool identityOf(const std::string& path, Identity& id);
+    void unlock();
+
+    std::string path_;
+    hive_h* hive_ = nullptr;
+    Identity loaded_;    // the file as last read or written by us
+    int lockFd_ = -1;    // holds the exclusive lock while >= 0
+    bool changed_ = false;
+};
+
+}  // namespace vrk::reg::hive
