@@ -15,10 +15,13 @@ make)
   ;;
 start)
   # A server may still linger from the build's test discovery: replace it by
-  # a persistent one.
+  # a persistent one. Then start the prefix's services here, detached from
+  # any output: started by the first test, they would inherit its output
+  # pipe and keep CTest waiting for the end of it.
   "$wineserver" -k 2>/dev/null || true
   "$wineserver" -w 2>/dev/null || true
   "$wineserver" -p </dev/null >/dev/null 2>&1
+  "$wine64" wineboot </dev/null >/dev/null 2>&1
   ;;
 stop)
   "$wineserver" -k 2>/dev/null || true
