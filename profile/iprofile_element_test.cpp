@@ -131,7 +131,7 @@ TEST_F(ElementTest, IntegerOutsideThirtyTwoBitsIsRefusedAndNothingWritten) {
     }
     // An existing element stays as it was.
     profile.addOrReplaceElementWithKey("Count", 7L, "App");
-    EXPECT_THROW(profile.addOrReplaceElementWithKey("Count", 4294967296L, "App"), IInvalidParameter);
+    EXPECT_THROW(profile.addOrReplaceElementWithKey("Count", outside[0], "App"), IInvalidParameter);
     EXPECT_EQ(profile.integerWithKey("Count", "App"), 7);
 }
 
