@@ -2,7 +2,8 @@
 # The Wine prefix and server of a Windows build's test run.
 #   wine_session.sh make  PREFIX WINE64 WINESERVER   make a fresh prefix
 #   wine_session.sh start PREFIX WINE64 WINESERVER   keep one wineserver alive
-#   wine_session.sh stop  PREFIX WINE64 WINESERVER   end it (the registry is saved)
+#                                                    until 30 s after its last client
+#   wine_session.sh stop  PREFIX WINE64 WINESERVER   end it now (the registry is saved)
 set -eu
 action=$1 prefix=$2 wine64=$3 wineserver=$4
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINESERVER="$wineserver"
@@ -15,10 +16,13 @@ make)
   ;;
 start)
   # A server may still linger from the build's test discovery: replace it by
-  # a persistent one.
+  # one that outlives its clients by 30 s. Then start the prefix's services
+  # here, detached from any output: started by the first test, they would
+  # inherit its output pipe and keep CTest waiting for the end of it.
   "$wineserver" -k 2>/dev/null || true
   "$wineserver" -w 2>/dev/null || true
-  "$wineserver" -p </dev/null >/dev/null 2>&1
+  "$wineserver" -p30 </dev/null >/dev/null 2>&1
+  "$wine64" wineboot </dev/null >/dev/null 2>&1
   ;;
 stop)
   "$wineserver" -k 2>/dev/null || true

@@ -42,7 +42,7 @@ TEST_F(ElementTest, StringElementLayoutDependsOnContent) {
         auto type = raw().value(kLocalMachine, keyPath, "DataType");
         ASSERT_TRUE(type);
         EXPECT_EQ(type->type, vrk::reg::kRegSz);
-        EXPECT_EQ(type->bytes, c.dataType);  // no terminating zero byte
+        EXPECT_EQ(type->bytes, textAsStored(c.dataType));  // no terminating zero byte
         EXPECT_EQ(stringOf(profile.elementWithKey("Key", "App")), c.element);
     }
 }
@@ -53,8 +53,9 @@ TEST_F(ElementTest, StringIsStoredWithoutTerminatingZero) {
     auto data = raw().value(kLocalMachine, kApp + "\\Greeting", "Data");
     ASSERT_TRUE(data);
     EXPECT_EQ(data->type, vrk::reg::kRegSz);
-    EXPECT_EQ(data->bytes, "hello");
-    EXPECT_EQ(raw().value(kLocalMachine, kApp + "\\Greeting", "DataType")->bytes.size(), 6u);
+    EXPECT_EQ(data->bytes, textAsStored("hello"));
+    EXPECT_EQ(raw().value(kLocalMachine, kApp + "\\Greeting", "DataType")->bytes,
+              textAsStored("String"));
 }
 
 TEST_F(ElementTest, BinaryChunksAndShorterReplacement) {
@@ -105,7 +106,7 @@ TEST_F(ElementTest, IntegerLayoutAndReadBack) {
         const std::string keyPath = kApp + "\\Count";
         EXPECT_EQ(raw().valueNames(kLocalMachine, keyPath),
                   (std::vector<std::string>{"Data", "DataType"}));
-        EXPECT_EQ(raw().value(kLocalMachine, keyPath, "DataType")->bytes, "Integer");
+        EXPECT_EQ(raw().value(kLocalMachine, keyPath, "DataType")->bytes, textAsStored("Integer"));
         auto data = raw().value(kLocalMachine, keyPath, "Data");
         ASSERT_TRUE(data);
         EXPECT_EQ(data->type, vrk::reg::kRegDword);
@@ -118,7 +119,8 @@ TEST_F(ElementTest, IntegerLayoutAndReadBack) {
 // A long wider than 32 bits would be cut silently; it is refused instead.
 TEST_F(ElementTest, IntegerOutsideThirtyTwoBitsIsRefusedAndNothingWritten) {
     if (sizeof(long) <= 4) GTEST_SKIP() << "long has 32 bits here";
-    const long outside[] = {2147483648L, -2147483649L, LONG_MAX, LONG_MIN};
+    const long outside[] = {static_cast<long>(2147483648LL), static_cast<long>(-2147483649LL),
+                           LONG_MAX, LONG_MIN};
     IProfile profile("SV.INI");
     for (long value : outside) {
         SCOPED_TRACE(value);
@@ -129,7 +131,7 @@ TEST_F(ElementTest, IntegerOutsideThirtyTwoBitsIsRefusedAndNothingWritten) {
     }
     // An existing element stays as it was.
     profile.addOrReplaceElementWithKey("Count", 7L, "App");
-    EXPECT_THROW(profile.addOrReplaceElementWithKey("Count", 4294967296L, "App"), IInvalidParameter);
+    EXPECT_THROW(profile.addOrReplaceElementWithKey("Count", outside[0], "App"), IInvalidParameter);
     EXPECT_EQ(profile.integerWithKey("Count", "App"), 7);
 }
 

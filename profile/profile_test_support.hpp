@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -16,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -36,16 +35,31 @@ public:
     void reportException(const IException&) override {}
 };
 
+// Text written as REG_SZ without a terminator, as read back from the
+// platform's registry: Wine adds a terminating zero, Windows and our store
+// give back the bytes written.
+inline std::string textAsStored(const std::string& text) {
+    return vrk::reg::platformRegistryIsWine() ? text + '\0' : text;
+}
+
 // A fresh temporary directory, removed with everything in it.
 class TempDir {
 public:
     TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "vrk-profile-XXXXXX").string();
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back('\0');
-        if (::mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = buffer.data();
+        static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+        std::random_device seed;
+        std::mt19937 pick(seed());
+        const auto base = std::filesystem::temp_directory_path();
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = "vrk-profile-";
+            for (int i = 0; i < 6; ++i) name += kLetters[pick() % (sizeof kLetters - 1)];
+            std::error_code ec;
+            if (std::filesystem::create_directory(base / name, ec)) {
+                path_ = (base / name).string();
+                return;
+            }
+        }
+        throw std::runtime_error("no temporary directory could be made");
     }
     ~TempDir() {
         std::error_code ignored;

@@ -9,6 +9,8 @@ namespace vrk::reg {
 namespace {
 
 using testing::ScratchStore;
+using testing::textAsStored;
+using testing::windowsOrWine;
 
 class Keys : public ScratchStore {};
 
@@ -45,7 +47,9 @@ TEST_F(Keys, NamesAreCaseInsensitiveAndKeepTheirFirstSpelling) {
 }
 
 TEST_F(Keys, OnlyAsciiLettersFoldCase) {
-    // Bytes above 0x7F and punctuation compare exactly.
+    // Bytes above 0x7F and punctuation compare exactly in our store. Wine
+    // (like Windows) folds letters beyond ASCII by its Unicode tables: the
+    // case "a-umlaut" names its answer.
     static const struct {
         const char* first;
         const char* second;
@@ -53,8 +57,9 @@ TEST_F(Keys, OnlyAsciiLettersFoldCase) {
     } cases[] = {
         {"abc", "ABC", true},        {"z", "Z", true},
         {"[", "{", false},           {"_", "\x7f", false},
-        {"\xe4", "\xc4", false},     {"a1", "A1", true},
-        {"a_b", "A_B", true},        {"@", "`", false},
+        {"\xe4", "\xc4", windowsOrWine(false, true)},
+        {"a1", "A1", true},          {"a_b", "A_B", true},
+        {"@", "`", false},
     };
     for (const auto& c : cases) {
         testing::TempDir d;
@@ -75,7 +80,11 @@ TEST_F(Keys, SubkeysEnumerateInUpperCasedByteOrder) {
     for (const char* name : {"~t", "b", "_x", "Z", "a_", "[q", "AB", "0", "a"}) {
         reg->closeKey(create(parent, name));
     }
-    const std::vector<std::string> expected{"0", "a", "AB", "a_", "b", "Z", "[q", "_x", "~t"};
+    // Wine departs for names holding [ \ ] ^ _ or the backquote: it sorts by
+    // lower-cased names.
+    const std::vector<std::string> expected = windowsOrWine(
+        std::vector<std::string>{"0", "a", "AB", "a_", "b", "Z", "[q", "_x", "~t"},
+        std::vector<std::string>{"0", "[q", "_x", "a", "a_", "AB", "b", "Z", "~t"});
     EXPECT_EQ(subkeys(parent), expected);
     reg->closeKey(parent);
 }
@@ -132,16 +141,20 @@ TEST_F(Keys, NameBufferMustHoldTheTerminator) {
 }
 
 TEST_F(Keys, PathRules) {
-    static const struct {
+    // Wine departs: it takes an empty level as no level, and its 64-bit
+    // create with KEY_WOW64_32KEY (that of a 64-bit build) accepts a leading
+    // backslash (its open does not).
+    const long wineLeading = sizeof(void*) == 8 ? kSuccess : kBadPathname;
+    const struct {
         const char* path;
         long create;  // result of createKeyEx below HKEY_CURRENT_USER
     } cases[] = {
         {"plain", kSuccess},
         {"two\\levels", kSuccess},
         {"trailing\\\\", kSuccess},
-        {"\\leading", kBadPathname},
-        {"\\", kBadPathname},
-        {"empty\\\\inside", kInvalidParameter},
+        {"\\leading", windowsOrWine<long>(kBadPathname, wineLeading)},
+        {"\\", windowsOrWine<long>(kBadPathname, wineLeading)},
+        {"empty\\\\inside", windowsOrWine<long>(kInvalidParameter, kSuccess)},
         {"dots.and spaces", kSuccess},
     };
     for (const auto& c : cases) {
@@ -162,11 +175,16 @@ TEST_F(Keys, PathRules) {
 }
 
 TEST_F(Keys, NameLengthLimit) {
-    static const struct {
+    // Wine departs: it accepts 256 characters, and refuses longer names with
+    // ERROR_MORE_DATA.
+    const struct {
         std::size_t length;
         long result;
-    } cases[] = {{1, kSuccess}, {254, kSuccess}, {255, kSuccess}, {256, kInvalidParameter},
-                 {1000, kInvalidParameter}};
+    } cases[] = {{1, kSuccess},
+                 {254, kSuccess},
+                 {255, kSuccess},
+                 {256, windowsOrWine<long>(kInvalidParameter, kSuccess)},
+                 {1000, windowsOrWine<long>(kInvalidParameter, kMoreData)}};
     for (const auto& c : cases) {
         std::string name(c.length, 'n');
         Key k = kNullKey;
@@ -207,7 +225,7 @@ TEST_F(Keys, EmptyPathNamesTheKeyItself) {
     ASSERT_EQ(open(a, "", &again), kSuccess);
     EXPECT_NE(again, a);
     setText(again, "v", "x");
-    EXPECT_EQ(bytesOf(a, "v"), "x");
+    EXPECT_EQ(bytesOf(a, "v"), textAsStored("x"));
     reg->closeKey(again);
     reg->closeKey(a);
 }
@@ -246,8 +264,9 @@ TEST_F(Keys, EveryResultBecomesTheLastError) {
     platform::setLastError(0);
     EXPECT_EQ(open(kCurrentUser, "absent", &k), kFileNotFound);
     EXPECT_EQ(platform::lastError(), static_cast<std::uint32_t>(kFileNotFound));
-    EXPECT_EQ(reg->createKeyEx(kCurrentUser, "\\x", 0, kKeyReadWrite, &k, nullptr), kBadPathname);
-    EXPECT_EQ(platform::lastError(), static_cast<std::uint32_t>(kBadPathname));
+    char name[16];
+    EXPECT_EQ(reg->enumKey(kCurrentUser, 7, name, sizeof name), kNoMoreItems);
+    EXPECT_EQ(platform::lastError(), static_cast<std::uint32_t>(kNoMoreItems));
     reg->closeKey(create(kCurrentUser, "present"));
     EXPECT_EQ(platform::lastError(), 0u);
 }
@@ -262,15 +281,6 @@ TEST_F(Keys, ReadsOfAMissingHiveCreateNothing) {
     EXPECT_EQ(reg->deleteKey(kLocalMachine, "Software"), kFileNotFound);
     EXPECT_EQ(reg->deleteValue(kLocalMachine, "x"), kFileNotFound);
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
-}
-
-TEST_F(Keys, MissingDirectoryIsCreatedOnFirstWrite) {
-    std::string nested = dir.file("deep/er/store");
-    auto r = makeScratchRegistry(nested);
-    Key k = kNullKey;
-    ASSERT_EQ(r->createKeyEx(kCurrentUser, "x", 0, kKeyReadWrite, &k, nullptr), kSuccess);
-    r->closeKey(k);
-    EXPECT_TRUE(std::filesystem::exists(nested + "/registry.db"));
 }
 
 TEST_F(Keys, BadHandles) {

@@ -93,7 +93,7 @@ TEST_F(Legacy, CreateAndOpenKey) {
     setText(k, "v", "w");  // opened for writing
     reg->closeKey(k);
     ASSERT_EQ(reg->openKey(kCurrentUser, "A\\B", &k), kSuccess);
-    EXPECT_EQ(bytesOf(k, "v"), "w");
+    EXPECT_EQ(bytesOf(k, "v"), testing::textAsStored("w"));
     setText(k, "v", "w2");
     reg->closeKey(k);
     k = Key{5};

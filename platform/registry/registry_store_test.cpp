@@ -327,6 +327,19 @@ TEST(SharedStore, ThreadsShareOneStoreObject) {
 
 // ---- batches --------------------------------------------------------------
 
+class StoreFiles : public ScratchStore {};
+
+// The store's files: a missing directory is made at the first write, and
+// only the hive written gets a file.
+TEST_F(StoreFiles, MissingDirectoryIsCreatedOnFirstWrite) {
+    std::string nested = dir.file("deep/er/store");
+    auto r = makeScratchRegistry(nested);
+    Key k = kNullKey;
+    ASSERT_EQ(r->createKeyEx(kCurrentUser, "x", 0, kKeyReadWrite, &k, nullptr), kSuccess);
+    r->closeKey(k);
+    EXPECT_TRUE(std::filesystem::exists(nested + "/registry.db"));
+}
+
 class Batches : public ScratchStore {};
 
 TEST_F(Batches, RollbackUndoesEveryHiveTouched) {

@@ -7,13 +7,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -25,22 +24,43 @@
 
 namespace vrk::reg::testing {
 
+// Where Wine's registry departs from Windows, a test names the case and
+// expects Wine's answer from Wine and Windows' answer from every other store.
+template <class T>
+T windowsOrWine(T windows, T wine) {
+    return platformRegistryIsWine() ? wine : windows;
+}
+
+// Text written as REG_SZ or REG_EXPAND_SZ without a terminator, as read back:
+// the bytes written (Windows), or with a terminating zero added (Wine).
+inline std::string textAsStored(const std::string& text) {
+    return windowsOrWine(text, text + '\0');
+}
+
 // A fresh directory below the system's temporary directory.
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "vrkreg.XXXXXX").string();
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        const char* made = ::mkdtemp(buf.data());
-        if (made == nullptr) std::abort();
-        path_ = made;
+        static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+        std::random_device seed;
+        std::mt19937 pick(seed());
+        const auto base = std::filesystem::temp_directory_path();
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = "vrkreg.";
+            for (int i = 0; i < 8; ++i) name += kLetters[pick() % (sizeof kLetters - 1)];
+            std::error_code ec;
+            if (std::filesystem::create_directory(base / name, ec)) {
+                path_ = (base / name).string();
+                return;
+            }
+        }
+        std::abort();
     }
     ~TempDir() {
         std::error_code ec;
         // Restore permissions a test may have taken away, then remove.
         for (auto& e : std::filesystem::recursive_directory_iterator(path_, ec)) {
-            ::chmod(e.path().c_str(), 0700);
+            std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all, ec);
         }
         std::filesystem::remove_all(path_, ec);
     }
@@ -121,6 +141,28 @@ protected:
             names.push_back(std::string(buf, n));
         }
         return names;
+    }
+};
+
+// A scratch store that checks what a handle of a deleted key still does.
+class StaleHandles : public ScratchStore {
+protected:
+    // Every call on k but close fails with kKeyDeleted.
+    void expectStale(Key k) {
+        std::uint32_t size = 0;
+        char buf[16];
+        std::uint32_t n = sizeof buf;
+        Key out{0x99};
+        EXPECT_EQ(reg->queryValueEx(k, "v", nullptr, nullptr, &size), kKeyDeleted);
+        EXPECT_EQ(reg->setValueEx(k, "v", kRegSz, nullptr, 0), kKeyDeleted);
+        EXPECT_EQ(reg->deleteValue(k, "v"), kKeyDeleted);
+        EXPECT_EQ(reg->enumKey(k, 0, buf, sizeof buf), kKeyDeleted);
+        EXPECT_EQ(reg->enumValue(k, 0, buf, &n, nullptr, nullptr, nullptr), kKeyDeleted);
+        EXPECT_EQ(reg->createKeyEx(k, "under", 0, kKeyReadWrite, &out, nullptr), kKeyDeleted);
+        EXPECT_EQ(out, kNullKey);
+        EXPECT_EQ(reg->openKeyEx(k, "", kKeyRead, &out), kKeyDeleted);
+        EXPECT_EQ(reg->deleteKey(k, "under"), kKeyDeleted);
+        EXPECT_EQ(reg->closeKey(k), kSuccess);
     }
 };
 

@@ -99,23 +99,6 @@ TEST_F(Wrappers, EveryKindCanFail) {
     reg->closeKey(k);
 }
 
-TEST_F(Wrappers, ARefusedCommitLeavesNothingOfTheBatch) {
-    FaultInjectingRegistry faults(*reg);
-    ASSERT_EQ(faults.beginBatch(), kSuccess);
-    Key k = kNullKey;
-    ASSERT_EQ(faults.createKeyEx(kCurrentUser, "batched", 0, kKeyReadWrite, &k, nullptr), kSuccess);
-    faults.closeKey(k);
-    faults.failCall(RegCall::commitBatch, 1, kRegistryIoFailed);
-    EXPECT_EQ(faults.commitBatch(), kRegistryIoFailed);
-    EXPECT_EQ(platform::lastError(), static_cast<std::uint32_t>(kRegistryIoFailed));
-    EXPECT_EQ(reg->openKeyEx(kCurrentUser, "batched", kKeyRead, &k), kFileNotFound);
-    // The store is out of the batch: a later call stands on its own.
-    ASSERT_EQ(faults.createKeyEx(kCurrentUser, "single", 0, kKeyReadWrite, &k, nullptr), kSuccess);
-    faults.closeKey(k);
-    EXPECT_EQ(reg->openKeyEx(kCurrentUser, "single", kKeyRead, &k), kSuccess);
-    reg->closeKey(k);
-}
-
 TEST_F(Wrappers, CountingTracksCallsAndOpenHandles) {
     CountingRegistry counting(*reg);
     Key a = kNullKey;
@@ -140,18 +123,6 @@ TEST_F(Wrappers, CountingTracksCallsAndOpenHandles) {
     EXPECT_EQ(counting.calls(RegCall::openKey), 1u);
     EXPECT_EQ(counting.calls(RegCall::createKey), 1u);
     EXPECT_EQ(counting.calls(RegCall::createKeyEx), 1u) << "the legacy form counts as itself";
-}
-
-TEST_F(Wrappers, ForwardingPassesBatchesAndDetail) {
-    ForwardingRegistry fwd(*reg);
-    EXPECT_EQ(&fwd.target(), reg.get());
-    EXPECT_EQ(fwd.beginBatch(), kSuccess);
-    Key k = kNullKey;
-    ASSERT_EQ(fwd.createKeyEx(kCurrentUser, "inBatch", 0, kKeyReadWrite, &k, nullptr), kSuccess);
-    fwd.closeKey(k);
-    EXPECT_EQ(fwd.rollbackBatch(), kSuccess);
-    EXPECT_EQ(open(kCurrentUser, "inBatch", &k), kFileNotFound);
-    EXPECT_STREQ(fwd.lastFailureDetail(), reg->lastFailureDetail());
 }
 
 TEST(RegistrySelection, InstalledRegistryReplacesThePlatformOne) {

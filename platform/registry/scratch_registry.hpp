@@ -15,7 +15,17 @@ namespace vrk::reg {
 
 // The platform's store kept in directory (Linux: one SQLite file per hive
 // there, created on first write). On Windows, where the real registry cannot
-// be relocated, a store of the same kind in that directory.
+// be relocated, the registry with its four roots mapped to keys below a
+// private key HKEY_CURRENT_USER\Software\vrk-test-<pid>-<n>; the objects
+// made for one directory share those keys while any of them lives, and the
+// last one removes them.
 std::unique_ptr<Registry> makeScratchRegistry(const std::string& directory);
+
+// True when the platform's registry is Wine's. Wine departs from Windows in a
+// few known ways (the order of values and of some names, the longest key
+// name, a terminator added to text read through the ANSI calls); tests expect
+// Windows' answers from every other store. Never true on Linux, whose store
+// follows Windows.
+bool platformRegistryIsWine();
 
 }  // namespace vrk::reg

@@ -1,0 +1,171 @@
+// The advapi32 calls behind Win32Registry.
+#include "platform/registry/win32/win32_registry.hpp"
+
+#include "platform/process.hpp"
+
+namespace vrk::reg {
+
+namespace {
+
+constexpr bool kWideBuild = sizeof(void*) == 8;
+
+long finish(long rc) {
+    platform::setLastError(static_cast<std::uint32_t>(rc));
+    return rc;
+}
+
+bool isEmpty(const char* s) { return s == nullptr || *s == '\0'; }
+
+// RegDeleteKeyEx exists only from Windows Vista (and XP x64) on: a 32-bit
+// build keeps to RegDeleteKey, so that it still loads on older hosts. The
+// branch not taken is never instantiated.
+template <bool Wide = kWideBuild>
+LONG deleteInView(HKEY parent, const char* subKey) {
+    if constexpr (Wide) {
+        return RegDeleteKeyExA(parent, subKey, KEY_WOW64_32KEY, 0);
+    } else {
+        return RegDeleteKeyA(parent, subKey);
+    }
+}
+
+// The class of every key the store creates: the empty text.
+char emptyClass[] = "";
+
+}  // namespace
+
+REGSAM win32RegistryView() { return kWideBuild ? KEY_WOW64_32KEY : 0; }
+
+LONG win32DeleteKey(HKEY parent, const char* subKey) { return deleteInView(parent, subKey); }
+
+Win32Registry::Win32Registry()
+    : roots_{HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS} {}
+
+Win32Registry::Win32Registry(const Roots& roots, std::shared_ptr<const void> owner)
+    : roots_(roots), owner_(std::move(owner)) {}
+
+HKEY Win32Registry::handleOf(Key key) const {
+    if (isRootKey(key)) return roots_[key.value - kClassesRoot.value];
+    return reinterpret_cast<HKEY>(key.value);
+}
+
+Key Win32Registry::keyOf(HKEY handle) const {
+    for (std::size_t i = 0; i < roots_.size(); ++i) {
+        if (handle == roots_[i]) return Key{kClassesRoot.value + i};
+    }
+    return Key{reinterpret_cast<std::uintptr_t>(handle)};
+}
+
+long Win32Registry::createKeyEx(Key parent, const char* subKey, std::uint32_t options,
+                                std::uint32_t access, Key* result,
+                                std::uint32_t* disposition) {
+    if (result == nullptr) return finish(ERROR_INVALID_PARAMETER);
+    HKEY handle = nullptr;
+    DWORD how = 0;
+    LONG rc = RegCreateKeyExA(handleOf(parent), subKey, 0, emptyClass, options,
+                              access | win32RegistryView(), nullptr, &handle, &how);
+    *result = rc == ERROR_SUCCESS ? keyOf(handle) : kNullKey;
+    if (rc == ERROR_SUCCESS && disposition != nullptr) *disposition = how;
+    return finish(rc);
+}
+
+long Win32Registry::openKeyEx(Key parent, const char* subKey, std::uint32_t access,
+                              Key* result) {
+    if (result == nullptr) return finish(ERROR_INVALID_PARAMETER);
+    if (isRootKey(parent) && isEmpty(subKey)) {
+        // A root opened by the empty name is the root itself, as Windows
+        // answers for its predefined keys; a scratch store's roots behave
+        // the same.
+        *result = parent;
+        return finish(ERROR_SUCCESS);
+    }
+    HKEY handle = nullptr;
+    LONG rc = RegOpenKeyExA(handleOf(parent), subKey, 0, access | win32RegistryView(), &handle);
+    *result = rc == ERROR_SUCCESS ? keyOf(handle) : kNullKey;
+    return finish(rc);
+}
+
+long Win32Registry::queryValueEx(Key key, const char* valueName, std::uint32_t* type,
+                                 unsigned char* data, std::uint32_t* size) {
+    DWORD storedType = 0;
+    DWORD bytes = size != nullptr ? *size : 0;
+    LONG rc = RegQueryValueExA(handleOf(key), valueName, nullptr, &storedType, data,
+                               size != nullptr ? &bytes : nullptr);
+    if (type != nullptr && (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA)) *type = storedType;
+    if (size != nullptr && (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA)) *size = bytes;
+    return finish(rc);
+}
+
+long Win32Registry::setValueEx(Key key, const char* valueName, std::uint32_t type,
+                               const unsigned char* data, std::uint32_t size) {
+    return finish(RegSetValueExA(handleOf(key), valueName, 0, type, data, size));
+}
+
+long Win32Registry::deleteKey(Key key, const char* subKey) {
+    return finish(deleteInView(handleOf(key), subKey));
+}
+
+long Win32Registry::deleteValue(Key key, const char* valueName) {
+    return finish(RegDeleteValueA(handleOf(key), valueName));
+}
+
+long Win32Registry::enumKey(Key key, std::uint32_t index, char* name, std::uint32_t nameSize) {
+    return finish(RegEnumKeyA(handleOf(key), index, name, nameSize));
+}
+
+long Win32Registry::enumValue(Key key, std::uint32_t index, char* name,
+                              std::uint32_t* nameSize, std::uint32_t* type,
+                              unsigned char* data, std::uint32_t* dataSize) {
+    if (nameSize == nullptr) return finish(ERROR_INVALID_PARAMETER);
+    DWORD nameChars = *nameSize;
+    DWORD storedType = 0;
+    DWORD bytes = dataSize != nullptr ? *dataSize : 0;
+    LONG rc = RegEnumValueA(handleOf(key), index, name, &nameChars, nullptr, &storedType, data,
+                            dataSize != nullptr ? &bytes : nullptr);
+    if (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) {
+        *nameSize = nameChars;
+        if (type != nullptr) *type = storedType;
+        if (dataSize != nullptr) *dataSize = bytes;
+    }
+    return finish(rc);
+}
+
+long Win32Registry::closeKey(Key key) {
+    if (isRootKey(key)) return finish(ERROR_SUCCESS);
+    return finish(RegCloseKey(handleOf(key)));
+}
+
+// The plain forms return the parent's own handle for an empty name, which
+// the caller would then close under its owner; an empty name therefore
+// opens a handle of its own, with the read and write access the plain forms
+// grant.
+long Win32Registry::createKey(Key parent, const char* subKey, Key* result) {
+    if (result == nullptr) return finish(ERROR_INVALID_PARAMETER);
+    if (isEmpty(subKey)) return openKeyEx(parent, "", kKeyReadWrite, result);
+    HKEY handle = nullptr;
+    LONG rc = RegCreateKeyA(handleOf(parent), subKey, &handle);
+    *result = rc == ERROR_SUCCESS ? keyOf(handle) : kNullKey;
+    return finish(rc);
+}
+
+long Win32Registry::openKey(Key parent, const char* subKey, Key* result) {
+    if (result == nullptr) return finish(ERROR_INVALID_PARAMETER);
+    if (isEmpty(subKey)) return openKeyEx(parent, "", kKeyReadWrite, result);
+    HKEY handle = nullptr;
+    LONG rc = RegOpenKeyA(handleOf(parent), subKey, &handle);
+    *result = rc == ERROR_SUCCESS ? keyOf(handle) : kNullKey;
+    return finish(rc);
+}
+
+long Win32Registry::queryValue(Key key, const char* subKey, char* data, std::int32_t* size) {
+    LONG bytes = size != nullptr ? *size : 0;
+    LONG rc = RegQueryValueA(handleOf(key), subKey, data, size != nullptr ? &bytes : nullptr);
+    if (size != nullptr && (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA)) *size = bytes;
+    return finish(rc);
+}
+
+long Win32Registry::setValue(Key key, const char* subKey, std::uint32_t type, const char* data,
+                             std::uint32_t size) {
+    return finish(RegSetValueA(handleOf(key), subKey, type, data, size));
+}
+
+}  // namespace vrk::reg
