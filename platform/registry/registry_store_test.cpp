@@ -327,11 +327,10 @@ TEST(SharedStore, ThreadsShareOneStoreObject) {
 
 // ---- batches --------------------------------------------------------------
 
-class StoreFiles : public ScratchStore {};
+class StoreDirectory : public ScratchStore {};
 
-// The store's files: a missing directory is made at the first write, and
-// only the hive written gets a file.
-TEST_F(StoreFiles, MissingDirectoryIsCreatedOnFirstWrite) {
+// The store's directory is made at the first write.
+TEST_F(StoreDirectory, MissingDirectoryIsCreatedOnFirstWrite) {
     std::string nested = dir.file("deep/er/store");
     auto r = makeScratchRegistry(nested);
     Key k = kNullKey;
