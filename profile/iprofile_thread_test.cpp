@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "diag/itrace.hpp"
+#include "platform/environment.hpp"
 #include "profile/profile_test_support.hpp"
 
 namespace {
@@ -19,7 +20,7 @@ TEST_F(ProfileThreads, ThreadsWithTheirOwnObjectsWorkSideBySide) {
     constexpr int kThreads = 4;
     constexpr int kRounds = 40;
     const std::string traceFile = dir_.path() + "/trace.log";
-    ASSERT_EQ(::setenv("TORQA_TRACEFILE", traceFile.c_str(), 1), 0);
+    ASSERT_TRUE(vrk::platform::setEnvironmentVariable("TORQA_TRACEFILE", traceFile.c_str()));
     ITraceLog::enable();
     ITraceLog::setDestination(ITraceLog::file);
     // Exception reports go to the trace too, as in a program.
