@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/environment.hpp"
+#include "platform/process.hpp"
 #include "platform/registry/registry_wrappers.hpp"
 #include "platform/registry/scratch_registry.hpp"
 #include "profile/iprofile.hpp"
@@ -22,12 +24,13 @@ class StepsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         // Read once, at the first trace operation of this process.
-        setenv("TORQA TRACE", "NOPREFIX", 1);
-        setenv("TORQA TRACETO", "STDOUT", 1);
-        unsetenv("TORQA MSGFILE");
-        std::string dir = std::filesystem::temp_directory_path().string() + "/vrkini-steps-XXXXXX";
-        ASSERT_NE(mkdtemp(dir.data()), nullptr);
-        dir_ = dir;
+        vrk::platform::setEnvironmentVariable("TORQA TRACE", "NOPREFIX");
+        vrk::platform::setEnvironmentVariable("TORQA TRACETO", "STDOUT");
+        vrk::platform::unsetEnvironmentVariable("TORQA MSGFILE");
+        dir_ = (std::filesystem::temp_directory_path() /
+                ("vrkini-steps-" + std::to_string(vrk::platform::currentProcessId()))).string();
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
         store_ = vrk::reg::makeScratchRegistry(dir_);
         counting_ = std::make_unique<vrk::reg::CountingRegistry>(*store_);
         faults_ = std::make_unique<vrk::reg::FaultInjectingRegistry>(*counting_);
