@@ -163,7 +163,7 @@ TEST(FullDisk, ABatchOverSeveralRootsIsWholeOrAbsent) {
     TempDir dir;
     const std::string mnt = dir.file("small");
     std::filesystem::create_directory(mnt);
-    if (::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=400k") != 0) {
+    if (::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=400k,mode=0755") != 0) {
         GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
     }
     struct Unmount {

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry/sqlite/sqlite_file_modes.hpp"
 #include "platform/registry/sqlite/sqlite_registry_support.hpp"
 #include "platform/registry/sqlite/sqlite_schema.hpp"
 
@@ -130,6 +131,9 @@ void SqliteRegistry::adoptOldHives(StoreFile& f) {
     DirectoryLock lock(f.directory);
     const std::vector<int> old = present();  // another process may have moved them meanwhile
     if (old.empty()) return;
+    if (f.machine) {
+        for (int h : old) checkFileOwnership(oldPath(h));
+    }
 
     if (fileExists(f.path)) {
         // Finish an interrupted move; refuse a file the store never took in.
@@ -156,6 +160,7 @@ void SqliteRegistry::adoptOldHives(StoreFile& f) {
     const std::string temp = f.path + ".migrating";
     removeDatabaseFiles(temp);
     try {
+        createFile(temp, f.machine ? kMachineFileMode : kUserFileMode);
         {
             auto c = Connection::open(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
                                                 SQLITE_OPEN_NOMUTEX);

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/registry/sqlite/sqlite_file_modes.hpp"
 #include "platform/registry/sqlite/sqlite_registry_support.hpp"
 #include "platform/registry/sqlite/sqlite_schema.hpp"
 
@@ -25,30 +26,6 @@ void configure(Connection& c) {
     int persist = 1;
     sqlite3_file_control(c.db(), "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
     c.exec("PRAGMA journal_size_limit = 4194304");
-}
-
-// Creates directory and its missing parents.
-void makeDirectories(const std::string& directory) {
-    std::string partial;
-    std::size_t pos = 0;
-    while (pos != std::string::npos) {
-        pos = directory.find('/', pos + 1);
-        partial = directory.substr(0, pos);
-        if (partial.empty()) continue;
-        if (::mkdir(partial.c_str(), 0777) == 0) {
-            std::size_t slash = partial.find_last_of('/');
-            syncDirectory(slash == std::string::npos ? "." : partial.substr(0, slash));
-        } else if (errno != EEXIST) {
-            int err = errno;
-            throw Failure{kAccessDenied,
-                          "cannot create the registry directory " + partial + ": " +
-                              std::strerror(err)};
-        }
-    }
-    struct stat st;
-    if (::stat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        throw Failure{kAccessDenied, directory + ": not a directory"};
-    }
 }
 
 }  // namespace
@@ -128,8 +105,10 @@ sqlitedb::Connection& SqliteRegistry::readConnection(int hive, std::uint64_t& ep
     StoreFile& f = fileOf(hive);
     epoch = 0;
     if (!f.connection) {
+        if (f.machine) checkDirectoryOwnership(f.directory);
         adoptOldHives(f);
         if (!fileExists(f.path)) return *empty_;
+        if (f.machine) checkFileOwnership(f.path);
         auto c = Connection::open(f.path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
         configure(*c);
         f.connection = std::move(c);
@@ -170,9 +149,15 @@ sqlitedb::Connection& SqliteRegistry::writeConnection(int hive) {
     }
     bool newFile = false;
     if (!f.connection) {
+        if (f.machine) checkDirectoryOwnership(f.directory);
         adoptOldHives(f);
         newFile = !fileExists(f.path);
-        if (newFile) makeDirectories(f.directory);
+        if (newFile) {
+            makeDirectories(f.directory, f.machine ? kMachineDirectoryMode : kUserDirectoryMode);
+            if (f.machine) checkDirectoryOwnership(f.directory);
+            createFile(f.path, f.machine ? kMachineFileMode : kUserFileMode);
+        }
+        if (f.machine) checkFileOwnership(f.path);
         auto c = Connection::open(f.path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
                                               SQLITE_OPEN_NOMUTEX);
         configure(*c);
