@@ -19,14 +19,11 @@ const char* const kStatementText[] = {
     "DELETE FROM keys WHERE id = ?1",
     // deleteKeyValues
     "DELETE FROM vals WHERE key = ?1",
-    // childAtOffset
-    "SELECT name, sortname FROM keys WHERE parent = ?1 ORDER BY sortname LIMIT 1 OFFSET ?2",
-    // childAfter
+    // childrenAtOffset: up to ?3 subkeys in order from index ?2
+    "SELECT name, sortname FROM keys WHERE parent = ?1 ORDER BY sortname LIMIT ?3 OFFSET ?2",
+    // childrenAfter: up to ?3 subkeys in order after the folded name ?2
     "SELECT name, sortname FROM keys WHERE parent = ?1 AND sortname > ?2 "
-    "ORDER BY sortname LIMIT 1",
-    // childFrom
-    "SELECT name, sortname FROM keys WHERE parent = ?1 AND sortname >= ?2 "
-    "ORDER BY sortname LIMIT 1",
+    "ORDER BY sortname LIMIT ?3",
     // queryValue
     "SELECT type, data FROM vals WHERE key = ?1 AND upname IN (?2, ?3) ORDER BY upname LIMIT 1",
     // upsertValue: a replaced value keeps its name, its place and its row
@@ -43,6 +40,13 @@ const char* const kStatementText[] = {
     "WHERE key = ?1 AND id >= ?2 ORDER BY id LIMIT 1",
     // dataVersion
     "PRAGMA data_version",
+    "BEGIN",
+    "BEGIN IMMEDIATE",
+    "COMMIT",
+    "ROLLBACK",
+    "SAVEPOINT call",
+    "RELEASE call",
+    "ROLLBACK TO call",
 };
 static_assert(sizeof(kStatementText) / sizeof(kStatementText[0]) ==
               static_cast<unsigned>(Sql::count_));
@@ -78,6 +82,18 @@ void Connection::fail(int rc) const {
 
 void Connection::exec(const char* sql) {
     int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) fail(rc);
+}
+
+int Connection::tryRun(Sql slot) {
+    sqlite3_stmt* s = statement(slot);
+    int rc = sqlite3_step(s);
+    sqlite3_reset(s);
+    return rc == SQLITE_DONE || rc == SQLITE_ROW ? SQLITE_OK : rc;
+}
+
+void Connection::run(Sql slot) {
+    int rc = tryRun(slot);
     if (rc != SQLITE_OK) fail(rc);
 }
 
@@ -153,9 +169,9 @@ int Use::changes() const { return sqlite3_changes(connection_.db()); }
 Transaction::Transaction(Connection& connection, bool immediate)
     : connection_(connection), nested_(connection.inTransaction()), open_(false) {
     if (nested_) {
-        connection_.exec("SAVEPOINT call");
+        connection_.run(Sql::savepoint);
     } else {
-        connection_.exec(immediate ? "BEGIN IMMEDIATE" : "BEGIN");
+        connection_.run(immediate ? Sql::beginImmediate : Sql::begin);
     }
     open_ = true;
 }
@@ -164,14 +180,14 @@ Transaction::~Transaction() {
     if (!open_) return;
     // Errors here leave nothing to report: the call already failed.
     if (nested_) {
-        sqlite3_exec(connection_.db(), "ROLLBACK TO call; RELEASE call", nullptr, nullptr, nullptr);
+        if (connection_.tryRun(Sql::rollbackTo) == SQLITE_OK) connection_.tryRun(Sql::release);
     } else if (connection_.inTransaction()) {
-        sqlite3_exec(connection_.db(), "ROLLBACK", nullptr, nullptr, nullptr);
+        connection_.tryRun(Sql::rollback);
     }
 }
 
 void Transaction::commit() {
-    connection_.exec(nested_ ? "RELEASE call" : "COMMIT");
+    connection_.run(nested_ ? Sql::release : Sql::commit);
     open_ = false;
 }
 
