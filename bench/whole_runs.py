@@ -5,8 +5,8 @@ For each N: writes the profile (make_profile.py), imports it into a fresh
 store RUNS times (the first import is kept as the loaded store), then runs
 `vrkini -UPDATE C:\\SELVARINE` RUNS times, each on a fresh copy of the loaded
 store, with tracing off. Each run's wall time is taken around the child
-process and its peak memory from the kernel's account of the child (what
-/usr/bin/time reports as "Maximum resident set size"). Every vrkini run is
+process and its peak memory from /usr/bin/time ("Maximum resident set
+size"). Every vrkini run is
 checked: the samples are gone, every other query is kept.
 
 With --wine, the same profiles are loaded into a Wine prefix with
@@ -37,17 +37,20 @@ def clean_env(store):
 
 
 def timed(argv, env, cwd=None):
-    """(seconds, peak RSS in KiB) of one run; fails on a non-zero exit."""
-    start = time.perf_counter()
-    p = subprocess.Popen(argv, env=env, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    _, status, usage = os.wait4(p.pid, 0)
-    wall = time.perf_counter() - start
-    p.returncode = os.waitstatus_to_exitcode(status)
-    err = p.stderr.read().decode(errors="replace")
-    p.stderr.close()
-    if p.returncode != 0:
-        sys.exit(f"{' '.join(map(str, argv))}: exit {p.returncode}\n{err}")
-    return wall, usage.ru_maxrss
+    """(seconds, peak RSS in KiB) of one run; fails on a non-zero exit.
+
+    The peak comes from /usr/bin/time (a small parent, unlike this Python
+    process, whose memory a forked child would count before its exec); the
+    wall time is taken around it, so each figure carries time's own start,
+    the same for every program measured, the do-nothing one included."""
+    with tempfile.NamedTemporaryFile("r") as rss:
+        start = time.perf_counter()
+        p = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", rss.name, *map(str, argv)], env=env,
+                           cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        wall = time.perf_counter() - start
+        if p.returncode != 0:
+            sys.exit(f"{' '.join(map(str, argv))}: exit {p.returncode}\n{p.stderr.decode(errors='replace')}")
+        return wall, int(rss.read().split()[-1])
 
 
 def queries_left(store):

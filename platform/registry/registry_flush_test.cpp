@@ -54,10 +54,15 @@ TEST_F(Flush, FlushKeyWritesTheLogBackOnlyWhenAsked) {
     reg->closeKey(k);
 }
 
-TEST_F(Flush, BatchFlushesAtItsCommit) {
+TEST_F(Flush, ABatchIsFlushedLikeAnyCallOrAtItsCommitWhenAskedInside) {
     ASSERT_EQ(reg->beginBatch(), kSuccess);
     change(*reg, "b");
+    ASSERT_EQ(reg->commitBatch(), kSuccess);
+    EXPECT_GT(logSize(), 0) << "a commit alone does not flush";
+    ASSERT_EQ(reg->beginBatch(), kSuccess);
+    change(*reg, "b2");
     EXPECT_EQ(reg->flushKey(kCurrentUser), kSuccess) << "waits for the commit";
+    EXPECT_GT(logSize(), 0);
     ASSERT_EQ(reg->commitBatch(), kSuccess);
     EXPECT_EQ(logSize(), 0);
 }

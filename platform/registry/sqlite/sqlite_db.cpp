@@ -9,8 +9,10 @@ const char* const kStatementText[] = {
     // keyExists
     "SELECT 1 FROM keys WHERE id = ?1",
     // lookupChild: by the folded name, or the byte-wise one an earlier
-    // version gave it (sqlite_names.hpp)
-    "SELECT id FROM keys WHERE parent = ?1 AND sortname IN (?2, ?3) ORDER BY sortname LIMIT 1",
+    // version gave it (sqlite_names.hpp), the smaller first. Two point
+    // lookups: an IN list would build a temporary table on every run.
+    "SELECT id FROM keys WHERE parent = ?1 AND sortname = min(?2, ?3) UNION ALL "
+    "SELECT id FROM keys WHERE parent = ?1 AND sortname = max(?2, ?3) LIMIT 1",
     // insertKey
     "INSERT INTO keys(parent, name, sortname) VALUES(?1, ?2, ?3)",
     // hasChild
@@ -24,14 +26,16 @@ const char* const kStatementText[] = {
     // childrenAfter: up to ?3 subkeys in order after the folded name ?2
     "SELECT name, sortname FROM keys WHERE parent = ?1 AND sortname > ?2 "
     "ORDER BY sortname LIMIT ?3",
-    // queryValue
-    "SELECT type, data FROM vals WHERE key = ?1 AND upname IN (?2, ?3) ORDER BY upname LIMIT 1",
+    // queryValue: as lookupChild
+    "SELECT type, data FROM vals WHERE key = ?1 AND upname = min(?2, ?3) UNION ALL "
+    "SELECT type, data FROM vals WHERE key = ?1 AND upname = max(?2, ?3) LIMIT 1",
     // upsertValue: a replaced value keeps its name, its place and its row
     "INSERT INTO vals(key, name, upname, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
     "ON CONFLICT(key, upname) DO UPDATE SET type = excluded.type, data = excluded.data",
     // deleteValue
     "DELETE FROM vals WHERE id = "
-    "(SELECT id FROM vals WHERE key = ?1 AND upname IN (?2, ?3) ORDER BY upname LIMIT 1)",
+    "(SELECT id FROM vals WHERE key = ?1 AND upname = min(?2, ?3) UNION ALL "
+    "SELECT id FROM vals WHERE key = ?1 AND upname = max(?2, ?3) LIMIT 1)",
     // valueAtOffset
     "SELECT id, name, type, data FROM vals INDEXED BY vals_order "
     "WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2",

@@ -7,8 +7,8 @@
 // Each call is one transaction in a write-ahead log, so it is atomic, other
 // processes see it at once, and a crash of the process loses nothing once it
 // returns. Commits are not synced one by one: the log is written back into
-// the store file and synced (a checkpoint) by flushKey, by the commit of a
-// batch, and when the registry of a process that changed the store is
+// the store file and synced (a checkpoint) by flushKey, and when the
+// registry of a process that changed the store is
 // destroyed (at normal exit for the platform's registry). An OS crash or a
 // power loss can lose the changes since the last of these, never the store's
 // consistency. Calls that only read take no write lock: a create of a key
@@ -67,15 +67,16 @@ public:
     long closeKey(Key key) override;
     // Checkpoints the store file of key's hive: the log is written into the
     // file, both are synced and the log is emptied. Inside a batch of this
-    // thread nothing is flushed until the batch commits (which flushes).
+    // thread the flush happens when the batch commits.
     // kRegistryIoFailed when other processes kept the log busy beyond the
     // busy limit.
     long flushKey(Key key) override;
 
     // A batch holds one transaction open on the store file it changes until
     // commitBatch or rollbackBatch, so it commits all or nothing, a crash
-    // included; batches nest (the outermost one counts), and the outermost
-    // commit flushes the file as flushKey does. A batch belongs to the thread
+    // included; batches nest (the outermost one counts). A committed batch
+    // is flushed to disk like any call (flushKey, or when the registry goes).
+    // A batch belongs to the thread
     // that began it: calls of other threads wait until it ends (up to the
     // busy limit; then they fail with kRegistryIoFailed), so that one
     // thread's rollback never takes another's changes. A batch changes
@@ -154,6 +155,7 @@ private:
         bool ready = false;    // the schema is there and ours
         bool inBatch = false;  // the batch's transaction is open on the connection
         bool changed = false;  // this process committed to it since its last checkpoint
+        bool flushAtCommit = false;  // flushKey was called inside the open batch
         std::uint64_t epoch = 0;
     };
     // A key named by a handle or a root.

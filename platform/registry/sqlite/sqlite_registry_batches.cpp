@@ -1,6 +1,7 @@
 // SqliteRegistry's batches: beginBatch, commitBatch and rollbackBatch, which
 // hold one transaction open on the store file a batch changes, for the
-// thread that began it; and flushKey, which checkpoints a store file.
+// thread that began it; and flushKey, which checkpoints a store file (at
+// once, or when the batch open on it commits).
 #include <string>
 #include <thread>
 
@@ -41,7 +42,8 @@ long SqliteRegistry::commitBatch() {
                 throw Failure{errorFor(e), e.message + "; nothing of the batch was committed"};
             }
             f.changed = true;
-            committed = &f;
+            if (f.flushAtCommit) committed = &f;
+            f.flushAtCommit = false;
         }
         if (committed) checkpoint(*committed);
         return kSuccess;
@@ -59,6 +61,7 @@ long SqliteRegistry::rollbackBatch() {
         for (StoreFile& f : files_) {
             if (!f.inBatch) continue;
             f.inBatch = false;
+            f.flushAtCommit = false;
             sqlite3_exec(f.connection->db(), "ROLLBACK", nullptr, nullptr, nullptr);
         }
         return kSuccess;
@@ -76,7 +79,10 @@ long SqliteRegistry::flushKey(Key key) {
         Target t;
         if (long rc = resolve(key, t)) return rc;
         StoreFile& f = fileOf(t.hive);
-        if (f.inBatch) return kSuccess;  // the batch's commit flushes
+        if (f.inBatch) {
+            f.flushAtCommit = true;  // once the batch is committed
+            return kSuccess;
+        }
         if (!f.connection && !fileExists(f.path)) return kSuccess;
         std::uint64_t epoch = 0;
         readConnection(t.hive, epoch);
