@@ -67,7 +67,8 @@ public:
     long closeKey(Key key) override;
     // Checkpoints the store file of key's hive: the log is written into the
     // file, both are synced and the log is emptied. Inside a batch of this
-    // thread the flush happens when the batch commits.
+    // thread the flush happens when the batch commits (best effort there: a
+    // flush kept busy leaves the commit standing and waits for the next).
     // kRegistryIoFailed when other processes kept the log busy beyond the
     // busy limit.
     long flushKey(Key key) override;
