@@ -165,6 +165,10 @@ public:
                            std::uint32_t* type, unsigned char* data, std::uint32_t* dataSize) = 0;
     // RegCloseKey. Closing a root key is a no-op that succeeds.
     virtual long closeKey(Key key) = 0;
+    // RegFlushKey: makes every completed change of key's hive durable on disk
+    // before it returns (the store otherwise writes its changes to disk
+    // lazily). The default does nothing and succeeds.
+    virtual long flushKey(Key key);
 
     // The legacy plain forms, working on the unnamed value of a named subkey
     // (subKey null or "" means key itself). The defaults build them from the

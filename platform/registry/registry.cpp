@@ -29,6 +29,8 @@ Registry& registry() {
 
 void setRegistry(Registry* replacement) { installed.store(replacement, std::memory_order_release); }
 
+long Registry::flushKey(Key key) { return finish(key == kNullKey ? kInvalidHandle : kSuccess); }
+
 long Registry::createKey(Key parent, const char* subKey, Key* result) {
     if (result == nullptr) return finish(kInvalidParameter);
     return createKeyEx(parent, isEmpty(subKey) ? "" : subKey, 0, kKeyReadWrite, result, nullptr);

@@ -2,6 +2,7 @@
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -52,12 +53,17 @@ void BM_PointQuery(benchmark::State& state) {
 }
 BENCHMARK(BM_PointQuery);
 
-// One durable change per call.
+// One committed change per call: the bytes differ from the stored ones each
+// time, so the store really writes.
 void BM_SetValue(benchmark::State& state) {
     Store s;
     Key k = s.create(kLocalMachine, "Software\\SV.INI\\App\\Key");
+    unsigned char data[sizeof kData];
+    std::memcpy(data, kData, sizeof kData);
+    std::uint32_t n = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(s.reg->setValueEx(k, "Data", kRegSz, kData, sizeof kData - 1));
+        data[0] = static_cast<unsigned char>('A' + (++n & 15));
+        benchmark::DoNotOptimize(s.reg->setValueEx(k, "Data", kRegSz, data, sizeof data - 1));
     }
     s.reg->closeKey(k);
 }
@@ -152,6 +158,52 @@ void BM_PointQueryInLargeStore(benchmark::State& state) {
     s.reg->closeKey(k);
 }
 BENCHMARK(BM_PointQueryInLargeStore)->Arg(10)->Arg(20000);
+
+// Create-or-open of a key that exists, with read and write access, as the
+// profile store opens its keys: no change, so no write lock.
+void BM_CreateOrOpenExisting(benchmark::State& state) {
+    Store s;
+    Key app = s.create(kLocalMachine, "Software\\SV.INI\\App");
+    s.reg->closeKey(s.create(app, "Key"));
+    for (auto _ : state) {
+        Key key = kNullKey;
+        benchmark::DoNotOptimize(
+            s.reg->createKeyEx(app, "Key", 0, kKeyReadWrite, &key, nullptr));
+        s.reg->closeKey(key);
+    }
+    s.reg->closeKey(app);
+}
+BENCHMARK(BM_CreateOrOpenExisting);
+
+// Open and close of an existing key.
+void BM_OpenClose(benchmark::State& state) {
+    Store s;
+    Key app = s.create(kLocalMachine, "Software\\SV.INI\\App");
+    s.reg->closeKey(s.create(app, "Key"));
+    for (auto _ : state) {
+        Key key = kNullKey;
+        benchmark::DoNotOptimize(s.reg->openKeyEx(app, "Key", kKeyRead, &key));
+        s.reg->closeKey(key);
+    }
+    s.reg->closeKey(app);
+}
+BENCHMARK(BM_OpenClose);
+
+// Delete of a key with one value (its creation untimed).
+void BM_DeleteKey(benchmark::State& state) {
+    Store s;
+    Key app = s.create(kLocalMachine, "Software\\SV.INI\\App");
+    for (auto _ : state) {
+        state.PauseTiming();
+        Key key = s.create(app, "Doomed");
+        s.reg->setValueEx(key, "Data", kRegSz, kData, sizeof kData - 1);
+        s.reg->closeKey(key);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(s.reg->deleteKey(app, "Doomed"));
+    }
+    s.reg->closeKey(app);
+}
+BENCHMARK(BM_DeleteKey)->UseRealTime();
 
 // What the profile store does for one read: open, query, close.
 void BM_OpenQueryClose(benchmark::State& state) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -391,6 +392,29 @@ TEST_F(Batches, AFailedCallInsideABatchChangesNothing) {
     reg->closeKey(create(kCurrentUser, "q"));
     ASSERT_EQ(reg->commitBatch(), kSuccess);
     EXPECT_EQ(subkeys(kCurrentUser), (std::vector<std::string>{"p", "q"}));
+}
+
+// A batch is its thread's: another thread's batch, begun while it is open,
+// waits for it, and that thread's rollback takes nothing of this one.
+TEST_F(Batches, AnotherThreadsRollbackKeepsThisThreadsBatch) {
+    ASSERT_EQ(reg->beginBatch(), kSuccess);
+    reg->closeKey(create(kCurrentUser, "mine"));
+    std::atomic<long> begun{-1}, made{-1}, rolledBack{-1};
+    std::thread other([&] {
+        begun = reg->beginBatch();
+        Key k = kNullKey;
+        made = reg->createKeyEx(kCurrentUser, "theirs", 0, kKeyReadWrite, &k, nullptr);
+        reg->closeKey(k);
+        rolledBack = reg->rollbackBatch();
+    });
+    // Time for the other thread to run as far as it may.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(reg->commitBatch(), kSuccess);
+    other.join();
+    EXPECT_EQ(begun.load(), kSuccess);
+    EXPECT_EQ(made.load(), kSuccess);
+    EXPECT_EQ(rolledBack.load(), kSuccess);
+    EXPECT_EQ(subkeys(kCurrentUser), std::vector<std::string>{"mine"});
 }
 
 // ---- several processes ---------------------------------------------------

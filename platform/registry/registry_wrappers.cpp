@@ -92,6 +92,10 @@ long ForwardingRegistry::setValue(Key key, const char* subKey, std::uint32_t typ
     return forward({RegCall::setValue, key, nullptr},
                    [&] { return target_.setValue(key, subKey, type, data, size); });
 }
+long ForwardingRegistry::flushKey(Key key) {
+    return forward({RegCall::flushKey, key, nullptr}, [&] { return target_.flushKey(key); });
+}
+
 long ForwardingRegistry::beginBatch() {
     return forward({RegCall::beginBatch, kNullKey, nullptr}, [&] { return target_.beginBatch(); });
 }

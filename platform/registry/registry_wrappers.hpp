@@ -37,6 +37,7 @@ enum class RegCall {
     beginBatch,
     commitBatch,
     rollbackBatch,
+    flushKey,
     count_  // not a call: the number of kinds
 };
 
@@ -73,6 +74,7 @@ public:
     long enumValue(Key key, std::uint32_t index, char* name, std::uint32_t* nameSize,
                    std::uint32_t* type, unsigned char* data, std::uint32_t* dataSize) override;
     long closeKey(Key key) override;
+    long flushKey(Key key) override;
     long createKey(Key parent, const char* subKey, Key* result) override;
     long openKey(Key parent, const char* subKey, Key* result) override;
     long queryValue(Key key, const char* subKey, char* data, std::int32_t* size) override;

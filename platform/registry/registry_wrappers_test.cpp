@@ -59,7 +59,8 @@ TEST_F(Wrappers, EveryKindCanFail) {
         RegCall::createKeyEx, RegCall::openKeyEx,   RegCall::queryValueEx, RegCall::setValueEx,
         RegCall::deleteKey,   RegCall::deleteValue, RegCall::enumKey,      RegCall::enumValue,
         RegCall::closeKey,    RegCall::createKey,   RegCall::openKey,      RegCall::queryValue,
-        RegCall::setValue,    RegCall::beginBatch,  RegCall::commitBatch,  RegCall::rollbackBatch};
+        RegCall::setValue,    RegCall::beginBatch,  RegCall::commitBatch,  RegCall::rollbackBatch,
+        RegCall::flushKey};
     Key k = create(kCurrentUser, "all");
     for (RegCall kind : kinds) {
         FaultInjectingRegistry f(*reg);
@@ -90,6 +91,7 @@ TEST_F(Wrappers, EveryKindCanFail) {
             case RegCall::beginBatch: rc = f.beginBatch(); break;
             case RegCall::commitBatch: rc = f.commitBatch(); break;
             case RegCall::rollbackBatch: rc = f.rollbackBatch(); break;
+            case RegCall::flushKey: rc = f.flushKey(k); break;
             case RegCall::count_: break;
         }
         EXPECT_EQ(rc, 1234) << static_cast<int>(kind);

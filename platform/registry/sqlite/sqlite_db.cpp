@@ -9,8 +9,10 @@ const char* const kStatementText[] = {
     // keyExists
     "SELECT 1 FROM keys WHERE id = ?1",
     // lookupChild: by the folded name, or the byte-wise one an earlier
-    // version gave it (sqlite_names.hpp)
-    "SELECT id FROM keys WHERE parent = ?1 AND sortname IN (?2, ?3) ORDER BY sortname LIMIT 1",
+    // version gave it (sqlite_names.hpp), the smaller first. Two point
+    // lookups: an IN list would build a temporary table on every run.
+    "SELECT id FROM keys WHERE parent = ?1 AND sortname = min(?2, ?3) UNION ALL "
+    "SELECT id FROM keys WHERE parent = ?1 AND sortname = max(?2, ?3) LIMIT 1",
     // insertKey
     "INSERT INTO keys(parent, name, sortname) VALUES(?1, ?2, ?3)",
     // hasChild
@@ -19,22 +21,21 @@ const char* const kStatementText[] = {
     "DELETE FROM keys WHERE id = ?1",
     // deleteKeyValues
     "DELETE FROM vals WHERE key = ?1",
-    // childAtOffset
-    "SELECT name, sortname FROM keys WHERE parent = ?1 ORDER BY sortname LIMIT 1 OFFSET ?2",
-    // childAfter
+    // childrenAtOffset: up to ?3 subkeys in order from index ?2
+    "SELECT name, sortname FROM keys WHERE parent = ?1 ORDER BY sortname LIMIT ?3 OFFSET ?2",
+    // childrenAfter: up to ?3 subkeys in order after the folded name ?2
     "SELECT name, sortname FROM keys WHERE parent = ?1 AND sortname > ?2 "
-    "ORDER BY sortname LIMIT 1",
-    // childFrom
-    "SELECT name, sortname FROM keys WHERE parent = ?1 AND sortname >= ?2 "
-    "ORDER BY sortname LIMIT 1",
-    // queryValue
-    "SELECT type, data FROM vals WHERE key = ?1 AND upname IN (?2, ?3) ORDER BY upname LIMIT 1",
+    "ORDER BY sortname LIMIT ?3",
+    // queryValue: as lookupChild
+    "SELECT type, data FROM vals WHERE key = ?1 AND upname = min(?2, ?3) UNION ALL "
+    "SELECT type, data FROM vals WHERE key = ?1 AND upname = max(?2, ?3) LIMIT 1",
     // upsertValue: a replaced value keeps its name, its place and its row
     "INSERT INTO vals(key, name, upname, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
     "ON CONFLICT(key, upname) DO UPDATE SET type = excluded.type, data = excluded.data",
     // deleteValue
     "DELETE FROM vals WHERE id = "
-    "(SELECT id FROM vals WHERE key = ?1 AND upname IN (?2, ?3) ORDER BY upname LIMIT 1)",
+    "(SELECT id FROM vals WHERE key = ?1 AND upname = min(?2, ?3) UNION ALL "
+    "SELECT id FROM vals WHERE key = ?1 AND upname = max(?2, ?3) LIMIT 1)",
     // valueAtOffset
     "SELECT id, name, type, data FROM vals INDEXED BY vals_order "
     "WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2",
@@ -43,6 +44,13 @@ const char* const kStatementText[] = {
     "WHERE key = ?1 AND id >= ?2 ORDER BY id LIMIT 1",
     // dataVersion
     "PRAGMA data_version",
+    "BEGIN",
+    "BEGIN IMMEDIATE",
+    "COMMIT",
+    "ROLLBACK",
+    "SAVEPOINT call",
+    "RELEASE call",
+    "ROLLBACK TO call",
 };
 static_assert(sizeof(kStatementText) / sizeof(kStatementText[0]) ==
               static_cast<unsigned>(Sql::count_));
@@ -78,6 +86,18 @@ void Connection::fail(int rc) const {
 
 void Connection::exec(const char* sql) {
     int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) fail(rc);
+}
+
+int Connection::tryRun(Sql slot) {
+    sqlite3_stmt* s = statement(slot);
+    int rc = sqlite3_step(s);
+    sqlite3_reset(s);
+    return rc == SQLITE_DONE || rc == SQLITE_ROW ? SQLITE_OK : rc;
+}
+
+void Connection::run(Sql slot) {
+    int rc = tryRun(slot);
     if (rc != SQLITE_OK) fail(rc);
 }
 
@@ -153,9 +173,9 @@ int Use::changes() const { return sqlite3_changes(connection_.db()); }
 Transaction::Transaction(Connection& connection, bool immediate)
     : connection_(connection), nested_(connection.inTransaction()), open_(false) {
     if (nested_) {
-        connection_.exec("SAVEPOINT call");
+        connection_.run(Sql::savepoint);
     } else {
-        connection_.exec(immediate ? "BEGIN IMMEDIATE" : "BEGIN");
+        connection_.run(immediate ? Sql::beginImmediate : Sql::begin);
     }
     open_ = true;
 }
@@ -164,14 +184,14 @@ Transaction::~Transaction() {
     if (!open_) return;
     // Errors here leave nothing to report: the call already failed.
     if (nested_) {
-        sqlite3_exec(connection_.db(), "ROLLBACK TO call; RELEASE call", nullptr, nullptr, nullptr);
+        if (connection_.tryRun(Sql::rollbackTo) == SQLITE_OK) connection_.tryRun(Sql::release);
     } else if (connection_.inTransaction()) {
-        sqlite3_exec(connection_.db(), "ROLLBACK", nullptr, nullptr, nullptr);
+        connection_.tryRun(Sql::rollback);
     }
 }
 
 void Transaction::commit() {
-    connection_.exec(nested_ ? "RELEASE call" : "COMMIT");
+    connection_.run(nested_ ? Sql::release : Sql::commit);
     open_ = false;
 }
 

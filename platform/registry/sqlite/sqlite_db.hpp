@@ -32,15 +32,22 @@ enum class Sql : unsigned {
     hasChild,
     deleteKeyRow,
     deleteKeyValues,
-    childAtOffset,
-    childAfter,
-    childFrom,
+    childrenAtOffset,
+    childrenAfter,
     queryValue,
     upsertValue,
     deleteValue,
     valueAtOffset,
     valueFrom,
     dataVersion,
+    // transaction control, prepared once like the rest
+    begin,
+    beginImmediate,
+    commit,
+    rollback,
+    savepoint,
+    release,
+    rollbackTo,
     count_
 };
 
@@ -57,6 +64,10 @@ public:
 
     // Runs SQL text without results; throws SqlError.
     void exec(const char* sql);
+    // Runs a prepared statement without bindings or results; throws SqlError.
+    void run(Sql slot);
+    // The same without throwing: SQLite's result code.
+    int tryRun(Sql slot);
     // The first column of the first row of sql as an integer (0 without a row).
     std::int64_t queryInt(const char* sql);
     // The prepared statement of a slot, prepared on first use.

@@ -4,8 +4,15 @@
 // are the same, otherwise the three machine hives in one file and
 // HKEY_CURRENT_USER in another.
 //
-// Each call is one transaction (write-ahead log, full sync), so it is atomic
-// and durable once it returns, and other processes see it at once. Key ids
+// Each call is one transaction in a write-ahead log, so it is atomic, other
+// processes see it at once, and a crash of the process loses nothing once it
+// returns. Commits are not synced one by one: the log is written back into
+// the store file and synced (a checkpoint) by flushKey, and when the
+// registry of a process that changed the store is
+// destroyed (at normal exit for the platform's registry). An OS crash or a
+// power loss can lose the changes since the last of these, never the store's
+// consistency. Calls that only read take no write lock: a create of a key
+// that exists opens it in a read transaction. Key ids
 // are never reused, so a handle whose key was deleted keeps failing with
 // kKeyDeleted even after a key of the same name appears again.
 //
@@ -13,17 +20,20 @@
 // into the shared file when that file is first opened; see adoptOldHives.
 //
 // Thread safety: calls from several threads are serialised by one lock; a
-// Key handle is used by one thread at a time. A process that forks gets fresh
+// Key handle is used by one thread at a time. A batch belongs to the thread
+// that began it (see beginBatch). A process that forks gets fresh
 // connections in the child on its first call there.
 #pragma once
 
 #include <sys/types.h>
 
 #include <cstdint>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -55,11 +65,22 @@ public:
     long enumValue(Key key, std::uint32_t index, char* name, std::uint32_t* nameSize,
                    std::uint32_t* type, unsigned char* data, std::uint32_t* dataSize) override;
     long closeKey(Key key) override;
+    // Checkpoints the store file of key's hive: the log is written into the
+    // file, both are synced and the log is emptied. Inside a batch of this
+    // thread the flush happens when the batch commits (best effort there: a
+    // flush kept busy leaves the commit standing and waits for the next).
+    // kRegistryIoFailed when other processes kept the log busy beyond the
+    // busy limit.
+    long flushKey(Key key) override;
 
     // A batch holds one transaction open on the store file it changes until
     // commitBatch or rollbackBatch, so it commits all or nothing, a crash
-    // included; batches nest (the outermost one counts). Every call through
-    // this registry, from any thread, joins an open batch. A batch changes
+    // included; batches nest (the outermost one counts). A committed batch
+    // is flushed to disk like any call (flushKey, or when the registry goes).
+    // A batch belongs to the thread
+    // that began it: calls of other threads wait until it ends (up to the
+    // busy limit; then they fail with kRegistryIoFailed), so that one
+    // thread's rollback never takes another's changes. A batch changes
     // one file only: a call inside a batch that would change a hive kept in
     // another file than the batch's earlier changes fails with
     // kNotSupported (lastFailureDetail names both hives and files) and
@@ -85,14 +106,13 @@ private:
         std::int64_t totalChanges = 0;
         friend bool operator==(const StoreStamp&, const StoreStamp&) = default;
     };
-    // Where an enumeration by increasing index stands, so that the next
+    // Where a walk of values by increasing index stands, so that the next
     // index continues from the last row instead of counting from the start.
     struct Cursor {
         bool valid = false;
         StoreStamp stamp;
         std::uint32_t index = 0;
-        std::string lastSortName;  // subkeys
-        std::int64_t lastId = 0;   // values
+        std::int64_t lastId = 0;
 
         // Whether index next continues from here: the row after the last
         // one, or the last one again (a caller that asked for the sizes
@@ -106,12 +126,24 @@ private:
             index = at;
         }
     };
+    // The subkeys a handle read ahead while walking by increasing index:
+    // the names at indexes first, first + 1, ..., as the store held them
+    // at stamp. While the store's stamp stays the same, they still hold,
+    // and so does the key itself (a deletion changes the stamp).
+    struct SubkeyWindow {
+        bool valid = false;
+        StoreStamp stamp;
+        std::uint32_t first = 0;
+        std::vector<std::string> names;
+        std::string lastSortName;  // of the last name in names
+        bool atEnd = false;        // no subkey follows the last one
+    };
     struct Handle {
         int hive;
         std::int64_t id;
         std::uint32_t access;
         std::size_t depth;  // levels below the root
-        Cursor keys;
+        SubkeyWindow keys;
         Cursor values;
     };
     // One database file and the hives it holds.
@@ -123,6 +155,8 @@ private:
         std::unique_ptr<sqlitedb::Connection> connection;
         bool ready = false;    // the schema is there and ours
         bool inBatch = false;  // the batch's transaction is open on the connection
+        bool changed = false;  // this process committed to it since its last checkpoint
+        bool flushAtCommit = false;  // flushKey was called inside the open batch
         std::uint64_t epoch = 0;
     };
     // A key named by a handle or a root.
@@ -140,8 +174,15 @@ private:
     long withRead(int hive, F&& body);
     template <class F>
     long withWrite(int hive, F&& body);
+    template <class F>
+    bool quickRead(int hive, F&& body);
 
     void checkFork();
+    // Starts a call under lock: a fresh start after a fork, and a wait while
+    // another thread's batch is open.
+    void enterCall(std::unique_lock<std::mutex>& lock);
+    // Checkpoints f (see flushKey); throws Failure when it stays busy.
+    void checkpoint(StoreFile& f);
     long resolve(Key key, Target& target);
     sqlitedb::Connection& readConnection(int hive, std::uint64_t& epoch);
     sqlitedb::Connection& writeConnection(int hive);
@@ -151,7 +192,10 @@ private:
     void adoptOldHives(StoreFile& f);
     [[noreturn]] void refuseSecondFile(int hive) const;
     static StoreStamp stampOf(sqlitedb::Connection& c, std::uint64_t epoch);
-    Cursor& keyCursor(const Target& target);
+    SubkeyWindow& keyWindow(const Target& target);
+    // The stamp of a hive's store now, read alone (no transaction of its own);
+    // false when the file is not there yet or the store is busy.
+    bool currentStamp(int hive, StoreStamp& stamp);
     Cursor& valueCursor(const Target& target);
     Key addHandle(int hive, std::int64_t id, std::uint32_t access, std::size_t depth);
 
@@ -161,9 +205,11 @@ private:
     std::unique_ptr<sqlitedb::Connection> empty_;  // an empty hive, in memory
     std::unordered_map<std::uintptr_t, Handle> handles_;
     std::uintptr_t nextHandle_ = 0x1000;
-    Cursor rootKeyCursors_[4];
+    SubkeyWindow rootKeyWindows_[4];
     Cursor rootValueCursors_[4];
     unsigned batchDepth_ = 0;
+    std::thread::id batchOwner_;          // the thread whose batch is open
+    std::condition_variable batchEnded_;  // signalled when a batch ends
     int batchHive_ = -1;  // the first hive the open batch changed
     std::uint64_t epochs_ = 0;
     pid_t pid_;

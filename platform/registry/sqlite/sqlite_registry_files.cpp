@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "platform/registry/sqlite/sqlite_file_modes.hpp"
 #include "platform/registry/sqlite/sqlite_registry_support.hpp"
@@ -19,7 +21,9 @@ namespace {
 
 void configure(Connection& c) {
     sqlite3_busy_timeout(c.db(), kBusyWaitMs);
-    c.exec("PRAGMA synchronous = FULL");
+    // Commits reach the log without a sync each (a process crash loses
+    // nothing); checkpoints sync (SqliteRegistry::checkpoint).
+    c.exec("PRAGMA synchronous = NORMAL");
     // Keep the log and its index file when the last connection closes (the
     // log emptied), so that a reader who may not create files in the
     // directory can still open the store.
@@ -69,7 +73,37 @@ SqliteRegistry::~SqliteRegistry() {
         if (f.connection && f.inBatch) {
             sqlite3_exec(f.connection->db(), "ROLLBACK", nullptr, nullptr, nullptr);
         }
+        // What this process changed is made durable before it goes.
+        if (f.connection && f.changed) {
+            try {
+                checkpoint(f);
+            } catch (...) {  // nothing to report to: the changes stay in the log
+            }
+        }
         f.connection.reset();
+    }
+}
+
+void SqliteRegistry::checkpoint(StoreFile& f) {
+    // TRUNCATE waits (busy timeout) for other connections' readers and
+    // writers, syncs the log, writes it back, syncs the file and empties the
+    // log; the first column says whether it stayed busy.
+    const std::int64_t busy = f.connection->queryInt("PRAGMA wal_checkpoint(TRUNCATE)");
+    if (busy != 0) {
+        throw Failure{kRegistryIoFailed,
+                      f.path + ": the store stayed busy; its log could not be flushed"};
+    }
+    f.changed = false;
+}
+
+void SqliteRegistry::enterCall(std::unique_lock<std::mutex>& lock) {
+    checkFork();
+    const auto mine = std::this_thread::get_id();
+    if (batchDepth_ == 0 || batchOwner_ == mine) return;
+    const auto limit = std::chrono::milliseconds(kBusyWaitMs * kBusyRetries);
+    if (!batchEnded_.wait_for(lock, limit, [&] { return batchDepth_ == 0 || batchOwner_ == mine; })) {
+        throw Failure{kRegistryIoFailed,
+                      "another thread's batch kept the registry store busy too long"};
     }
 }
 
@@ -94,10 +128,12 @@ void SqliteRegistry::checkFork() {
         }
         f.ready = false;
         f.inBatch = false;
+        f.changed = false;
         f.epoch = 0;
     }
     batchDepth_ = 0;
     batchHive_ = -1;
+    batchOwner_ = std::this_thread::get_id();
     pid_ = now;
 }
 

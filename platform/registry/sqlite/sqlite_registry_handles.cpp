@@ -3,6 +3,8 @@
 // handle keeps with the stamp that tells whether they still hold.
 #include "platform/registry/sqlite/sqlite_registry_support.hpp"
 
+#include <string>
+
 namespace vrk::reg {
 
 long SqliteRegistry::resolve(Key key, Target& target) {
@@ -28,12 +30,19 @@ Key SqliteRegistry::addHandle(int hive, std::int64_t id, std::uint32_t access,
             nextHandle_ = kUsers.value + 4;
         }
     } while (handles_.count(value) != 0 || value == 0);
-    handles_.emplace(value, Handle{hive, id, access, depth, Cursor{}, Cursor{}});
+    handles_.emplace(value, Handle{hive, id, access, depth, SubkeyWindow{}, Cursor{}});
     return Key{value};
 }
 
-SqliteRegistry::Cursor& SqliteRegistry::keyCursor(const Target& t) {
-    return t.handle ? t.handle->keys : rootKeyCursors_[t.hive];
+SqliteRegistry::SubkeyWindow& SqliteRegistry::keyWindow(const Target& t) {
+    return t.handle ? t.handle->keys : rootKeyWindows_[t.hive];
+}
+
+bool SqliteRegistry::currentStamp(int hive, StoreStamp& stamp) {
+    return quickRead(hive, [&](Connection& c, std::uint64_t epoch) {
+        stamp = stampOf(c, epoch);
+        return true;
+    });
 }
 
 SqliteRegistry::Cursor& SqliteRegistry::valueCursor(const Target& t) {

@@ -12,6 +12,8 @@ namespace vrk::reg {
 namespace {
 
 constexpr std::size_t kMaxKeyNameLength = 255;
+// How many subkey names a walk by increasing index reads at a time.
+constexpr std::uint32_t kSubkeysAhead = 64;
 
 // The rights an access mask asks for, generic rights mapped.
 std::uint32_t grantedRights(std::uint32_t access) {
@@ -60,6 +62,18 @@ long walk(Connection& c, std::int64_t start, const std::vector<std::string_view>
     return kSuccess;
 }
 
+// The same without a transaction (SqliteRegistry::quickRead): true when
+// every level was found, which proves the path whole at the last lookup.
+bool quickWalk(Connection& c, std::int64_t start, const std::vector<std::string_view>& parts,
+               std::int64_t& id) {
+    if (parts.empty()) {
+        if (!keyAlive(c, start)) return false;
+        id = start;
+        return true;
+    }
+    return walk(c, start, parts, id) == kSuccess;
+}
+
 // Refuses a key that would lie deeper than kMaxKeyDepth levels below its root.
 void checkDepth(std::size_t depth) {
     if (depth <= static_cast<std::size_t>(kMaxKeyDepth)) return;
@@ -72,9 +86,9 @@ void checkDepth(std::size_t depth) {
 
 long SqliteRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /*options*/,
                                  std::uint32_t access, Key* result, std::uint32_t* disposition) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     return guarded([&]() -> long {
-        checkFork();
+        enterCall(lock);
         // Checks of the arguments themselves leave *result as it was; a
         // failure past them leaves kNullKey there.
         if (result == nullptr) return kBadKey;
@@ -90,13 +104,28 @@ long SqliteRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /
         std::int64_t id = 0;
         bool created = false;
         long rc = kFileNotFound;
-        if (!wantsWrite(rights)) {
-            // Read access only: an existing key opens without writing.
-            rc = withRead(t.hive, [&](Connection& c, std::uint64_t) -> long {
+        // An existing key opens in a read transaction; the write lock is
+        // taken only when a key must be created (or the store file set up).
+        bool fileThere = quickRead(t.hive, [&](Connection& c, std::uint64_t) {
+            return quickWalk(c, t.id, parts, id);
+        });
+        if (fileThere) {
+            rc = kSuccess;
+        } else {
+            rc = withRead(t.hive, [&](Connection& c, std::uint64_t epoch) -> long {
+                fileThere = epoch != 0;
                 if (!keyAlive(c, t.id)) return kKeyDeleted;
                 return walk(c, t.id, parts, id);
             });
-            if (rc != kSuccess && rc != kFileNotFound) return rc;
+        }
+        if (rc != kSuccess && rc != kFileNotFound) return rc;
+        if (rc == kSuccess && wantsWrite(rights)) {
+            if (!fileThere) {
+                rc = kFileNotFound;  // a write handle on a store not yet made: make it
+            } else if (fileOf(t.hive).connection->readOnly()) {
+                throw Failure{kAccessDenied,
+                              fileOf(t.hive).path + ": the registry store is read-only"};
+            }
         }
         if (rc != kSuccess) {
             rc = withWrite(t.hive, [&](Connection& c) -> long {
@@ -135,9 +164,9 @@ long SqliteRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /
 
 long SqliteRegistry::openKeyEx(Key parent, const char* subKey, std::uint32_t access,
                                Key* result) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     return guarded([&]() -> long {
-        checkFork();
+        enterCall(lock);
         if (result == nullptr) return kInvalidParameter;
         if (parent == kNullKey) return kInvalidHandle;  // *result left as it was
         *result = kNullKey;
@@ -147,11 +176,16 @@ long SqliteRegistry::openKeyEx(Key parent, const char* subKey, std::uint32_t acc
         if (long rc = splitPath(subKey, parts)) return rc;
         std::uint32_t rights = grantedRights(access);
         std::int64_t id = 0;
-        long rc = withRead(t.hive, [&](Connection& c, std::uint64_t) -> long {
-            if (!keyAlive(c, t.id)) return kKeyDeleted;
-            return walk(c, t.id, parts, id);
+        const bool found = quickRead(t.hive, [&](Connection& c, std::uint64_t) {
+            return quickWalk(c, t.id, parts, id);
         });
-        if (rc != kSuccess) return rc;
+        if (!found) {
+            long rc = withRead(t.hive, [&](Connection& c, std::uint64_t) -> long {
+                if (!keyAlive(c, t.id)) return kKeyDeleted;
+                return walk(c, t.id, parts, id);
+            });
+            if (rc != kSuccess) return rc;
+        }
         StoreFile& f = fileOf(t.hive);
         if (wantsWrite(rights) && f.connection && f.connection->readOnly()) {
             throw Failure{kAccessDenied, f.path + ": the registry store is read-only"};
@@ -164,9 +198,9 @@ long SqliteRegistry::openKeyEx(Key parent, const char* subKey, std::uint32_t acc
 }
 
 long SqliteRegistry::deleteKey(Key key, const char* subKey) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     return guarded([&]() -> long {
-        checkFork();
+        enterCall(lock);
         // A null name is refused; "" names the key itself.
         if (subKey == nullptr) return kInvalidParameter;
         Target t;
@@ -192,40 +226,61 @@ long SqliteRegistry::deleteKey(Key key, const char* subKey) {
 }
 
 long SqliteRegistry::enumKey(Key key, std::uint32_t index, char* name, std::uint32_t nameSize) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     return guarded([&]() -> long {
-        checkFork();
+        enterCall(lock);
         Target t;
         if (long rc = resolve(key, t)) return rc;
         if (name == nullptr) return kInvalidParameter;
         if ((t.access & kEnumerateSubKeys) == 0) return kAccessDenied;
-        std::string found;
-        long rc = withRead(t.hive, [&](Connection& c, std::uint64_t epoch) -> long {
-            if (!keyAlive(c, t.id)) return kKeyDeleted;
-            Cursor& cur = keyCursor(t);
-            const StoreStamp now = stampOf(c, epoch);
-            const bool follow = cur.leadsTo(now, index);
-            const bool again = follow && index == cur.index;
-            Use u(c, !follow ? Sql::childAtOffset : again ? Sql::childFrom : Sql::childAfter);
-            u.bind(1, t.id);
-            if (follow) {
-                u.bind(2, cur.lastSortName);
-            } else {
-                u.bind(2, static_cast<std::int64_t>(index));
-            }
-            if (!u.step()) {
-                cur.valid = false;
+        SubkeyWindow& w = keyWindow(t);
+        const std::string* found = nullptr;
+        // A walk by increasing index reads kSubkeysAhead names in one
+        // transaction; the calls that follow take theirs from the window
+        // while the store's stamp shows that nothing changed.
+        StoreStamp now;
+        if (w.valid && index >= w.first && currentStamp(t.hive, now) && now == w.stamp) {
+            const std::uint32_t at = index - w.first;
+            if (at < w.names.size()) {
+                found = &w.names[at];
+            } else if (at == w.names.size() && w.atEnd) {
                 return kNoMoreItems;
             }
-            found.assign(u.bytes(0));
-            cur.standAt(now, index);
-            cur.lastSortName.assign(u.bytes(1));
-            return kSuccess;
-        });
-        if (rc != kSuccess) return rc;
-        if (found.size() + 1 > nameSize) return kMoreData;
-        std::memcpy(name, found.data(), found.size());
-        name[found.size()] = '\0';
+        }
+        if (found == nullptr) {
+            long rc = withRead(t.hive, [&](Connection& c, std::uint64_t epoch) -> long {
+                if (!keyAlive(c, t.id)) return kKeyDeleted;
+                const StoreStamp stamp = stampOf(c, epoch);
+                // The next window continues after the last name when the
+                // index follows it; otherwise it is counted from the start.
+                const bool follows = w.valid && w.stamp == stamp && !w.names.empty() &&
+                                     index == w.first + w.names.size();
+                Use u(c, follows ? Sql::childrenAfter : Sql::childrenAtOffset);
+                u.bind(1, t.id);
+                if (follows) {
+                    u.bind(2, w.lastSortName);
+                } else {
+                    u.bind(2, static_cast<std::int64_t>(index));
+                }
+                u.bind(3, static_cast<std::int64_t>(kSubkeysAhead));
+                w.valid = false;
+                w.names.clear();
+                while (u.step()) {
+                    w.names.emplace_back(u.bytes(0));
+                    w.lastSortName.assign(u.bytes(1));
+                }
+                w.valid = true;
+                w.stamp = stamp;
+                w.first = index;
+                w.atEnd = w.names.size() < kSubkeysAhead;
+                return w.names.empty() ? kNoMoreItems : kSuccess;
+            });
+            if (rc != kSuccess) return rc;
+            found = &w.names.front();
+        }
+        if (found->size() + 1 > nameSize) return kMoreData;
+        std::memcpy(name, found->data(), found->size());
+        name[found->size()] = '\0';
         return kSuccess;
     });
 }

@@ -119,6 +119,25 @@ long SqliteRegistry::withRead(int hive, F&& body) {
     }
 }
 
+// A read without a transaction of its own: each statement of body runs
+// alone, as its own read. For reads whose every row found proves the rest
+// (a key found below a parent proves the parent was alive then, since a key
+// with subkeys is never deleted and ids are never reused); body returns
+// false when it cannot tell, and so does quickRead when the hive's file is
+// not there yet or the store is busy: the caller then reads in a transaction.
+template <class F>
+bool SqliteRegistry::quickRead(int hive, F&& body) {
+    try {
+        std::uint64_t epoch = 0;
+        Connection& c = readConnection(hive, epoch);
+        if (epoch == 0) return false;
+        return body(c, epoch);
+    } catch (const SqlError& e) {
+        if (!isBusy(e)) throw;
+        return false;
+    }
+}
+
 template <class F>
 long SqliteRegistry::withWrite(int hive, F&& body) {
     for (int attempt = 0;; ++attempt) {
@@ -126,7 +145,10 @@ long SqliteRegistry::withWrite(int hive, F&& body) {
             Connection& c = writeConnection(hive);
             Transaction t(c, true);
             long rc = body(c);
-            if (rc == kSuccess) t.commit();  // a failed call changes nothing
+            if (rc == kSuccess) {
+                t.commit();  // a failed call changes nothing
+                fileOf(hive).changed = true;
+            }
             return rc;
         } catch (const SqlError& e) {
             if (!isBusy(e) || attempt >= kBusyRetries || fileOf(hive).inBatch) throw;

@@ -21,9 +21,9 @@ long checkValueName(const char* name, std::string_view& out) {
 
 long SqliteRegistry::queryValueEx(Key key, const char* valueName, std::uint32_t* type,
                                   unsigned char* data, std::uint32_t* size) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     return guarded([&]() -> long {
-        checkFork();
+        enterCall(lock);
         Target t;
         if (long rc = resolve(key, t)) return rc;
         if (data != nullptr && size == nullptr) return kInvalidParameter;
@@ -34,15 +34,23 @@ long SqliteRegistry::queryValueEx(Key key, const char* valueName, std::uint32_t*
         std::string byteWise = byteSortName(vname);
         std::uint32_t storedType = 0;
         std::string bytes;
-        long rc = withRead(t.hive, [&](Connection& c, std::uint64_t) -> long {
-            if (!keyAlive(c, t.id)) return kKeyDeleted;
+        auto query = [&](Connection& c) {
             Use u(c, Sql::queryValue);
             u.bind(1, t.id).bind(2, upper).bind(3, byteWise);
-            if (!u.step()) return kFileNotFound;
+            if (!u.step()) return false;
             storedType = static_cast<std::uint32_t>(u.integer(0));
             bytes.assign(u.bytes(1));
-            return kSuccess;
-        });
+            return true;
+        };
+        // A value found proves its key alive (a key's values go with it);
+        // only a missing one needs the transaction that tells why.
+        long rc = kSuccess;
+        if (!quickRead(t.hive, [&](Connection& c, std::uint64_t) { return query(c); })) {
+            rc = withRead(t.hive, [&](Connection& c, std::uint64_t) -> long {
+                if (!keyAlive(c, t.id)) return kKeyDeleted;
+                return query(c) ? kSuccess : kFileNotFound;
+            });
+        }
         if (rc == kFileNotFound && data == nullptr && size != nullptr) *size = 0;
         if (rc != kSuccess) return rc;
         std::uint32_t need = static_cast<std::uint32_t>(bytes.size());
@@ -60,9 +68,9 @@ long SqliteRegistry::queryValueEx(Key key, const char* valueName, std::uint32_t*
 
 long SqliteRegistry::setValueEx(Key key, const char* valueName, std::uint32_t type,
                                 const unsigned char* data, std::uint32_t size) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     return guarded([&]() -> long {
-        checkFork();
+        enterCall(lock);
         Target t;
         if (long rc = resolve(key, t)) return rc;
         if (data == nullptr && size != 0) return kNoAccess;
@@ -83,9 +91,9 @@ long SqliteRegistry::setValueEx(Key key, const char* valueName, std::uint32_t ty
 }
 
 long SqliteRegistry::deleteValue(Key key, const char* valueName) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     return guarded([&]() -> long {
-        checkFork();
+        enterCall(lock);
         Target t;
         if (long rc = resolve(key, t)) return rc;
         if ((t.access & kSetValue) == 0) return kAccessDenied;
@@ -107,9 +115,9 @@ long SqliteRegistry::deleteValue(Key key, const char* valueName) {
 long SqliteRegistry::enumValue(Key key, std::uint32_t index, char* name, std::uint32_t* nameSize,
                                std::uint32_t* type, unsigned char* data,
                                std::uint32_t* dataSize) {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     return guarded([&]() -> long {
-        checkFork();
+        enterCall(lock);
         Target t;
         if (long rc = resolve(key, t)) return rc;
         if (name == nullptr || nameSize == nullptr) return kInvalidParameter;
