@@ -134,6 +134,10 @@ long Win32Registry::closeKey(Key key) {
     return finish(RegCloseKey(handleOf(key)));
 }
 
+long Win32Registry::flushKey(Key key) {
+    return finish(RegFlushKey(handleOf(key)));
+}
+
 // The plain forms return the parent's own handle for an empty name, which
 // the caller would then close under its owner; an empty name therefore
 // opens a handle of its own, with the read and write access the plain forms

@@ -48,6 +48,7 @@ public:
     long enumValue(Key key, std::uint32_t index, char* name, std::uint32_t* nameSize,
                    std::uint32_t* type, unsigned char* data, std::uint32_t* dataSize) override;
     long closeKey(Key key) override;
+    long flushKey(Key key) override;
 
     // The plain forms: RegCreateKey, RegOpenKey, RegQueryValue, RegSetValue.
     long createKey(Key parent, const char* subKey, Key* result) override;
