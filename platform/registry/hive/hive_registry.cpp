@@ -95,6 +95,11 @@ long HiveRegistry::flush() {
     return guarded([&] { return commitAll(); });
 }
 
+long HiveRegistry::flushKey(Key key) {
+    if (key == kNullKey) return finish(kInvalidHandle);
+    return flush();
+}
+
 long HiveRegistry::beginBatch() {
     std::lock_guard<std::mutex> lock(mutex_);
     return guarded([&]() -> long {

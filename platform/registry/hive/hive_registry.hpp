@@ -74,6 +74,8 @@ public:
     long enumValue(Key key, std::uint32_t index, char* name, std::uint32_t* nameSize,
                    std::uint32_t* type, unsigned char* data, std::uint32_t* dataSize) override;
     long closeKey(Key key) override;
+    // The registry layer's flush: commits every changed hive, as flush().
+    long flushKey(Key key) override;
     // A batch starts by committing what changed before it; its end commits
     // its changes, its rollback reads the hives again. Batches nest.
     long beginBatch() override;

@@ -195,14 +195,19 @@ TEST(HiveCommits, ChangesReachTheFileAtFlushAndAtTheEnd) {
     EXPECT_EQ(fileBytes(image.software), before) << "not written before a flush";
     ASSERT_EQ(reg->flush(), kSuccess);
     EXPECT_EQ(Peek(image.software).children(""), std::vector<std::string>{"A"});
+    // The registry layer's flush (RegFlushKey) commits as well.
+    ASSERT_EQ(createKey(*reg, kLocalMachine, "Software\\A0"), kSuccess);
+    EXPECT_EQ(reg->flushKey(kNullKey), kInvalidHandle);
+    ASSERT_EQ(reg->flushKey(kLocalMachine), kSuccess);
+    EXPECT_EQ(Peek(image.software).children(""), (std::vector<std::string>{"A", "A0"}));
     ASSERT_EQ(createKey(*reg, kLocalMachine, "Software\\B"), kSuccess);
     ASSERT_EQ(reg->beginBatch(), kSuccess);
     ASSERT_EQ(createKey(*reg, kLocalMachine, "Software\\C"), kSuccess);
     ASSERT_EQ(reg->commitBatch(), kSuccess);
-    EXPECT_EQ(Peek(image.software).children(""), (std::vector<std::string>{"A", "B", "C"}));
+    EXPECT_EQ(Peek(image.software).children(""), (std::vector<std::string>{"A", "A0", "B", "C"}));
     ASSERT_EQ(createKey(*reg, kLocalMachine, "Software\\D"), kSuccess);
     reg.reset();
-    EXPECT_EQ(Peek(image.software).children("").size(), 4u);
+    EXPECT_EQ(Peek(image.software).children("").size(), 5u);
     EXPECT_FALSE(::access((image.software + ".vrk-new").c_str(), F_OK) == 0);
 }
 
