@@ -239,4 +239,10 @@ bool deleteTree(Registry& reg, const KeyPath& path) {
     return true;
 }
 
+void flushChanges(Registry& reg, const KeyPath& key) {
+    const long rc = reg.flushKey(key.root);
+    if (rc != vrk::reg::kSuccess)
+        throwFailure(reg, "cannot make the change of " + fullPath(key) + " durable", rc);
+}
+
 }  // namespace vrk::regfile

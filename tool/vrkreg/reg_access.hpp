@@ -38,6 +38,11 @@ std::string failureText(vrk::reg::Registry& reg, const std::string& what, long e
 // Throws CommandFailure with failureText(reg, what, error).
 [[noreturn]] void throwFailure(vrk::reg::Registry& reg, const std::string& what, long error);
 
+// Makes the command's changes below key's root durable (the registry layer's
+// flush) before it reports success. Throws CommandFailure when the store
+// cannot, so that a change that never reached the disk is not reported done.
+void flushChanges(vrk::reg::Registry& reg, const KeyPath& key);
+
 // An open key, closed when the object goes away; roots are never closed.
 using OpenKey = vrk::reg::KeyHolder;
 

@@ -185,6 +185,7 @@ int runAdd(const std::vector<std::string>& args, const Context& ctx) {
                          rc);
         }
     }
+    flushChanges(reg, key);
     out << kSuccessText << "\n";
     return 0;
 }
@@ -230,6 +231,7 @@ int runDelete(const std::vector<std::string>& args, const Context& ctx) {
                 throwFailure(reg, "cannot delete " + pathText, vrk::reg::kFileNotFound);
         });
     }
+    flushChanges(reg, key);
     out << kSuccessText << "\n";
     return 0;
 }
