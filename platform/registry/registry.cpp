@@ -6,17 +6,13 @@
 
 #include "platform/process.hpp"
 #include "platform/registry/iregistry.hpp"
+#include "platform/registry/registry_result.hpp"
 
 namespace vrk::reg {
 
 namespace {
 
 std::atomic<Registry*> installed{nullptr};
-
-long finish(long rc) {
-    platform::setLastError(static_cast<std::uint32_t>(rc));
-    return rc;
-}
 
 bool isEmpty(const char* s) { return s == nullptr || *s == '\0'; }
 

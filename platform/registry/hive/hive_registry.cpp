@@ -11,16 +11,12 @@
 
 #include "platform/process.hpp"
 #include "platform/registry/hive/hive_registry_support.hpp"
+#include "platform/registry/registry_result.hpp"
 #include "platform/registry/hive/hive_text.hpp"
 
 namespace vrk::reg::hive {
 
 thread_local std::string failureDetail;
-
-long finish(long rc) {
-    platform::setLastError(static_cast<std::uint32_t>(rc));
-    return rc;
-}
 
 std::uint32_t grantedRights(std::uint32_t access) {
     std::uint32_t rights = access & 0x00FFFFFF;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/registry/hive/hive_registry.hpp"
+#include "platform/registry/registry_result.hpp"
 
 namespace vrk::reg::hive {
 
@@ -28,8 +29,6 @@ constexpr std::size_t kMaxValueNameLength = 16383;
 // The detail of the calling thread's last failed call.
 extern thread_local std::string failureDetail;
 
-// Sets the platform's last error to rc and returns it.
-long finish(long rc);
 
 // The rights an access mask asks for, generic rights mapped.
 std::uint32_t grantedRights(std::uint32_t access);

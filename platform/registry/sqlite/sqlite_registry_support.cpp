@@ -2,6 +2,7 @@
 // in sqlite_registry_support.hpp): failure reporting, SQLite error mapping,
 // busy pauses, name comparison and key lookup.
 #include "platform/registry/sqlite/sqlite_registry_support.hpp"
+#include "platform/registry/registry_result.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,11 +18,6 @@ namespace vrk::reg {
 namespace sqlitestore {
 
 thread_local std::string failureDetail;
-
-long finish(long rc) {
-    platform::setLastError(static_cast<std::uint32_t>(rc));
-    return rc;
-}
 
 long errorFor(const SqlError& e) {
     switch (e.primary()) {

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "platform/registry/sqlite/sqlite_db.hpp"
+#include "platform/registry/registry_result.hpp"
 #include "platform/registry/sqlite/sqlite_names.hpp"
 #include "platform/registry/sqlite/sqlite_registry.hpp"
 
@@ -51,8 +52,6 @@ struct Failure {
 // The detail of the calling thread's last failed call (lastFailureDetail).
 extern thread_local std::string failureDetail;
 
-// Sets the platform's last error to rc and returns it.
-long finish(long rc);
 
 // The registry error number for a failed SQLite call.
 long errorFor(const SqlError& e);

@@ -1,5 +1,6 @@
 // The advapi32 calls behind Win32Registry.
 #include "platform/registry/win32/win32_registry.hpp"
+#include "platform/registry/registry_result.hpp"
 
 #include "platform/process.hpp"
 
@@ -8,11 +9,6 @@ namespace vrk::reg {
 namespace {
 
 constexpr bool kWideBuild = sizeof(void*) == 8;
-
-long finish(long rc) {
-    platform::setLastError(static_cast<std::uint32_t>(rc));
-    return rc;
-}
 
 bool isEmpty(const char* s) { return s == nullptr || *s == '\0'; }
 
