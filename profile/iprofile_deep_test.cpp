@@ -70,7 +70,7 @@ public:
     }
 
 private:
-    static constexpr std::uintptr_t kBase = std::uintptr_t(1) << 40;
+    static constexpr std::uintptr_t kBase = std::uintptr_t(1) << 24;  // fits 32 bits, far from the roots
     static std::uint32_t levelOf(Key key) {
         return key.value > kBase && key.value <= kBase + kDepth
                    ? static_cast<std::uint32_t>(key.value - kBase)
