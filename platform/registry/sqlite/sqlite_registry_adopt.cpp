@@ -27,6 +27,8 @@
 
 namespace vrk::reg {
 
+using namespace sqlitestore;
+
 namespace {
 
 // An exclusive lock on a directory, held until destroyed.

@@ -9,6 +9,8 @@
 
 namespace vrk::reg {
 
+using namespace sqlitestore;
+
 long SqliteRegistry::beginBatch() {
     std::unique_lock<std::mutex> lock(mutex_);
     return guarded([&]() -> long {

@@ -17,6 +17,8 @@
 
 namespace vrk::reg {
 
+using namespace sqlitestore;
+
 namespace {
 
 void configure(Connection& c) {

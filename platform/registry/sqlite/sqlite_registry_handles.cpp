@@ -7,6 +7,8 @@
 
 namespace vrk::reg {
 
+using namespace sqlitestore;
+
 long SqliteRegistry::resolve(Key key, Target& target) {
     if (isRootKey(key)) {
         const int hive = hiveIndex(key);

@@ -9,6 +9,8 @@
 
 namespace vrk::reg {
 
+using namespace sqlitestore;
+
 namespace {
 
 constexpr std::size_t kMaxKeyNameLength = 255;

@@ -15,6 +15,8 @@
 
 namespace vrk::reg {
 
+using namespace sqlitestore;
+
 namespace sqlitestore {
 
 thread_local std::string failureDetail;

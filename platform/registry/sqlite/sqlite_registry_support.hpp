@@ -80,23 +80,21 @@ const char* hiveName(int hive);
 
 }  // namespace sqlitestore
 
-using namespace sqlitestore;
-
 template <class F>
 long SqliteRegistry::guarded(F&& body) {
     long rc;
     try {
         rc = body();
-        if (rc != kSuccess) failureDetail.clear();
-    } catch (const Failure& f) {
+        if (rc != kSuccess) sqlitestore::failureDetail.clear();
+    } catch (const sqlitestore::Failure& f) {
         rc = f.error;
-        failureDetail = f.detail;
+        sqlitestore::failureDetail = f.detail;
     } catch (const SqlError& e) {
-        rc = errorFor(e);
-        failureDetail = e.message;
+        rc = sqlitestore::errorFor(e);
+        sqlitestore::failureDetail = e.message;
     } catch (const std::bad_alloc&) {
         rc = kNotEnoughMemory;
-        failureDetail = "out of memory";
+        sqlitestore::failureDetail = "out of memory";
     }
     return finish(rc);
 }
@@ -112,9 +110,9 @@ long SqliteRegistry::withRead(int hive, F&& body) {
             t.commit();
             return rc;
         } catch (const SqlError& e) {
-            if (!isBusy(e) || attempt >= kBusyRetries || fileOf(hive).inBatch) throw;
+            if (!sqlitestore::isBusy(e) || attempt >= sqlitestore::kBusyRetries || fileOf(hive).inBatch) throw;
         }
-        pause(attempt);
+        sqlitestore::pause(attempt);
     }
 }
 
@@ -132,7 +130,7 @@ bool SqliteRegistry::quickRead(int hive, F&& body) {
         if (epoch == 0) return false;
         return body(c, epoch);
     } catch (const SqlError& e) {
-        if (!isBusy(e)) throw;
+        if (!sqlitestore::isBusy(e)) throw;
         return false;
     }
 }
@@ -150,9 +148,9 @@ long SqliteRegistry::withWrite(int hive, F&& body) {
             }
             return rc;
         } catch (const SqlError& e) {
-            if (!isBusy(e) || attempt >= kBusyRetries || fileOf(hive).inBatch) throw;
+            if (!sqlitestore::isBusy(e) || attempt >= sqlitestore::kBusyRetries || fileOf(hive).inBatch) throw;
         }
-        pause(attempt);
+        sqlitestore::pause(attempt);
     }
 }
 

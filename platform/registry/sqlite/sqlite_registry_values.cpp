@@ -8,6 +8,8 @@
 
 namespace vrk::reg {
 
+using namespace sqlitestore;
+
 namespace {
 
 constexpr std::size_t kMaxValueNameLength = 16383;
