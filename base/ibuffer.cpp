@@ -102,7 +102,8 @@ unsigned long IBuffer::allocationCount() { return gAllocations.load(std::memory_
 // keep a plain count.
 unsigned IBuffer::useCount() const {
     if (isEmptyBuffer())
-        return std::atomic_ref<unsigned>(const_cast<unsigned&>(refs)).load(std::memory_order_relaxed);
+        return std::atomic_ref<unsigned>(const_cast<unsigned&>(refs))
+            .load(std::memory_order_relaxed);
     return refs;
 }
 

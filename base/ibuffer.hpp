@@ -61,7 +61,8 @@ public:
     // See IString::section.
     virtual IBuffer* section(unsigned startPos, unsigned length, char fill) const;
     // See IString::positionOf.
-    virtual unsigned positionOf(const char* pattern, unsigned patternLength, unsigned startPos) const;
+    virtual unsigned positionOf(const char* pattern, unsigned patternLength,
+                                unsigned startPos) const;
     // See IString::positionOfAnyOf.
     virtual unsigned positionOfAnyOf(const char* set, unsigned setLength, unsigned startPos) const;
     // See IString::lastPositionOf.

@@ -110,8 +110,7 @@ namespace {
     IString withNul1("a\0b", 3);
     IString withNul2("a\0c", 3);
     bool ok = vrk::base::localeCollation() && a.compare(b) == 2 && b.compare(a) == 1 &&
-              a.compare(IString("abc")) == 0 &&
-              a.compare(static_cast<const char*>(nullptr)) == 1 &&
+              a.compare(IString("abc")) == 0 && a.compare(static_cast<const char*>(nullptr)) == 1 &&
               withNul1.compare(withNul2) == 2 && withNul1 != withNul2 &&
               IString().compare(IString()) == 0;
     std::exit(ok ? 0 : 1);

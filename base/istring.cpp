@@ -125,7 +125,8 @@ char& IString::operator[](unsigned position) {
     if (position == 0) position = 1;
     unsigned len = length();
     if (position > len)
-        replaceBuffer(buffer()->buildBuffer(pBuffer, len, nullptr, position - len, nullptr, 0, ' '));
+        replaceBuffer(
+            buffer()->buildBuffer(pBuffer, len, nullptr, position - len, nullptr, 0, ' '));
     else
         prepareToChange();
     return pBuffer[position - 1];
@@ -153,8 +154,8 @@ IString& IString::operator+=(const char* text) {
 IString operator+(const IString& left, const IString& right) {
     if (right.length() == 0) return left;
     if (left.length() == 0) return right;
-    return IString(left.buffer()->buildBuffer(left.pBuffer, left.length(), right.pBuffer,
-                                              right.length()));
+    return IString(
+        left.buffer()->buildBuffer(left.pBuffer, left.length(), right.pBuffer, right.length()));
 }
 
 IString operator+(const char* left, const IString& right) {
@@ -263,8 +264,8 @@ IString& IString::makeHexText() {
     return *this;
 }
 
-IString IString::substituted(const IString& source, const IString& pattern,
-                             const char* replacement, unsigned startPos, unsigned maxCount) {
+IString IString::substituted(const IString& source, const IString& pattern, const char* replacement,
+                             unsigned startPos, unsigned maxCount) {
     IString result(source);
     result.substitute(pattern, pattern.length(), replacement, textLength(replacement), startPos,
                       maxCount);

@@ -14,8 +14,9 @@ namespace {
 IString longValue(unsigned length) { return IString(nullptr, length, 'x'); }
 
 void reportBuffers(benchmark::State& state, unsigned long before) {
-    state.counters["buffers/op"] = benchmark::Counter(
-        static_cast<double>(IBuffer::allocationCount() - before), benchmark::Counter::kAvgIterations);
+    state.counters["buffers/op"] =
+        benchmark::Counter(static_cast<double>(IBuffer::allocationCount() - before),
+                           benchmark::Counter::kAvgIterations);
 }
 
 // The cost must stay flat as the length grows: only the count changes.

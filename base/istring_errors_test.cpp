@@ -20,8 +20,7 @@ std::atomic<std::size_t> gLargestRequest{0};
 
 void* allocate(std::size_t size) {
     std::size_t seen = gLargestRequest.load(std::memory_order_relaxed);
-    while (size > seen && !gLargestRequest.compare_exchange_weak(seen, size)) {
-    }
+    while (size > seen && !gLargestRequest.compare_exchange_weak(seen, size)) {}
     if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
     throw std::bad_alloc();
 }

@@ -62,7 +62,8 @@ int modelCompare(const std::string& a, const std::string& b) {
 }
 
 unsigned seedForRun() {
-    if (const char* fixed = std::getenv("VRK_SEED")) return static_cast<unsigned>(std::strtoul(fixed, nullptr, 10));
+    if (const char* fixed = std::getenv("VRK_SEED"))
+        return static_cast<unsigned>(std::strtoul(fixed, nullptr, 10));
     return std::random_device{}();
 }
 
@@ -143,8 +144,8 @@ TEST(IStringRandomized, ChangingOperationsMatchTheModel) {
                 unsigned start = r.position(model);
                 unsigned maxCount = r.pick(2) == 0 ? 4294967295u : r.pick(3);
                 history += " substitute(" + std::to_string(pattern.size()) + "," +
-                           std::to_string(replacement.size()) + "," + std::to_string(start) +
-                           "," + std::to_string(maxCount) + ")";
+                           std::to_string(replacement.size()) + "," + std::to_string(start) + "," +
+                           std::to_string(maxCount) + ")";
                 s.substitute(pattern.data(), static_cast<unsigned>(pattern.size()),
                              replacement.data(), static_cast<unsigned>(replacement.size()), start,
                              maxCount);
@@ -217,7 +218,8 @@ TEST(IStringRandomized, QueriesMatchTheModel) {
                   modelLastPositionOf(text, pattern, start))
             << label;
         if (!pattern.empty()) {
-            ASSERT_EQ(s.positionOf(pattern[0], start), modelPositionOf(text, pattern.substr(0, 1), start))
+            ASSERT_EQ(s.positionOf(pattern[0], start),
+                      modelPositionOf(text, pattern.substr(0, 1), start))
                 << label;
             ASSERT_EQ(s.lastPositionOf(pattern[0], start),
                       modelLastPositionOf(text, pattern.substr(0, 1), start))

@@ -263,11 +263,11 @@ TEST(IStringSearch, PositionOf) {
         unsigned start;
         unsigned expected;
     } cases[] = {
-        {"abcabc", "b", 1, 2},   {"abcabc", "b", 0, 2},     {"abcabc", "b", 2, 2},
-        {"abcabc", "b", 3, 5},   {"abcabc", "b", 6, 0},     {"abcabc", "b", 7, 0},
-        {"abcabc", "bc", 5, 5},  {"abcabc", "abc", 5, 0},   {"abcabc", "", 1, 0},
-        {"abcabc", "abcabcd", 1, 0}, {"", "a", 1, 0},       {"", "", 0, 0},
-        {"aaa", "aa", 2, 2},     {"abcabc", "cab", 1, 3},   {"abcabc", "b", 4294967295u, 0},
+        {"abcabc", "b", 1, 2},       {"abcabc", "b", 0, 2},   {"abcabc", "b", 2, 2},
+        {"abcabc", "b", 3, 5},       {"abcabc", "b", 6, 0},   {"abcabc", "b", 7, 0},
+        {"abcabc", "bc", 5, 5},      {"abcabc", "abc", 5, 0}, {"abcabc", "", 1, 0},
+        {"abcabc", "abcabcd", 1, 0}, {"", "a", 1, 0},         {"", "", 0, 0},
+        {"aaa", "aa", 2, 2},         {"abcabc", "cab", 1, 3}, {"abcabc", "b", 4294967295u, 0},
     };
     for (const auto& c : cases) {
         IString s(c.text);
@@ -299,11 +299,11 @@ TEST(IStringSearch, LastPositionOf) {
         unsigned start;
         unsigned expected;
     } cases[] = {
-        {"abcabc", "b", 6, 5},  {"abcabc", "b", 5, 5},  {"abcabc", "b", 4, 2},
-        {"abcabc", "b", 1, 0},  {"abcabc", "b", 0, 0},  {"abcabc", "b", 4294967295u, 5},
-        {"abcabc", "a", 1, 1},  {"abcabc", "z", 6, 0},  {"", "a", 1, 0},
-        {"abcabc", "bc", 6, 5}, {"abcabc", "bc", 5, 5}, {"abcabc", "bc", 4, 2},
-        {"abcabc", "abc", 100, 4}, {"abcabc", "", 6, 0}, {"ab", "abc", 3, 0},
+        {"abcabc", "b", 6, 5},     {"abcabc", "b", 5, 5},  {"abcabc", "b", 4, 2},
+        {"abcabc", "b", 1, 0},     {"abcabc", "b", 0, 0},  {"abcabc", "b", 4294967295u, 5},
+        {"abcabc", "a", 1, 1},     {"abcabc", "z", 6, 0},  {"", "a", 1, 0},
+        {"abcabc", "bc", 6, 5},    {"abcabc", "bc", 5, 5}, {"abcabc", "bc", 4, 2},
+        {"abcabc", "abc", 100, 4}, {"abcabc", "", 6, 0},   {"ab", "abc", 3, 0},
     };
     for (const auto& c : cases) {
         IString s(c.text);
@@ -333,10 +333,11 @@ TEST(IStringSections, Section) {
         char fill;
         const char* expected;
     } cases[] = {
-        {"abcd", 1, 0, ' ', ""},      {"abcd", 5, 3, '*', "***"},   {"abcd", 1, 4, ' ', "abcd"},
-        {"abcd", 0, 2, ' ', "ab"},    {"abcd", 2, 2, ' ', "bc"},    {"abcd", 3, 5, '.', "cd..."},
-        {"abcd", 4, 1, ' ', "d"},     {"", 1, 2, '-', "--"},        {"abcd", 100, 1, 'x', "x"},
-        {"abcd", 4294967295u, 2, '=', "=="},
+        {"abcd", 1, 0, ' ', ""},     {"abcd", 5, 3, '*', "***"},
+        {"abcd", 1, 4, ' ', "abcd"}, {"abcd", 0, 2, ' ', "ab"},
+        {"abcd", 2, 2, ' ', "bc"},   {"abcd", 3, 5, '.', "cd..."},
+        {"abcd", 4, 1, ' ', "d"},    {"", 1, 2, '-', "--"},
+        {"abcd", 100, 1, 'x', "x"},  {"abcd", 4294967295u, 2, '=', "=="},
     };
     for (const auto& c : cases) {
         IString s(c.text);
@@ -346,9 +347,7 @@ TEST(IStringSections, Section) {
     }
 }
 
-TEST(IStringSections, DefaultFillIsBlank) {
-    EXPECT_EQ(bytes(IString("ab").section(1, 4)), "ab  ");
-}
+TEST(IStringSections, DefaultFillIsBlank) { EXPECT_EQ(bytes(IString("ab").section(1, 4)), "ab  "); }
 
 TEST(IStringSections, SectionFrom) {
     static const struct {
@@ -356,7 +355,7 @@ TEST(IStringSections, SectionFrom) {
         unsigned start;
         const char* expected;
     } cases[] = {
-        {"abcd", 1, "abcd"}, {"abcd", 0, "abcd"}, {"abcd", 3, "cd"}, {"abcd", 4, "d"},
+        {"abcd", 1, "abcd"}, {"abcd", 0, "abcd"}, {"abcd", 3, "cd"},         {"abcd", 4, "d"},
         {"abcd", 5, ""},     {"", 1, ""},         {"abcd", 4294967295u, ""},
     };
     for (const auto& c : cases)
@@ -487,12 +486,12 @@ TEST(IStringTests, IsShortFormOf) {
         unsigned minLength;
         bool expected;
     } cases[] = {
-        {"-U", "-UPDATE", 2, true},      {"-UP", "-UPDATE", 2, true},
-        {"-UPDATE", "-UPDATE", 2, true}, {"-", "-UPDATE", 2, false},
+        {"-U", "-UPDATE", 2, true},        {"-UP", "-UPDATE", 2, true},
+        {"-UPDATE", "-UPDATE", 2, true},   {"-", "-UPDATE", 2, false},
         {"-UPDATEX", "-UPDATE", 2, false}, {"-X", "-UPDATE", 2, false},
-        {"", "-UPDATE", 2, false},       {"-u", "-UPDATE", 2, false},
-        {"-D", "-DELETE", 2, true},      {"-DEL", "-DELETE", 0, true},
-        {"", "-DELETE", 0, true},        {"-DX", "-DELETE", 0, false},
+        {"", "-UPDATE", 2, false},         {"-u", "-UPDATE", 2, false},
+        {"-D", "-DELETE", 2, true},        {"-DEL", "-DELETE", 0, true},
+        {"", "-DELETE", 0, true},          {"-DX", "-DELETE", 0, false},
         {"-DELETE", "-DELETE", 8, false},
     };
     for (const auto& c : cases)

@@ -48,7 +48,7 @@ TEST(IStringThreads, ValuesOfEachThreadAreCountedAndBuiltIndependently) {
     runInThreads([](int t) {
         IString mine(static_cast<long>(t));
         for (int i = 0; i < kRounds; ++i) {
-            IString copy = mine + "x";          // one new buffer
+            IString copy = mine + "x";           // one new buffer
             IString empty = copy.section(1, 0);  // the shared empty value
             copy.makeUpperCase();
             ASSERT_EQ(copy.length(), mine.length() + 1);

@@ -15,29 +15,29 @@
 // normally string literals.
 class ISourceLocation {
 public:
-  ISourceLocation(const char* fileName = 0, const char* functionName = 0,
-                  unsigned long lineNumber = 0);
+    ISourceLocation(const char* fileName = 0, const char* functionName = 0,
+                    unsigned long lineNumber = 0);
 
-  const char* fileName() const;
-  const char* functionName() const;
-  unsigned long lineNumber() const;
+    const char* fileName() const;
+    const char* functionName() const;
+    unsigned long lineNumber() const;
 
 private:
-  const char* fileName_;
-  const char* functionName_;
-  unsigned long lineNumber_;
+    const char* fileName_;
+    const char* functionName_;
+    unsigned long lineNumber_;
 };
 
 // Selects the class that throwLibraryError and throwErrorText throw.
 enum IExceptionKind {
-  kAccessError = 0,
-  kDeviceError,
-  kInvalidParameter,
-  kInvalidRequest,
-  kOutOfSystemResource,
-  kOutOfWindowResource,
-  kOutOfMemory,
-  kResourceExhausted
+    kAccessError = 0,
+    kDeviceError,
+    kInvalidParameter,
+    kInvalidRequest,
+    kOutOfSystemResource,
+    kOutOfWindowResource,
+    kOutOfMemory,
+    kResourceExhausted
 };
 
 class IExceptionReporter;
@@ -47,102 +47,102 @@ class IExceptionReporter;
 // (one of the group texts below, not owned) and up to five locations.
 class IException {
 public:
-  // The error code groups.
-  static const char* const baseLibrary;        // "Norvel Class Library"
-  static const char* const CLibrary;           // "Standard C Library"
-  static const char* const operatingSystem;    // "Operating System"
-  static const char* const presentationSystem; // "Presentation System"
-  static const char* const other;              // "Other Error Group"
+    // The error code groups.
+    static const char* const baseLibrary;         // "Norvel Class Library"
+    static const char* const CLibrary;            // "Standard C Library"
+    static const char* const operatingSystem;     // "Operating System"
+    static const char* const presentationSystem;  // "Presentation System"
+    static const char* const other;               // "Other Error Group"
 
-  enum { maxLocations = 5 };
+    enum { maxLocations = 5 };
 
-  // A null errorText leaves the exception without text. The group starts as
-  // baseLibrary; there is no location. Never throws: a text that cannot be
-  // copied is left out.
-  IException(const char* errorText, unsigned long errorId = 0, bool recoverable = true);
-  // Copies everything, the texts as new copies. Never throws.
-  IException(const IException& other);
-  IException& operator=(const IException& other);
+    // A null errorText leaves the exception without text. The group starts as
+    // baseLibrary; there is no location. Never throws: a text that cannot be
+    // copied is left out.
+    IException(const char* errorText, unsigned long errorId = 0, bool recoverable = true);
+    // Copies everything, the texts as new copies. Never throws.
+    IException(const IException& other);
+    IException& operator=(const IException& other);
 
-  // Releases the texts.
-  virtual ~IException();
-  // The recoverable flag given at construction.
-  virtual bool canRecover() const;
-  // Copies the location into the next place; when five are held, the fifth
-  // is replaced.
-  virtual IException& recordLocation(const ISourceLocation& location);
-  // The class name text ("IException", "IInvalidRequest", ...).
-  virtual const char* name() const;
-  // Hands the exception to reportException of IException::reporter().
-  virtual IException& report();
-  // Ends the process through the runtime's terminate function.
-  [[noreturn]] virtual void terminate();
+    // Releases the texts.
+    virtual ~IException();
+    // The recoverable flag given at construction.
+    virtual bool canRecover() const;
+    // Copies the location into the next place; when five are held, the fifth
+    // is replaced.
+    virtual IException& recordLocation(const ISourceLocation& location);
+    // The class name text ("IException", "IInvalidRequest", ...).
+    virtual const char* name() const;
+    // Hands the exception to reportException of IException::reporter().
+    virtual IException& report();
+    // Ends the process through the runtime's terminate function.
+    [[noreturn]] virtual void terminate();
 
-  // A null text changes nothing; otherwise a copy becomes text 0.
-  IException& pushText(const char* errorText);
-  // Appends to text 0 without a separator; with no text yet, as pushText.
-  IException& extendText(const char* errorText);
-  unsigned numberOfTexts() const;
-  // Text `index` (0 = newest), or null when index is not below the count.
-  const char* textWithIndex(unsigned index = 0) const;
+    // A null text changes nothing; otherwise a copy becomes text 0.
+    IException& pushText(const char* errorText);
+    // Appends to text 0 without a separator; with no text yet, as pushText.
+    IException& extendText(const char* errorText);
+    unsigned numberOfTexts() const;
+    // Text `index` (0 = newest), or null when index is not below the count.
+    const char* textWithIndex(unsigned index = 0) const;
 
-  unsigned long errorId() const;
-  IException& setErrorId(unsigned long errorId);
-  const char* errorCodeGroup() const;
-  IException& setErrorCodeGroup(const char* errorGroup);
+    unsigned long errorId() const;
+    IException& setErrorId(unsigned long errorId);
+    const char* errorCodeGroup() const;
+    IException& setErrorCodeGroup(const char* errorGroup);
 
-  unsigned numberOfLocations() const;
-  // Location `index` in the order recorded, or null when index is not below
-  // the count.
-  const ISourceLocation* locationWithIndex(unsigned index) const;
+    unsigned numberOfLocations() const;
+    // Location `index` in the order recorded, or null when index is not below
+    // the count.
+    const ISourceLocation* locationWithIndex(unsigned index) const;
 
-  // Installs the process-wide reporter (not owned; null restores the
-  // default). reporter() answers the installed one, else a default reporter
-  // of the base class that writes to the console.
-  static void setReporter(IExceptionReporter* reporter);
-  static IExceptionReporter& reporter();
+    // Installs the process-wide reporter (not owned; null restores the
+    // default). reporter() answers the installed one, else a default reporter
+    // of the base class that writes to the console.
+    static void setReporter(IExceptionReporter* reporter);
+    static IExceptionReporter& reporter();
 
 private:
-  void copyTextsFrom(const IException& other);
-  void releaseTexts();
+    void copyTextsFrom(const IException& other);
+    void releaseTexts();
 
-  bool recoverable_;
-  unsigned long errorId_;
-  ISourceLocation locations_[maxLocations];
-  unsigned locationCount_;
-  char** texts_;            // texts_[0] is the oldest; textWithIndex reverses
-  unsigned textCount_;
-  unsigned textCapacity_;
-  const char* errorCodeGroup_;
+    bool recoverable_;
+    unsigned long errorId_;
+    ISourceLocation locations_[maxLocations];
+    unsigned locationCount_;
+    char** texts_;  // texts_[0] is the oldest; textWithIndex reverses
+    unsigned textCount_;
+    unsigned textCapacity_;
+    const char* errorCodeGroup_;
 };
 
 // Declares a class of the family with the constructor of IException and,
 // where the class has one, its own name().
-#define VRK_DECLARE_EXCEPTION(Name, Base)                                       \
-  class Name : public Base {                                                   \
-  public:                                                                      \
-    Name(const char* errorText, unsigned long errorId = 0, bool recoverable = true); \
-    Name(const Name& other);                                                   \
-    Name& operator=(const Name& other) = default;                              \
-    ~Name() override;                                                          \
-    const char* name() const override;                                         \
-  };
+#define VRK_DECLARE_EXCEPTION(Name, Base)                                                \
+    class Name : public Base {                                                           \
+    public:                                                                              \
+        Name(const char* errorText, unsigned long errorId = 0, bool recoverable = true); \
+        Name(const Name& other);                                                         \
+        Name& operator=(const Name& other) = default;                                    \
+        ~Name() override;                                                                \
+        const char* name() const override;                                               \
+    };
 
 // Collection precondition classes: throwIt loads the text of the message
 // number (collection messages, else a built-in text), builds the exception
 // (error id 0, not recoverable), records the given place and reports, then
 // records its own place in "iexc" and reports again, and throws.
-#define VRK_DECLARE_COLLECTION_EXCEPTION(Name, Base)                            \
-  class Name : public Base {                                                   \
-  public:                                                                      \
-    Name(const char* errorText, unsigned long errorId = 0, bool recoverable = true); \
-    Name(const Name& other);                                                   \
-    Name& operator=(const Name& other) = default;                              \
-    ~Name() override;                                                          \
-    const char* name() const override;                                         \
-    [[noreturn]] static void throwIt(unsigned long messageNumber, const char* fileName, \
-                                     unsigned long lineNumber);                \
-  };
+#define VRK_DECLARE_COLLECTION_EXCEPTION(Name, Base)                                        \
+    class Name : public Base {                                                              \
+    public:                                                                                 \
+        Name(const char* errorText, unsigned long errorId = 0, bool recoverable = true);    \
+        Name(const Name& other);                                                            \
+        Name& operator=(const Name& other) = default;                                       \
+        ~Name() override;                                                                   \
+        const char* name() const override;                                                  \
+        [[noreturn]] static void throwIt(unsigned long messageNumber, const char* fileName, \
+                                         unsigned long lineNumber);                         \
+    };
 
 VRK_DECLARE_EXCEPTION(IAccessError, IException)
 VRK_DECLARE_EXCEPTION(IAssertionFailure, IException)
@@ -187,56 +187,56 @@ VRK_DECLARE_EXCEPTION(IOutOfCollectionMemoryImpl, IOutOfCollectionMemory)
 // writeLine, then calls afterReport (which does nothing here).
 class IExceptionReporter {
 public:
-  virtual ~IExceptionReporter();
-  virtual void writeLine(const char* text);
-  virtual void reportException(const IException& exception);
-  virtual void afterReport();
+    virtual ~IExceptionReporter();
+    virtual void writeLine(const char* text);
+    virtual void reportException(const IException& exception);
+    virtual void afterReport();
 };
 
 // The reporter installed at start-up: each text goes to ITraceLog::write, so
 // a report is visible exactly when tracing is enabled.
 class ITraceExceptionReporter : public IExceptionReporter {
 public:
-  void writeLine(const char* text) override;
+    void writeLine(const char* text) override;
 };
 
 // An error number and its text, for throwErrorText.
 class IErrorText {
 public:
-  virtual ~IErrorText();
-  unsigned long errorId() const;
-  const char* text() const;
+    virtual ~IErrorText();
+    unsigned long errorId() const;
+    const char* text() const;
 
 protected:
-  IErrorText();
-  // Sets the id and the text: "<callName>:<message>" with a call name,
-  // else the message alone.
-  void setError(unsigned long errorId, const char* callName, const char* message);
+    IErrorText();
+    // Sets the id and the text: "<callName>:<message>" with a call name,
+    // else the message alone.
+    void setError(unsigned long errorId, const char* callName, const char* message);
 
 private:
-  unsigned long errorId_;
-  std::string text_;
+    unsigned long errorId_;
+    std::string text_;
 };
 
 // The platform's message for a system error number ("No error text is
 // available." when there is none). Group: operatingSystem.
 class ISystemErrorText : public IErrorText {
 public:
-  ISystemErrorText(unsigned long errorId, const char* callName = 0);
+    ISystemErrorText(unsigned long errorId, const char* callName = 0);
 };
 
 // The C runtime's current errno and its message ("No Error text is
 // available" when there is none). Group: CLibrary.
 class ICLibraryErrorText : public IErrorText {
 public:
-  ICLibraryErrorText(const char* callName = 0);
+    ICLibraryErrorText(const char* callName = 0);
 };
 
 // The platform's last-error code; the message is always "No error text is
 // available.". Group: presentationSystem.
 class IWindowSystemErrorText : public IErrorText {
 public:
-  IWindowSystemErrorText(const char* callName = 0);
+    IWindowSystemErrorText(const char* callName = 0);
 };
 
 // Raise operations. Each builds the exception, records the location, reports
@@ -270,8 +270,7 @@ namespace vrk::diag {
                                     IExceptionKind kind, bool recoverable,
                                     const char* insertText = 0);
 [[noreturn]] void raiseErrorText(const IErrorText& errorText, const ISourceLocation& location,
-                                 IExceptionKind kind, bool recoverable,
-                                 const char* errorCodeGroup);
+                                 IExceptionKind kind, bool recoverable, const char* errorCodeGroup);
 
 // For tests: while set, every report behaves as if its work buffer could
 // not be obtained and is written by the console fallback.
@@ -282,10 +281,10 @@ void setReportBufferUnavailable(bool unavailable);
 // IOutOfMemory, and nothing is reported. Suspensions nest.
 class NewHandlerSuspension {
 public:
-  NewHandlerSuspension();
-  ~NewHandlerSuspension();
-  NewHandlerSuspension(const NewHandlerSuspension&) = delete;
-  NewHandlerSuspension& operator=(const NewHandlerSuspension&) = delete;
+    NewHandlerSuspension();
+    ~NewHandlerSuspension();
+    NewHandlerSuspension(const NewHandlerSuspension&) = delete;
+    NewHandlerSuspension& operator=(const NewHandlerSuspension&) = delete;
 };
 
 }  // namespace vrk::diag

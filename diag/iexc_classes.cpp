@@ -1,12 +1,12 @@
 // The subclasses of IException: constructors and class names.
 #include "diag/iexc.hpp"
 
-#define VRK_DEFINE_EXCEPTION(Name, Base)                                        \
-  Name::Name(const char* errorText, unsigned long errorId, bool recoverable)   \
-      : Base(errorText, errorId, recoverable) {}                               \
-  Name::Name(const Name& other) = default;                                     \
-  Name::~Name() = default;                                                     \
-  const char* Name::name() const { return #Name; }
+#define VRK_DEFINE_EXCEPTION(Name, Base)                                       \
+    Name::Name(const char* errorText, unsigned long errorId, bool recoverable) \
+        : Base(errorText, errorId, recoverable) {}                             \
+    Name::Name(const Name& other) = default;                                   \
+    Name::~Name() = default;                                                   \
+    const char* Name::name() const { return #Name; }
 
 VRK_DEFINE_EXCEPTION(IAccessError, IException)
 VRK_DEFINE_EXCEPTION(IAssertionFailure, IException)

@@ -12,8 +12,8 @@
 namespace {
 
 struct BuiltInText {
-  unsigned long number;
-  const char* text;
+    unsigned long number;
+    const char* text;
 };
 
 constexpr BuiltInText kBuiltInTexts[] = {
@@ -35,40 +35,40 @@ constexpr BuiltInText kBuiltInTexts[] = {
 };
 
 const char* builtInText(unsigned long number) {
-  for (const BuiltInText& entry : kBuiltInTexts) {
-    if (entry.number == number) return entry.text;
-  }
-  return "unknown exception text";
+    for (const BuiltInText& entry : kBuiltInTexts) {
+        if (entry.number == number) return entry.text;
+    }
+    return "unknown exception text";
 }
 
 template <class E>
 [[noreturn]] void throwCollectionException(unsigned long messageNumber, const char* fileName,
                                            unsigned long lineNumber, const char* ownFunction,
                                            unsigned long ownLine) {
-  static const char* const noInserts[9] = {};
-  char loaded[ILibraryMessage::bufferSize];
-  const char* text = loaded;
-  if (!vrk::diag::loadMessage(vrk::diag::kCollectionMessages, messageNumber, noInserts, loaded,
-                              sizeof loaded)) {
-    text = builtInText(messageNumber);
-  }
-  E exception(text, 0, false);
-  exception.recordLocation(ISourceLocation(fileName, "", lineNumber));
-  exception.report();
-  exception.recordLocation(ISourceLocation("iexc", ownFunction, ownLine));
-  exception.report();
-  throw exception;
+    static const char* const noInserts[9] = {};
+    char loaded[ILibraryMessage::bufferSize];
+    const char* text = loaded;
+    if (!vrk::diag::loadMessage(vrk::diag::kCollectionMessages, messageNumber, noInserts, loaded,
+                                sizeof loaded)) {
+        text = builtInText(messageNumber);
+    }
+    E exception(text, 0, false);
+    exception.recordLocation(ISourceLocation(fileName, "", lineNumber));
+    exception.report();
+    exception.recordLocation(ISourceLocation("iexc", ownFunction, ownLine));
+    exception.report();
+    throw exception;
 }
 
 }  // namespace
 
-#define VRK_DEFINE_THROW_IT(Name, line)                                                    \
-  void Name::throwIt(unsigned long messageNumber, const char* fileName,                   \
-                     unsigned long lineNumber) {                                           \
-    throwCollectionException<Name>(messageNumber, fileName, lineNumber,                   \
-                                   #Name "::throwIt(unsigned long,const char*,unsigned long)", \
-                                   line);                                                  \
-  }
+#define VRK_DEFINE_THROW_IT(Name, line)                                                            \
+    void Name::throwIt(unsigned long messageNumber, const char* fileName,                          \
+                       unsigned long lineNumber) {                                                 \
+        throwCollectionException<Name>(messageNumber, fileName, lineNumber,                        \
+                                       #Name "::throwIt(unsigned long,const char*,unsigned long)", \
+                                       line);                                                      \
+    }
 
 VRK_DEFINE_THROW_IT(IPreconditionViolation, 42)
 VRK_DEFINE_THROW_IT(IFullException, 43)

@@ -24,38 +24,38 @@ std::atomic<IExceptionReporter*> installedReporter{nullptr};
 thread_local unsigned newHandlerSuspended = 0;
 
 IExceptionReporter& defaultReporter() {
-  static IExceptionReporter reporter;
-  return reporter;
+    static IExceptionReporter reporter;
+    return reporter;
 }
 
 ITraceExceptionReporter& traceReporter() {
-  static ITraceExceptionReporter reporter;
-  return reporter;
+    static ITraceExceptionReporter reporter;
+    return reporter;
 }
 
 // Raises IOutOfMemory when an allocation fails. While suspended (texts being
 // copied, a message being loaded, or this handler itself raising) a failed
 // allocation fails plainly, as with no handler installed.
 void newHandler() {
-  if (newHandlerSuspended > 0) throw std::bad_alloc();
-  vrk::diag::NewHandlerSuspension suspended;
-  vrk::diag::raiseLibraryError(4, ISourceLocation("ibase", "TORQA_Init::newHandler()", 151),
-                               kOutOfMemory, false);
+    if (newHandlerSuspended > 0) throw std::bad_alloc();
+    vrk::diag::NewHandlerSuspension suspended;
+    vrk::diag::raiseLibraryError(4, ISourceLocation("ibase", "TORQA_Init::newHandler()", 151),
+                                 kOutOfMemory, false);
 }
 
 // An exception that nobody catches was reported when it was raised; end
 // the process with status 3, with what the streams hold written out.
 [[noreturn]] void terminateHandler() {
-  std::fflush(nullptr);
-  std::_Exit(3);
+    std::fflush(nullptr);
+    std::_Exit(3);
 }
 
 struct TORQA_Init {
-  TORQA_Init() {
-    IException::setReporter(&traceReporter());
-    std::set_new_handler(newHandler);
-    std::set_terminate(terminateHandler);
-  }
+    TORQA_Init() {
+        IException::setReporter(&traceReporter());
+        std::set_new_handler(newHandler);
+        std::set_terminate(terminateHandler);
+    }
 };
 
 TORQA_Init torqaInit;
@@ -65,8 +65,8 @@ TORQA_Init torqaInit;
 void IException::setReporter(IExceptionReporter* reporter) { installedReporter = reporter; }
 
 IExceptionReporter& IException::reporter() {
-  IExceptionReporter* installed = installedReporter.load();
-  return installed != nullptr ? *installed : defaultReporter();
+    IExceptionReporter* installed = installedReporter.load();
+    return installed != nullptr ? *installed : defaultReporter();
 }
 
 namespace vrk::diag {

@@ -14,8 +14,8 @@ namespace iexctest {
 // Keeps every report line instead of writing it.
 class CapturingReporter : public IExceptionReporter {
 public:
-  void writeLine(const char* text) override { lines.emplace_back(text); }
-  std::vector<std::string> lines;
+    void writeLine(const char* text) override { lines.emplace_back(text); }
+    std::vector<std::string> lines;
 };
 
 // Installs a Reporter as the exception reporter for one test and puts the
@@ -23,13 +23,13 @@ public:
 template <class Reporter = CapturingReporter>
 class CapturedReportTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    previous_ = &IException::reporter();
-    IException::setReporter(&capture_);
-  }
-  void TearDown() override { IException::setReporter(previous_); }
-  Reporter capture_;
-  IExceptionReporter* previous_ = nullptr;
+    void SetUp() override {
+        previous_ = &IException::reporter();
+        IException::setReporter(&capture_);
+    }
+    void TearDown() override { IException::setReporter(previous_); }
+    Reporter capture_;
+    IExceptionReporter* previous_ = nullptr;
 };
 
 }  // namespace iexctest

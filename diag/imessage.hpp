@@ -12,32 +12,32 @@
 
 class ILibraryMessage {
 public:
-  // Loads message messageId and substitutes %1 to %9 with the inserts (the
-  // list ends at the first null insert; "%%" gives "%"); a trailing carriage
-  // return and line feed are removed and the text is cut to the buffer of
-  // 2048 bytes. When the module or the message cannot be found, the text is
-  // "Unable to load text from message file.". The out-of-memory handler is
-  // suspended while the text is loaded. Never throws.
-  ILibraryMessage(unsigned long messageId, const char* insert1 = 0, const char* insert2 = 0,
-                  const char* insert3 = 0, const char* insert4 = 0, const char* insert5 = 0,
-                  const char* insert6 = 0, const char* insert7 = 0, const char* insert8 = 0,
-                  const char* insert9 = 0);
+    // Loads message messageId and substitutes %1 to %9 with the inserts (the
+    // list ends at the first null insert; "%%" gives "%"); a trailing carriage
+    // return and line feed are removed and the text is cut to the buffer of
+    // 2048 bytes. When the module or the message cannot be found, the text is
+    // "Unable to load text from message file.". The out-of-memory handler is
+    // suspended while the text is loaded. Never throws.
+    ILibraryMessage(unsigned long messageId, const char* insert1 = 0, const char* insert2 = 0,
+                    const char* insert3 = 0, const char* insert4 = 0, const char* insert5 = 0,
+                    const char* insert6 = 0, const char* insert7 = 0, const char* insert8 = 0,
+                    const char* insert9 = 0);
 
-  const char* text() const;
-  operator const char*() const;
+    const char* text() const;
+    operator const char*() const;
 
-  enum { bufferSize = 2048 };
+    enum { bufferSize = 2048 };
 
 private:
-  char text_[bufferSize];
+    char text_[bufferSize];
 };
 
 namespace vrk::diag {
 
 // The message sets of the library's module.
 enum MessageSet : unsigned {
-  kLibraryMessages = 1,     // numbered library messages (ILibraryMessage)
-  kCollectionMessages = 2,  // collection precondition texts
+    kLibraryMessages = 1,     // numbered library messages (ILibraryMessage)
+    kCollectionMessages = 2,  // collection precondition texts
 };
 
 // The text shown when a message cannot be loaded.
@@ -47,8 +47,8 @@ extern const char* const kMessageUnavailable;  // "Unable to load text from mess
 // with inserts substituted (inserts[0..8], the list ends at the first null)
 // and a trailing CR LF removed. Returns false, leaving buffer empty, when the
 // module or the message cannot be found. Never throws.
-bool loadMessage(unsigned set, unsigned long messageId, const char* const inserts[9],
-                 char* buffer, std::size_t size);
+bool loadMessage(unsigned set, unsigned long messageId, const char* const inserts[9], char* buffer,
+                 std::size_t size);
 
 // The module name in use: "TORQA MSGFILE" when set, else the default module.
 // Looked up on first use and kept.

@@ -26,8 +26,10 @@ TEST_F(MessageModule, PresentModuleGivesItsTextsWithInserts) {
         const char* insert;
         const char* text;
     } cases[] = {
-        {vrk::diag::kLibraryMessages, 1, "svINIExists==True", "A required condition is not met: svINIExists==True"},
-        {vrk::diag::kLibraryMessages, 4, nullptr, "There is not enough memory to complete the request."},
+        {vrk::diag::kLibraryMessages, 1, "svINIExists==True",
+         "A required condition is not met: svINIExists==True"},
+        {vrk::diag::kLibraryMessages, 4, nullptr,
+         "There is not enough memory to complete the request."},
         {vrk::diag::kLibraryMessages, 51, nullptr,
          "The result would be longer than the largest length a string can hold."},
         {vrk::diag::kCollectionMessages, 370, nullptr, "child already exists"},
@@ -39,7 +41,8 @@ TEST_F(MessageModule, PresentModuleGivesItsTextsWithInserts) {
         EXPECT_TRUE(vrk::diag::loadMessage(c.set, c.id, inserts, text, sizeof text)) << c.id;
         EXPECT_STREQ(text, c.text);
     }
-    EXPECT_STREQ(ILibraryMessage(1, "profName != 0").text(), "A required condition is not met: profName != 0");
+    EXPECT_STREQ(ILibraryMessage(1, "profName != 0").text(),
+                 "A required condition is not met: profName != 0");
 }
 
 TEST_F(MessageModule, MessageTheModuleLacksGivesTheFallbackText) {
@@ -47,7 +50,8 @@ TEST_F(MessageModule, MessageTheModuleLacksGivesTheFallbackText) {
         EXPECT_STREQ(ILibraryMessage(id).text(), kUnavailable) << id;
     const char* const none[9] = {};
     char text[64] = "junk";
-    EXPECT_FALSE(vrk::diag::loadMessage(vrk::diag::kCollectionMessages, 1, none, text, sizeof text));
+    EXPECT_FALSE(
+        vrk::diag::loadMessage(vrk::diag::kCollectionMessages, 1, none, text, sizeof text));
     EXPECT_STREQ(text, "");
 }
 

@@ -34,8 +34,7 @@ ITraceLog::~ITraceLog() {
     if (!gTrace.enabled.load(kRelaxed) || functionName_ == nullptr) return;
     try {
         vrk::tracing::writeLine("-", functionName_, std::strlen(functionName_));
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void ITraceLog::write(const IString& text) {
@@ -44,8 +43,7 @@ void ITraceLog::write(const IString& text) {
     try {
         const char* data = text;
         vrk::tracing::writeLine(">", data ? data : "", data ? text.length() : 0);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void ITraceLog::write(const char* text) {
@@ -53,8 +51,7 @@ void ITraceLog::write(const char* text) {
     if (!gTrace.enabled.load(kRelaxed)) return;
     try {
         vrk::tracing::writeLine(">", text ? text : "", text ? std::strlen(text) : 0);
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 void ITraceLog::enable() { gTrace.enabled.store(true, kRelaxed); }

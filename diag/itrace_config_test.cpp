@@ -15,8 +15,9 @@
 
 namespace {
 
-const char* const kVariables[] = {"TORQA TRACE",      "TORQA_TRACE",      "TORQA TRACETO",   "TORQA_TRACETO",
-                                  "TORQA CHECKSTACK", "TORQA_CHECKSTACK", "TORQA TRACEFILE", "TORQA_TRACEFILE"};
+const char* const kVariables[] = {"TORQA TRACE",     "TORQA_TRACE",      "TORQA TRACETO",
+                                  "TORQA_TRACETO",   "TORQA CHECKSTACK", "TORQA_CHECKSTACK",
+                                  "TORQA TRACEFILE", "TORQA_TRACEFILE"};
 
 void clearTraceVariables() {
     for (const char* name : kVariables) unsetenv(name);
@@ -31,19 +32,20 @@ struct Outcome {
     bool stackCheck;
 
     int pack() const {
-        return (enabled ? 1 : 0) | (prefixShown ? 2 : 0) | (lineNumbersShown ? 4 : 0) | (stackCheck ? 8 : 0) |
-               (static_cast<int>(destination) << 4);
+        return (enabled ? 1 : 0) | (prefixShown ? 2 : 0) | (lineNumbersShown ? 4 : 0) |
+               (stackCheck ? 8 : 0) | (static_cast<int>(destination) << 4);
     }
     static Outcome unpack(int code) {
-        return {(code & 1) != 0, (code & 2) != 0, (code & 4) != 0, static_cast<ITraceLog::Destination>(code >> 4),
-                (code & 8) != 0};
+        return {(code & 1) != 0, (code & 2) != 0, (code & 4) != 0,
+                static_cast<ITraceLog::Destination>(code >> 4), (code & 8) != 0};
     }
     bool operator==(const Outcome&) const = default;
 };
 
 std::ostream& operator<<(std::ostream& out, const Outcome& o) {
-    return out << "{enabled=" << o.enabled << " prefix=" << o.prefixShown << " lineNumbers=" << o.lineNumbersShown
-               << " destination=" << o.destination << " stackCheck=" << o.stackCheck << "}";
+    return out << "{enabled=" << o.enabled << " prefix=" << o.prefixShown
+               << " lineNumbers=" << o.lineNumbersShown << " destination=" << o.destination
+               << " stackCheck=" << o.stackCheck << "}";
 }
 
 Outcome current() {
@@ -110,7 +112,8 @@ TEST(TraceConfiguration, VariablesTable) {
         {{{"TORQA_TRACETO", "stdout"}}, {true, true, true, OUT, false}},
         {{{"TORQA TRACETO", ""}, {"TORQA_TRACETO", "STDOUT"}}, off},
         {{{"TORQA TRACETO", "ERR"}, {"TORQA_TRACETO", "STDOUT"}}, {true, true, true, ERR, false}},
-        {{{"TORQA TRACE", "NOPREFIX"}, {"TORQA TRACETO", "FILE"}}, {true, false, true, FILE_, false}},
+        {{{"TORQA TRACE", "NOPREFIX"}, {"TORQA TRACETO", "FILE"}},
+         {true, false, true, FILE_, false}},
         {{{"TORQA TRACE", "OFF"}, {"TORQA TRACETO", "STDERR"}}, {true, true, true, ERR, false}},
         // TORQA CHECKSTACK: needs tracing switched on by another variable to matter
         {{{"TORQA CHECKSTACK", "TRUE"}}, {false, true, true, Q, true}},
@@ -125,7 +128,8 @@ TEST(TraceConfiguration, VariablesTable) {
     };
     for (const Case& c : cases) {
         std::string label;
-        for (const auto& [name, value] : c.variables) label += std::string("[") + name + "=\"" + value + "\"] ";
+        for (const auto& [name, value] : c.variables)
+            label += std::string("[") + name + "=\"" + value + "\"] ";
         EXPECT_EQ(configureInChild(c.variables), c.expected) << label;
     }
 }
@@ -146,7 +150,8 @@ TEST(TraceConfiguration, OptionsSetBeforeTheFirstTraceOperation) {
         ITraceLog::disable();
         ITraceLog::setDestination(ITraceLog::standardOutput);
     };
-    EXPECT_EQ(configureInChild({{"TORQA TRACETO", "ERR"}}, disableToStdout), (Outcome{true, true, true, ERR, false}));
+    EXPECT_EQ(configureInChild({{"TORQA TRACETO", "ERR"}}, disableToStdout),
+              (Outcome{true, true, true, ERR, false}));
     EXPECT_EQ(configureInChild({{"TORQA TRACE", "NOPREFIX"}}, disableToStdout),
               (Outcome{true, false, true, OUT, false}));
 }
@@ -184,7 +189,8 @@ TEST(TraceConfiguration, RunsOnceAtTheFirstTraceOperation) {
             clearTraceVariables();
             setenv("TORQA TRACETO", "FILE", 1);  // the file name is unset: lines are dropped
             operation();
-            const bool configuredAndOn = vrk::tracing::gTrace.configured.load() && ITraceLog::isEnabled();
+            const bool configuredAndOn =
+                vrk::tracing::gTrace.configured.load() && ITraceLog::isEnabled();
             setenv("TORQA TRACETO", "STDOUT", 1);
             ITraceLog::write("y");
             _exit(configuredAndOn && ITraceLog::destination() == ITraceLog::file ? 0 : 1);

@@ -11,12 +11,12 @@
 
 namespace vrk::tracing {
 
-constexpr unsigned kSlotCount = 255;        // thread slots of the line writer
-constexpr unsigned kQueueEntryCount = 55;   // thread entries of the queue writer
-constexpr unsigned kQueueTextArea = 1032;   // bytes of a queue message buffer
-constexpr unsigned kQueueFirstColumn = 7;   // first column after "TORQA: "
-constexpr unsigned kQueueFullColumn = 1031; // cursor column at which a buffer is full
-constexpr std::size_t kQueueLineCut = 1024; // characters of a line that reach the queue
+constexpr unsigned kSlotCount = 255;         // thread slots of the line writer
+constexpr unsigned kQueueEntryCount = 55;    // thread entries of the queue writer
+constexpr unsigned kQueueTextArea = 1032;    // bytes of a queue message buffer
+constexpr unsigned kQueueFirstColumn = 7;    // first column after "TORQA: "
+constexpr unsigned kQueueFullColumn = 1031;  // cursor column at which a buffer is full
+constexpr std::size_t kQueueLineCut = 1024;  // characters of a line that reach the queue
 
 // The process-wide state. Constant-initialised (all zero / false), so it is
 // usable from static constructors of other files.

@@ -22,8 +22,9 @@ unsigned slotOfCurrentThread() {
         const unsigned slot = (home + probe) % kSlotCount;
         std::uint32_t holder = gTrace.slotThread[slot].load(kRelaxed);
         if (holder == thread) return slot;
-        if (holder == 0 && (gTrace.slotThread[slot].compare_exchange_strong(holder, thread, kRelaxed) ||
-                            holder == thread))
+        if (holder == 0 &&
+            (gTrace.slotThread[slot].compare_exchange_strong(holder, thread, kRelaxed) ||
+             holder == thread))
             return slot;
     }
     // Every slot belongs to another thread: share the home slot.
@@ -45,13 +46,15 @@ void writeLine(const char* marker, const char* text, std::size_t length) {
     if (gTrace.prefixShown.load(kRelaxed)) {
         // Numbers wider than their field keep only their last digits.
         char prefix[64];
-        std::snprintf(prefix, sizeof prefix, "%08u %06u:%02u ", static_cast<unsigned>(sequence % 100000000u),
+        std::snprintf(prefix, sizeof prefix, "%08u %06u:%02u ",
+                      static_cast<unsigned>(sequence % 100000000u),
                       static_cast<unsigned>(processId % 1000000u), slot % 100u);
         lead = prefix;
         if (gTrace.stackCheck.load(kRelaxed)) {
             int local = 0;
             const std::uint32_t figure = platform::stackFigure(&local);
-            std::snprintf(prefix, sizeof prefix, " %07u ", static_cast<unsigned>(figure % 10000000u));
+            std::snprintf(prefix, sizeof prefix, " %07u ",
+                          static_cast<unsigned>(figure % 10000000u));
             lead += prefix;
         }
     }
@@ -71,19 +74,11 @@ void writeLine(const char* marker, const char* text, std::size_t length) {
     line += '\n';
 
     switch (static_cast<ITraceLog::Destination>(gTrace.destination.load(kRelaxed))) {
-    case ITraceLog::standardOutput:
-        writeToStandardOutput(line);
-        break;
-    case ITraceLog::standardError:
-        writeToStandardError(line);
-        break;
-    case ITraceLog::file:
-        writeToFile(line);
-        break;
+    case ITraceLog::standardOutput: writeToStandardOutput(line); break;
+    case ITraceLog::standardError: writeToStandardError(line); break;
+    case ITraceLog::file: writeToFile(line); break;
     case ITraceLog::queue:
-    default:
-        writeToQueue(line);
-        break;
+    default: writeToQueue(line); break;
     }
 
     if (marker[0] == '+') gTrace.level[slot].fetch_add(2, kRelaxed);
@@ -91,7 +86,9 @@ void writeLine(const char* marker, const char* text, std::size_t length) {
 
 void setSequenceNumber(std::uint32_t number) { gTrace.sequenceNumber.store(number, kRelaxed); }
 std::uint32_t sequenceNumber() { return gTrace.sequenceNumber.load(kRelaxed); }
-void setLevel(unsigned slot, unsigned level) { gTrace.level[slot % kSlotCount].store(level, kRelaxed); }
+void setLevel(unsigned slot, unsigned level) {
+    gTrace.level[slot % kSlotCount].store(level, kRelaxed);
+}
 unsigned level(unsigned slot) { return gTrace.level[slot % kSlotCount].load(kRelaxed); }
 void occupySlot(unsigned slot, std::uint32_t threadId) {
     gTrace.slotThread[slot % kSlotCount].store(threadId, kRelaxed);

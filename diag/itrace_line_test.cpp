@@ -36,11 +36,13 @@ class TraceLines : public ::testing::Test {
 protected:
     void SetUp() override {
         dir_ = (std::filesystem::temp_directory_path() /
-                ("vrk-trace-" + std::to_string(vrk::platform::currentProcessId()))).string();
+                ("vrk-trace-" + std::to_string(vrk::platform::currentProcessId())))
+                   .string();
         std::filesystem::create_directories(dir_);
         path_ = dir_ + "/trace.log";
-        for (const char* name : {"TORQA TRACE", "TORQA_TRACE", "TORQA TRACETO", "TORQA_TRACETO", "TORQA CHECKSTACK",
-                                 "TORQA_CHECKSTACK", "TORQA TRACEFILE", "TORQA_TRACEFILE"})
+        for (const char* name :
+             {"TORQA TRACE", "TORQA_TRACE", "TORQA TRACETO", "TORQA_TRACETO", "TORQA CHECKSTACK",
+              "TORQA_CHECKSTACK", "TORQA TRACEFILE", "TORQA_TRACEFILE"})
             vrk::platform::unsetEnvironmentVariable(name);
         vrk::platform::setEnvironmentVariable("TORQA_TRACEFILE", path_.c_str());
         tr::configure();
@@ -73,7 +75,8 @@ protected:
         if (content.empty()) return result;
         EXPECT_EQ(content.back(), '\n') << content;
         std::size_t start = 0;
-        for (std::size_t end; (end = content.find('\n', start)) != std::string::npos; start = end + 1)
+        for (std::size_t end; (end = content.find('\n', start)) != std::string::npos;
+             start = end + 1)
             result.push_back(content.substr(start, end - start));
         return result;
     }
@@ -113,15 +116,15 @@ TEST_F(TraceLines, ScopeAndTextWithoutPrefix) {
         }
         ITraceLog::write("back");
     }
-    EXPECT_EQ(lines(), (std::vector<std::string>{"+outer()(10)", "  +inner()(20)", "    >deep", "  -inner()", "  >back",
-                                                 "-outer()"}));
+    EXPECT_EQ(lines(), (std::vector<std::string>{"+outer()(10)", "  +inner()(20)", "    >deep",
+                                                 "  -inner()", "  >back", "-outer()"}));
 }
 
 TEST_F(TraceLines, SequenceNumberKeepsItsLastEightDigits) {
     const struct {
         std::uint32_t sequence;
         const char* shown;
-    } cases[] = {{0, "00000000"},         {7, "00000007"},          {99999999, "99999999"},
+    } cases[] = {{0, "00000000"},         {7, "00000007"},         {99999999, "99999999"},
                  {100000000, "00000000"}, {123456789, "23456789"}, {4294967295u, "94967295"}};
     for (const auto& c : cases) {
         std::remove(path_.c_str());
@@ -139,7 +142,8 @@ TEST_F(TraceLines, SlotKeepsItsLastTwoDigitsAndTakenSlotsAreProbed) {
     const std::uint32_t thread = vrk::platform::currentThreadId();
     const unsigned home = thread % tr::kSlotCount;
     tr::occupySlot(slot_, 0);
-    for (unsigned s = home; s != 123; s = (s + 1) % tr::kSlotCount) tr::occupySlot(s, 1000000000u + s);
+    for (unsigned s = home; s != 123; s = (s + 1) % tr::kSlotCount)
+        tr::occupySlot(s, 1000000000u + s);
     ITraceLog::write("x");
     EXPECT_EQ(tr::slotOfCurrentThread(), 123u);
     const auto written = lines();
@@ -165,7 +169,8 @@ TEST_F(TraceLines, ExitLineLowersTheLevelByTwoOnlyFromTwoUp) {
         unsigned levelAtExit;
         const char* line;
         unsigned levelAfter;
-    } cases[] = {{0, "-f()", 0}, {1, " -f()", 1}, {2, "-f()", 0}, {3, " -f()", 1}, {6, "    -f()", 4}};
+    } cases[] = {
+        {0, "-f()", 0}, {1, " -f()", 1}, {2, "-f()", 0}, {3, " -f()", 1}, {6, "    -f()", 4}};
     for (const auto& c : cases) {
         std::remove(path_.c_str());
         {
@@ -234,8 +239,7 @@ TEST_F(TraceLines, ExitLineWrittenWhenAnExceptionLeaves) {
     try {
         ITraceLog scope("thrower()", 7);
         throw 1;
-    } catch (int) {
-    }
+    } catch (int) {}
     EXPECT_EQ(lines(), (std::vector<std::string>{"+thrower()(7)", "-thrower()"}));
     EXPECT_EQ(tr::level(slot_), 0u);
 }
@@ -247,7 +251,8 @@ TEST_F(TraceLines, EmbeddedLineFeedsRepeatPrefixIndentAndMarker) {
     const std::string lead2 = prefix(2) + "  >";
     ITraceLog::write("one\ntwo\nthree");
     ITraceLog::write("\n");
-    EXPECT_EQ(lines(), (std::vector<std::string>{lead1 + "one", lead1 + "two", lead1 + "three", lead2, lead2}));
+    EXPECT_EQ(lines(), (std::vector<std::string>{lead1 + "one", lead1 + "two", lead1 + "three",
+                                                 lead2, lead2}));
 }
 
 TEST_F(TraceLines, TextEndsAtAZeroByteButTheLineStillEnds) {
@@ -270,7 +275,8 @@ TEST_F(TraceLines, EachThreadHasItsOwnSlotAndLevel) {
     });
     other.join();
     ITraceLog::write("done");
-    EXPECT_EQ(lines(), (std::vector<std::string>{"+main()", "+worker()", "  >working", "-worker()", "  >done"}));
+    EXPECT_EQ(lines(), (std::vector<std::string>{"+main()", "+worker()", "  >working", "-worker()",
+                                                 "  >done"}));
 }
 
 TEST_F(TraceLines, ConcurrentThreadsGetDistinctNumbersAndSlots) {
@@ -281,11 +287,13 @@ TEST_F(TraceLines, ConcurrentThreadsGetDistinctNumbersAndSlots) {
     for (int t = 0; t < kThreads; ++t)
         threads.emplace_back([t, &slotOf] {
             ITraceLog scope("worker()");
-            for (int i = 0; i < kLines; ++i) ITraceLog::write(("thread " + std::to_string(t)).c_str());
+            for (int i = 0; i < kLines; ++i)
+                ITraceLog::write(("thread " + std::to_string(t)).c_str());
             slotOf[t] = tr::slotOfCurrentThread();
         });
     for (std::thread& thread : threads) thread.join();
-    EXPECT_EQ(std::set<unsigned>(slotOf, slotOf + kThreads).size(), static_cast<std::size_t>(kThreads));
+    EXPECT_EQ(std::set<unsigned>(slotOf, slotOf + kThreads).size(),
+              static_cast<std::size_t>(kThreads));
 
     const auto written = lines();
     ASSERT_EQ(written.size(), static_cast<std::size_t>(kThreads * (kLines + 2)));

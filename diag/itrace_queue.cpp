@@ -44,9 +44,11 @@ struct MessageBuffer {
     }
 
     void tab() {
-        const unsigned stop = kQueueFirstColumn + ((cursor - kQueueFirstColumn) / kTabWidth + 1) * kTabWidth;
+        const unsigned stop =
+            kQueueFirstColumn + ((cursor - kQueueFirstColumn) / kTabWidth + 1) * kTabWidth;
         const unsigned target = std::min(stop, kQueueFullColumn);
-        for (unsigned column = std::max(cursor, highest + 1); column < target; ++column) text[column] = ' ';
+        for (unsigned column = std::max(cursor, highest + 1); column < target; ++column)
+            text[column] = ' ';
         if (target > 0) highest = std::max(highest, target - 1);
         cursor = target;
     }
@@ -65,8 +67,8 @@ int queueEntryOfCurrentThread() {
         const unsigned entry = (home + probe) % kQueueEntryCount;
         std::uint32_t holder = gQueueThread[entry].load(kRelaxed);
         if (holder == thread) return static_cast<int>(entry);
-        if (holder == 0 &&
-            (gQueueThread[entry].compare_exchange_strong(holder, thread, kRelaxed) || holder == thread))
+        if (holder == 0 && (gQueueThread[entry].compare_exchange_strong(holder, thread, kRelaxed) ||
+                            holder == thread))
             return static_cast<int>(entry);
     }
     return -1;
@@ -94,17 +96,13 @@ void writeToQueue(const std::string& line) {
         case '\f':
             if (!buffer->send()) return;
             continue;
-        case '\r':
-            buffer->cursor = kQueueFirstColumn;
-            continue;
+        case '\r': buffer->cursor = kQueueFirstColumn; continue;
         case '\b':
             if (buffer->cursor > kQueueFirstColumn) --buffer->cursor;
             continue;
         case '\a':
-        case '\v':
-            continue;
-        default:
-            break;
+        case '\v': continue;
+        default: break;
         }
         // A buffer left full by a failed send goes out before it takes more.
         if (buffer->isFull() && !buffer->send()) return;

@@ -62,8 +62,8 @@ TEST_F(TraceQueue, OneMessagePerLineWithPrefixAndZeroByte) {
     ITraceLog::showPrefix();
     ITraceLog::write("abc");
     char prefix[64];
-    std::snprintf(prefix, sizeof prefix, "00000000 %06u:%02u ", vrk::platform::currentProcessId() % 1000000u,
-                  tr::slotOfCurrentThread() % 100u);
+    std::snprintf(prefix, sizeof prefix, "00000000 %06u:%02u ",
+                  vrk::platform::currentProcessId() % 1000000u, tr::slotOfCurrentThread() % 100u);
     const std::string received = next();
     EXPECT_EQ(received, message(std::string(prefix) + ">abc"));
     EXPECT_EQ(received.size(), 7 + 19 + 4 + 1u);  // "TORQA: ", prefix, ">abc", zero
@@ -90,22 +90,23 @@ TEST_F(TraceQueue, ControlCharacters) {
         std::vector<std::string> messages;
     } cases[] = {
         {"abc", {">abc"}},
-        {"ab\rX", {"Xab"}},                 // carriage return: back to column 7, overwrite
+        {"ab\rX", {"Xab"}},  // carriage return: back to column 7, overwrite
         {"abcd\r\rXY", {"XYbcd"}},
-        {"ab\b\bX", {">Xb"}},                // backspace: one column back
-        {"\b\b\b\bX", {"X"}},                // never before column 7
-        {"a\tb", {">a   b"}},                // tab from column 9 to the stop at 12
-        {"\r\tX", {">    X"}},               // tab at column 7 goes to 12
-        {"abc\r\tX", {">abc X"}},            // written columns keep their characters
+        {"ab\b\bX", {">Xb"}},      // backspace: one column back
+        {"\b\b\b\bX", {"X"}},      // never before column 7
+        {"a\tb", {">a   b"}},      // tab from column 9 to the stop at 12
+        {"\r\tX", {">    X"}},     // tab at column 7 goes to 12
+        {"abc\r\tX", {">abc X"}},  // written columns keep their characters
         {"abcdefgh\r\tX", {">abcdXfgh"}},
-        {"abcd\tX", {">abcd     X"}},        // tab at a stop (12) goes to the next (17)
-        {"a\a\vb", {">ab"}},                 // bell and vertical tab are ignored
-        {"a\fb", {">a", "b"}},               // form feed sends like a line feed
+        {"abcd\tX", {">abcd     X"}},  // tab at a stop (12) goes to the next (17)
+        {"a\a\vb", {">ab"}},           // bell and vertical tab are ignored
+        {"a\fb", {">a", "b"}},         // form feed sends like a line feed
         {"a\r\n", {">a", ">"}},
     };
     for (const auto& c : cases) {
         ITraceLog::write(c.text);
-        for (const std::string& expected : c.messages) EXPECT_EQ(next(), message(expected)) << c.text;
+        for (const std::string& expected : c.messages)
+            EXPECT_EQ(next(), message(expected)) << c.text;
         EXPECT_TRUE(drained()) << c.text;
     }
 }
@@ -165,7 +166,8 @@ TEST_F(TraceQueue, FailedSendKeepsTheTextForTheNextLine) {
     monitor_.close();  // the monitor goes away with the channel open
     ITraceLog::write("two");
     if (vrk::platform::isDebugChannelOpen())
-        GTEST_SKIP() << "this system keeps the vanished monitor's mailslot while a writer holds it (Wine)";
+        GTEST_SKIP()
+            << "this system keeps the vanished monitor's mailslot while a writer holds it (Wine)";
     ITraceLog::write("three");  // no monitor to reconnect to: dropped
     startMonitor();
     ITraceLog::write("four");
@@ -176,14 +178,16 @@ TEST_F(TraceQueue, FailedSendKeepsTheTextForTheNextLine) {
 
 TEST_F(TraceQueue, NoFreeQueueEntryDropsTheLine) {
     startMonitor();
-    for (unsigned entry = 0; entry < tr::kQueueEntryCount; ++entry) tr::occupyQueueEntry(entry, 1000000000u + entry);
+    for (unsigned entry = 0; entry < tr::kQueueEntryCount; ++entry)
+        tr::occupyQueueEntry(entry, 1000000000u + entry);
     ITraceLog::write("lost");
     tr::occupyQueueEntry(vrk::platform::currentThreadId() % tr::kQueueEntryCount, 0);
     ITraceLog::write("kept");
     EXPECT_EQ(next(), message(">kept"));
     EXPECT_TRUE(drained());
     for (unsigned entry = 0; entry < tr::kQueueEntryCount; ++entry)
-        if (entry != vrk::platform::currentThreadId() % tr::kQueueEntryCount) tr::occupyQueueEntry(entry, 0);
+        if (entry != vrk::platform::currentThreadId() % tr::kQueueEntryCount)
+            tr::occupyQueueEntry(entry, 0);
 }
 
 TEST_F(TraceQueue, EachThreadBuildsItsOwnMessage) {

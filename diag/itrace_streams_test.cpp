@@ -45,7 +45,8 @@ std::string capture(int fd, const std::function<void()>& body) {
     std::string text;
     std::rewind(sink);
     char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, sink)) > 0;) text.append(buffer, n);
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, sink)) > 0;)
+        text.append(buffer, n);
     std::fclose(sink);
     return text;
 }
@@ -56,8 +57,9 @@ protected:
         char pattern[] = "/tmp/vrk-trace-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
-        for (const char* name : {"TORQA TRACE", "TORQA_TRACE", "TORQA TRACETO", "TORQA_TRACETO", "TORQA CHECKSTACK",
-                                 "TORQA_CHECKSTACK", "TORQA TRACEFILE", "TORQA_TRACEFILE"})
+        for (const char* name :
+             {"TORQA TRACE", "TORQA_TRACE", "TORQA TRACETO", "TORQA_TRACETO", "TORQA CHECKSTACK",
+              "TORQA_CHECKSTACK", "TORQA TRACEFILE", "TORQA_TRACEFILE"})
             unsetenv(name);
         tr::configure();
         ITraceLog::enable();
@@ -188,7 +190,8 @@ TEST_F(TraceDestinations, FifoThatCannotTakeTheLineDropsItWithoutWaiting) {
         const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
         if (reader < 0) ::_exit(2);
         const std::string big(4000, 'x');
-        for (int i = 0; i < 100; ++i) ITraceLog::write(big.c_str());  // 400 KB, more than a pipe holds
+        for (int i = 0; i < 100; ++i)
+            ITraceLog::write(big.c_str());  // 400 KB, more than a pipe holds
         ITraceLog::write("after");
         ::_exit(tr::sequenceNumber() == 102u ? 0 : 3);
     }

@@ -38,7 +38,7 @@ public:
     void kill();
 
 private:
-    long long id_ = -1;      // process id (Linux) or process handle (Windows)
+    long long id_ = -1;  // process id (Linux) or process handle (Windows)
     bool finished_ = true;
     int status_ = -1;
 };

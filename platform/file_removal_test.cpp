@@ -15,11 +15,13 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(FileRemoval, OnlyWritablePlainFilesAreRemoved) {
-    const fs::path dir = fs::temp_directory_path() / ("vrk-remove-" + std::to_string(vrk::platform::currentProcessId()));
+    const fs::path dir = fs::temp_directory_path() /
+                         ("vrk-remove-" + std::to_string(vrk::platform::currentProcessId()));
     fs::create_directories(dir / "folder");
     std::ofstream(dir / "SV.INI") << "x";
     std::ofstream(dir / "readonly") << "x";
-    fs::permissions(dir / "readonly", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+    fs::permissions(dir / "readonly",
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
     const struct {
         std::string path;

@@ -35,11 +35,11 @@ const int kApplicationRecreateAttempts = 8;
 // The two parameter checks of the element operations, in order, and the
 // application name they resolve to.
 IString checkedApplication(const char* key, const char* applName, const IString& defApplName,
-                           const char* function, unsigned long keyLine,
-                           unsigned long defaultLine) {
+                           const char* function, unsigned long keyLine, unsigned long defaultLine) {
     if (key == 0) raiseParameter("key != 0", function, keyLine);
     if (applName != 0) return IString(applName);
-    if (!(defApplName.length() > 0)) raiseParameter("defApplName.length() > 0", function, defaultLine);
+    if (!(defApplName.length() > 0))
+        raiseParameter("defApplName.length() > 0", function, defaultLine);
     return defApplName;
 }
 
@@ -108,17 +108,17 @@ IString IProfile::elementWithKey(const char* key, const char* applName) const {
     KeyHolder valueKey(IRegOpenKey(applicationKey.get(), key));
     applicationKey.close();
     switch (IRegGetType(valueKey.get())) {
-        case kTypeString: return IRegGetString(valueKey.get());
-        case kTypeBinary: return IRegGetBinary(valueKey.get());
-        case kTypeInteger: {
-            const std::uint32_t raw =
-                static_cast<std::uint32_t>(static_cast<std::int32_t>(IRegGetInteger(valueKey.get())));
-            const char bytes[4] = {static_cast<char>(raw & 0xFF), static_cast<char>(raw >> 8 & 0xFF),
-                                   static_cast<char>(raw >> 16 & 0xFF),
-                                   static_cast<char>(raw >> 24 & 0xFF)};
-            return IString(bytes, 4);
-        }
-        default: raiseRegistryFailure("RegQueryKey", kFnElementWithKey, 777);
+    case kTypeString: return IRegGetString(valueKey.get());
+    case kTypeBinary: return IRegGetBinary(valueKey.get());
+    case kTypeInteger: {
+        const std::uint32_t raw =
+            static_cast<std::uint32_t>(static_cast<std::int32_t>(IRegGetInteger(valueKey.get())));
+        const char bytes[4] = {static_cast<char>(raw & 0xFF), static_cast<char>(raw >> 8 & 0xFF),
+                               static_cast<char>(raw >> 16 & 0xFF),
+                               static_cast<char>(raw >> 24 & 0xFF)};
+        return IString(bytes, 4);
+    }
+    default: raiseRegistryFailure("RegQueryKey", kFnElementWithKey, 777);
     }
 }
 
@@ -165,8 +165,9 @@ static Key prepareElementKey(IProfile& profile, Key profileKey, const char* key,
     }
     KeyHolder holder(valueKey);
     if (!IRegClearElement(valueKey))
-        raiseRegistryFailure(vrk::platform::isLegacyRegistryHost() ? "RegDeleteKey" : "RegDeleteValue",
-                             function, clearLine);
+        raiseRegistryFailure(
+            vrk::platform::isLegacyRegistryHost() ? "RegDeleteKey" : "RegDeleteValue", function,
+            clearLine);
     applicationKey.close();
     return holder.release();
 }

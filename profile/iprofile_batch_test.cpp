@@ -42,20 +42,25 @@ TEST_F(BatchFailureTest, WriteRefusedHalfWayLeavesTheElementAsItWas) {
         const char* function;
         unsigned long line;
     } cases[] = {
-        {"string DataType", [](IProfile& p) { p.addOrReplaceElementWithKey("K", IString("abc"), "App"); },
-         1, "IRegWriteString(HKEY,IString)", 362},
-        {"string Data", [](IProfile& p) { p.addOrReplaceElementWithKey("K", IString("abc"), "App"); },
-         2, "IRegWriteString(HKEY,IString)", 366},
-        {"integer DataType", [](IProfile& p) { p.addOrReplaceElementWithKey("K", 9L, "App"); },
-         1, "IRegWriteInteger(HKEY,long)", 396},
-        {"integer Data", [](IProfile& p) { p.addOrReplaceElementWithKey("K", 9L, "App"); },
-         2, "IRegWriteInteger(HKEY,long)", 401},
-        {"binary DataType", [&](IProfile& p) { p.addOrReplaceElementWithKey("K", bytesOf(big), "App"); },
-         1, "IRegWriteBinary(HKEY,IString)", 428},
-        {"binary first chunk", [&](IProfile& p) { p.addOrReplaceElementWithKey("K", bytesOf(big), "App"); },
-         2, "IRegWriteBinary(HKEY,IString)", 458},
-        {"binary second chunk", [&](IProfile& p) { p.addOrReplaceElementWithKey("K", bytesOf(big), "App"); },
-         3, "IRegWriteBinary(HKEY,IString)", 458},
+        {"string DataType",
+         [](IProfile& p) { p.addOrReplaceElementWithKey("K", IString("abc"), "App"); }, 1,
+         "IRegWriteString(HKEY,IString)", 362},
+        {"string Data",
+         [](IProfile& p) { p.addOrReplaceElementWithKey("K", IString("abc"), "App"); }, 2,
+         "IRegWriteString(HKEY,IString)", 366},
+        {"integer DataType", [](IProfile& p) { p.addOrReplaceElementWithKey("K", 9L, "App"); }, 1,
+         "IRegWriteInteger(HKEY,long)", 396},
+        {"integer Data", [](IProfile& p) { p.addOrReplaceElementWithKey("K", 9L, "App"); }, 2,
+         "IRegWriteInteger(HKEY,long)", 401},
+        {"binary DataType",
+         [&](IProfile& p) { p.addOrReplaceElementWithKey("K", bytesOf(big), "App"); }, 1,
+         "IRegWriteBinary(HKEY,IString)", 428},
+        {"binary first chunk",
+         [&](IProfile& p) { p.addOrReplaceElementWithKey("K", bytesOf(big), "App"); }, 2,
+         "IRegWriteBinary(HKEY,IString)", 458},
+        {"binary second chunk",
+         [&](IProfile& p) { p.addOrReplaceElementWithKey("K", bytesOf(big), "App"); }, 3,
+         "IRegWriteBinary(HKEY,IString)", 458},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
@@ -85,9 +90,9 @@ TEST_F(BatchFailureTest, RefusedCommitLeavesNothingAndIsReported) {
     profile.addOrReplaceElementWithKey("K", IString("old"), "App");
     faults_->failCall(RegCall::commitBatch, 1, kInjected);
     auto r = raised([&] { profile.addOrReplaceElementWithKey("K", IString("new"), "App"); });
-    expectAccessError(r, "RegFlushKey",
-                      "IProfile::addOrReplaceElementWithKey(const char*,const IString&,const char*)",
-                      931);
+    expectAccessError(
+        r, "RegFlushKey",
+        "IProfile::addOrReplaceElementWithKey(const char*,const IString&,const char*)", 931);
     EXPECT_EQ(r->errorId, static_cast<unsigned long>(kInjected));
     EXPECT_EQ(stringOf(profile.elementWithKey("K", "App")), "old");
 

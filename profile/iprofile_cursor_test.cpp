@@ -170,9 +170,9 @@ TEST_F(CursorTest, ContainsApplication) {
         const char* name;
         bool expected;
     } cases[] = {
-        {"CobolPopulate", true}, {"cobolpopulate", true}, {"COBOLPOPULATE", true},
+        {"CobolPopulate", true}, {"cobolpopulate", true},   {"COBOLPOPULATE", true},
         {"Cobol", false},        {"CobolPopulateX", false}, {"", false},
-        {"Star*Name", true},     {"star*name", true},     {"Star/1Name", false},
+        {"Star*Name", true},     {"star*name", true},       {"Star/1Name", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -226,7 +226,8 @@ TEST_F(CursorTest, DeleteElementWithApplication) {
     EXPECT_EQ(&profile.deleteElementWithApplication("Whole"), &profile);
     EXPECT_FALSE(raw().exists(kLocalMachine, kProfile + "\\Whole"));
     profile.deleteElementWithApplication("Partly");
-    EXPECT_EQ(raw().subkeys(kLocalMachine, kProfile + "\\Partly"), std::vector<std::string>{"Untyped"});
+    EXPECT_EQ(raw().subkeys(kLocalMachine, kProfile + "\\Partly"),
+              std::vector<std::string>{"Untyped"});
     profile.deleteElementWithApplication("Missing");  // no error, nothing made
     EXPECT_FALSE(raw().exists(kLocalMachine, kProfile + "\\Missing"));
     EXPECT_TRUE(profile.containsKey("A", "Kept"));
@@ -275,18 +276,12 @@ TEST_F(CursorTest, RemoveProfileNeverEmptiesTheSoftwareKeys) {
         const char* name;
         const char* reaches;  // an application the name's profile holds
     } cases[] = {
-        {"HKEY_LOCAL_MACHINE\\Software", "Vendor"},
-        {"HKEY_CURRENT_USER\\Software", "Vendor"},
-        {"HKEY_LOCAL_MACHINE\\Software", "Vendor"},
-        {"", "Vendor"},
-        {"HKEY_LOCAL_MACHINE\\\\Software", "Vendor"},
-        {"HKEY_CURRENT_USER\\\\Software", "Vendor"},
-        {"HKEY_LOCAL_MACHINE\\\\SOFTWARE", "Vendor"},
-        {"HKEY_LOCAL_MACHINE\\SOFTWARE", "Vendor"},
-        {"HKEY_CURRENT_USER\\software", "Vendor"},
-        {"HKEY_LOCAL_MACHINE\\Software\\", "Vendor"},
-        {"HKEY_CURRENT_USER\\Software\\", "Vendor"},
-        {"HKEY_LOCAL_MACHINE\\\\", "Software"},
+        {"HKEY_LOCAL_MACHINE\\Software", "Vendor"},   {"HKEY_CURRENT_USER\\Software", "Vendor"},
+        {"HKEY_LOCAL_MACHINE\\Software", "Vendor"},   {"", "Vendor"},
+        {"HKEY_LOCAL_MACHINE\\\\Software", "Vendor"}, {"HKEY_CURRENT_USER\\\\Software", "Vendor"},
+        {"HKEY_LOCAL_MACHINE\\\\SOFTWARE", "Vendor"}, {"HKEY_LOCAL_MACHINE\\SOFTWARE", "Vendor"},
+        {"HKEY_CURRENT_USER\\software", "Vendor"},    {"HKEY_LOCAL_MACHINE\\Software\\", "Vendor"},
+        {"HKEY_CURRENT_USER\\Software\\", "Vendor"},  {"HKEY_LOCAL_MACHINE\\\\", "Software"},
         {"HKEY_CURRENT_USER\\\\", "Software"},
     };
     for (const Case& c : cases) {

@@ -70,7 +70,8 @@ public:
     }
 
 private:
-    static constexpr std::uintptr_t kBase = std::uintptr_t(1) << 24;  // fits 32 bits, far from the roots
+    static constexpr std::uintptr_t kBase = std::uintptr_t(1)
+                                            << 24;  // fits 32 bits, far from the roots
     static std::uint32_t levelOf(Key key) {
         return key.value > kBase && key.value <= kBase + kDepth
                    ? static_cast<std::uint32_t>(key.value - kBase)
@@ -98,7 +99,8 @@ void onSmallStack(const std::function<void()>& work) {
         (*static_cast<const std::function<void()>*>(argument))();
         return nullptr;
     };
-    ASSERT_EQ(pthread_create(&thread, &attributes, run, const_cast<std::function<void()>*>(&work)), 0);
+    ASSERT_EQ(pthread_create(&thread, &attributes, run, const_cast<std::function<void()>*>(&work)),
+              0);
     pthread_join(thread, nullptr);
     pthread_attr_destroy(&attributes);
 }

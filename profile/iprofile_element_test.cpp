@@ -74,7 +74,8 @@ TEST_F(ElementTest, BinaryChunksAndShorterReplacement) {
 
     const std::string small("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a", 10);
     profile.addOrReplaceElementWithKey("Blob", bytesOf(small), "App");
-    EXPECT_EQ(raw().valueNames(kLocalMachine, keyPath), (std::vector<std::string>{"0", "DataType"}));
+    EXPECT_EQ(raw().valueNames(kLocalMachine, keyPath),
+              (std::vector<std::string>{"0", "DataType"}));
     EXPECT_EQ(raw().value(kLocalMachine, keyPath, "0")->bytes, small);
     EXPECT_EQ(stringOf(profile.elementWithKey("Blob", "App")), small);
 }
@@ -120,7 +121,7 @@ TEST_F(ElementTest, IntegerLayoutAndReadBack) {
 TEST_F(ElementTest, IntegerOutsideThirtyTwoBitsIsRefusedAndNothingWritten) {
     if (sizeof(long) <= 4) GTEST_SKIP() << "long has 32 bits here";
     const long outside[] = {static_cast<long>(2147483648LL), static_cast<long>(-2147483649LL),
-                           LONG_MAX, LONG_MIN};
+                            LONG_MAX, LONG_MIN};
     IProfile profile("SV.INI");
     for (long value : outside) {
         SCOPED_TRACE(value);
@@ -151,7 +152,8 @@ TEST_F(ElementTest, ReplacingChangesTypeAndDropsOldValues) {
     const std::string keyPath = kApp + "\\Key";
     profile.addOrReplaceElementWithKey("Key", bytesOf(std::string(20000, '\n')), "App");
     profile.addOrReplaceElementWithKey("Key", 12L, "App");
-    EXPECT_EQ(raw().valueNames(kLocalMachine, keyPath), (std::vector<std::string>{"Data", "DataType"}));
+    EXPECT_EQ(raw().valueNames(kLocalMachine, keyPath),
+              (std::vector<std::string>{"Data", "DataType"}));
     EXPECT_EQ(profile.integerWithKey("Key", "App"), 12);
     profile.addOrReplaceElementWithKey("Key", IString("text"), "App");
     EXPECT_EQ(stringOf(profile.elementWithKey("Key", "App")), "text");
@@ -182,13 +184,15 @@ TEST_F(ElementTest, UntypedSubkeyIsNotAnElement) {
 TEST_F(ElementTest, ReadingMissingApplicationOrKeyCreatesNothing) {
     IProfile profile("SV.INI");
     auto r = raised([&] { profile.elementWithKey("Key", "Nowhere"); });
-    expectAccessError(r, "RegOpenKey", "IProfile::elementWithKey(const char*,const char*) const", 753);
+    expectAccessError(r, "RegOpenKey", "IProfile::elementWithKey(const char*,const char*) const",
+                      753);
     EXPECT_EQ(r->errorId, static_cast<unsigned long>(vrk::reg::kFileNotFound));
     EXPECT_FALSE(raw().exists(kLocalMachine, "Software\\SV.INI\\Nowhere"));
 
     profile.addOrReplaceElementWithKey("Other", IString("x"), "App");
     r = raised([&] { profile.elementWithKey("Key", "App"); });
-    expectAccessError(r, "RegOpenKey", "IProfile::elementWithKey(const char*,const char*) const", 762);
+    expectAccessError(r, "RegOpenKey", "IProfile::elementWithKey(const char*,const char*) const",
+                      762);
     EXPECT_EQ(r->errorId, static_cast<unsigned long>(vrk::reg::kFileNotFound));
     EXPECT_FALSE(raw().exists(kLocalMachine, kApp + "\\Key"));
 

@@ -83,8 +83,9 @@ TEST_F(FailureTest, ReadingHalfWrittenElements) {
     for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i % 251);
     profile.addOrReplaceElementWithKey("B", bytesOf(big), "App");
     Key bKey{};
-    ASSERT_EQ(store().openKeyEx(kLocalMachine, (kApp + "\\B").c_str(), vrk::reg::kKeyReadWrite, &bKey),
-              vrk::reg::kSuccess);
+    ASSERT_EQ(
+        store().openKeyEx(kLocalMachine, (kApp + "\\B").c_str(), vrk::reg::kKeyReadWrite, &bKey),
+        vrk::reg::kSuccess);
     ASSERT_EQ(store().deleteValue(bKey, "1"), vrk::reg::kSuccess);
     store().closeKey(bKey);
     EXPECT_EQ(stringOf(profile.elementWithKey("B", "App")), big.substr(0, 16000));
@@ -110,7 +111,8 @@ TEST_F(FailureTest, ReadFailuresOfValues) {
 
 TEST_F(FailureTest, EnumerationStopsAtFirstFailure) {
     IProfile profile("SV.INI");
-    for (const char* k : {"A", "B", "C"}) profile.addOrReplaceElementWithKey(k, IString("v"), "App");
+    for (const char* k : {"A", "B", "C"})
+        profile.addOrReplaceElementWithKey(k, IString("v"), "App");
     faults_->failCall(RegCall::enumKey, 3, vrk::reg::kMoreData);
     IProfile::Cursor keys(profile, "App");
     EXPECT_EQ(walk(profile, keys), (std::vector<std::string>{"A", "B"}));
@@ -201,14 +203,16 @@ TEST_F(HandleTest, OnlyTheProfileKeyStaysOpen) {
             {"count applications", [&] { profile.numberOfApplications(); }},
             {"contains application", [&] { profile.containsApplication("app"); }},
             {"contains key", [&] { profile.containsKey("s"); }},
-            {"cursor", [&] {
+            {"cursor",
+             [&] {
                  IProfile::Cursor c(profile, "App");
                  walk(profile, c);
              }},
             {"delete key", [&] { profile.deleteElementWithKey("S"); }},
             {"delete application", [&] { profile.deleteElementWithApplication(); }},
             {"copy", [&] { IProfile copy(profile); }},
-            {"assign", [&] {
+            {"assign",
+             [&] {
                  IProfile other("Other.INI");
                  other = profile;
              }},
@@ -235,7 +239,8 @@ TEST_F(HandleTest, FailuresCloseWhatTheyOpened) {
         unsigned nth;  // 0: no fault
         std::function<void()> run;
     } steps[] = {
-        {"missing application", RegCall::createKeyEx, 0, [&] { profile.elementWithKey("S", "None"); }},
+        {"missing application", RegCall::createKeyEx, 0,
+         [&] { profile.elementWithKey("S", "None"); }},
         {"missing key", RegCall::createKeyEx, 0, [&] { profile.elementWithKey("X", "App"); }},
         {"no type", RegCall::createKeyEx, 0, [&] { profile.elementWithKey("Untyped", "App"); }},
         {"wrong type", RegCall::createKeyEx, 0, [&] { profile.integerWithKey("S", "App"); }},
@@ -254,11 +259,14 @@ TEST_F(HandleTest, FailuresCloseWhatTheyOpened) {
          [&] { IProfile::Cursor c(profile, "App"); }},
         {"entry open in cursor", RegCall::createKeyEx, 4,
          [&] { IProfile::Cursor c(profile, "App"); }},
-        {"constructor second level", RegCall::createKeyEx, 2, [] { IProfile p("HKEY_USERS\\X\\Y"); }},
+        {"constructor second level", RegCall::createKeyEx, 2,
+         [] { IProfile p("HKEY_USERS\\X\\Y"); }},
         {"delete missing application", RegCall::createKeyEx, 0,
          [&] { profile.deleteElementWithKey("S", "None"); }},
-        {"parameter check", RegCall::createKeyEx, 0, [&] { profile.elementWithKey(nullptr, "App"); }},
-        {"invalid cursor", RegCall::createKeyEx, 0, [&] {
+        {"parameter check", RegCall::createKeyEx, 0,
+         [&] { profile.elementWithKey(nullptr, "App"); }},
+        {"invalid cursor", RegCall::createKeyEx, 0,
+         [&] {
              IProfile::Cursor c(profile, "None");
              profile.applicationOrKeyAt(c);
          }},

@@ -78,7 +78,8 @@ TEST_F(LegacyTest, DecimalTextWrittenByOthers) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored);
-        raw().put(kLocalMachine, kApp + "\\N\\DataType", "", vrk::reg::kRegSz, std::string("Integer", 8));
+        raw().put(kLocalMachine, kApp + "\\N\\DataType", "", vrk::reg::kRegSz,
+                  std::string("Integer", 8));
         raw().put(kLocalMachine, kApp + "\\N\\Data", "", vrk::reg::kRegSz,
                   std::string(c.stored) + std::string(1, '\0'));
         EXPECT_EQ(profile.integerWithKey("N", "App"), c.value);
@@ -146,7 +147,8 @@ TEST_F(LegacyTest, FailureReportsNameThePlainCalls) {
         const char* function;
         unsigned long line;
     } cases[] = {
-        {"create", RegCall::createKey, 1, [](IProfile& p) { p.addOrReplaceElementWithKey("K", IString("v"), "App"); },
+        {"create", RegCall::createKey, 1,
+         [](IProfile& p) { p.addOrReplaceElementWithKey("K", IString("v"), "App"); },
          "RegCreateKey", "IRegOpenKey(HKEY,const char*)", 108},
         {"string DataType", RegCall::setValue, 1,
          [](IProfile& p) { p.addOrReplaceElementWithKey("K", IString("v"), "App"); }, "RegSetValue",
@@ -154,22 +156,26 @@ TEST_F(LegacyTest, FailureReportsNameThePlainCalls) {
         {"string Data", RegCall::setValue, 2,
          [](IProfile& p) { p.addOrReplaceElementWithKey("K", IString("v"), "App"); }, "RegSetValue",
          "IRegWriteString(HKEY,IString)", 354},
-        {"integer DataType", RegCall::setValue, 1, [](IProfile& p) { p.addOrReplaceElementWithKey("K", 1L, "App"); },
-         "RegSetValue", "IRegWriteInteger(HKEY,long)", 383},
-        {"integer Data", RegCall::setValue, 2, [](IProfile& p) { p.addOrReplaceElementWithKey("K", 1L, "App"); },
-         "RegSetValue", "IRegWriteInteger(HKEY,long)", 388},
+        {"integer DataType", RegCall::setValue, 1,
+         [](IProfile& p) { p.addOrReplaceElementWithKey("K", 1L, "App"); }, "RegSetValue",
+         "IRegWriteInteger(HKEY,long)", 383},
+        {"integer Data", RegCall::setValue, 2,
+         [](IProfile& p) { p.addOrReplaceElementWithKey("K", 1L, "App"); }, "RegSetValue",
+         "IRegWriteInteger(HKEY,long)", 388},
         {"binary DataType", RegCall::setValue, 1,
-         [](IProfile& p) { p.addOrReplaceElementWithKey("K", IString("\n"), "App"); }, "RegSetValue",
-         "IRegWriteBinary(HKEY,IString)", 420},
+         [](IProfile& p) { p.addOrReplaceElementWithKey("K", IString("\n"), "App"); },
+         "RegSetValue", "IRegWriteBinary(HKEY,IString)", 420},
         {"binary chunk", RegCall::setValue, 2,
-         [](IProfile& p) { p.addOrReplaceElementWithKey("K", IString("\n"), "App"); }, "RegSetValue",
-         "IRegWriteBinary(HKEY,IString)", 445},
-        {"integer read", RegCall::queryValue, 2, [](IProfile& p) {
+         [](IProfile& p) { p.addOrReplaceElementWithKey("K", IString("\n"), "App"); },
+         "RegSetValue", "IRegWriteBinary(HKEY,IString)", 445},
+        {"integer read", RegCall::queryValue, 2,
+         [](IProfile& p) {
              p.addOrReplaceElementWithKey("K", 1L, "App");
              p.integerWithKey("K", "App");
          },
          "RegQueryValue", "IRegGetInteger(HKEY)", 268},
-        {"string read", RegCall::queryValue, 2, [](IProfile& p) {
+        {"string read", RegCall::queryValue, 2,
+         [](IProfile& p) {
              p.addOrReplaceElementWithKey("K", IString("v"), "App");
              p.elementWithKey("K", "App");
          },

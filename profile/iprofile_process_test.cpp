@@ -191,8 +191,7 @@ TEST(ProfileProcessTest, KilledWriterLeavesEveryCompletedCall) {
             ++listed;
             try {
                 profile.elementWithKey(profile.applicationOrKeyAt(keys), "Crash");
-            } catch (const IAccessError&) {
-            }
+            } catch (const IAccessError&) {}
         }
         EXPECT_GE(listed, completed);
         EXPECT_LE(listed, completed + 1);

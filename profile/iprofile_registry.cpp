@@ -48,8 +48,7 @@ vrk::reg::Registry& store() { return vrk::reg::registry(); }
                               IException::presentationSystem);
 }
 
-[[noreturn]] void raiseParameter(const char* expression, const char* function,
-                                 unsigned long line) {
+[[noreturn]] void raiseParameter(const char* expression, const char* function, unsigned long line) {
     assertParameter(expression, ISourceLocation(kSourceFile, function, line));
 }
 
@@ -79,14 +78,14 @@ bool IRegDecodeName(IString& name) {
         if (i + 1 >= text.size()) return false;
         char& next = text[i + 1];
         switch (next) {
-            case '/': break;
-            case '0': next = '?'; break;
-            case '1': next = '*'; break;
-            case '_': next = '\\'; break;
-            case '-':
-                if (legacy) next = ' ';
-                break;
-            default: return false;
+        case '/': break;
+        case '0': next = '?'; break;
+        case '1': next = '*'; break;
+        case '_': next = '\\'; break;
+        case '-':
+            if (legacy) next = ' ';
+            break;
+        default: return false;
         }
         ++i;  // resume after the pair
     }
@@ -404,10 +403,9 @@ long IRegGetInteger(HKEY key) {
     std::uint32_t count = sizeof bytes;
     if (store().queryValueEx(key, "Data", nullptr, bytes, &count) != vrk::reg::kSuccess)
         raiseRegistryFailure("RegQueryValueEx", kFnRegGetInteger, 289);
-    std::uint32_t raw = static_cast<std::uint32_t>(bytes[0]) |
-                        static_cast<std::uint32_t>(bytes[1]) << 8 |
-                        static_cast<std::uint32_t>(bytes[2]) << 16 |
-                        static_cast<std::uint32_t>(bytes[3]) << 24;
+    std::uint32_t raw =
+        static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+        static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
     return static_cast<long>(static_cast<std::int32_t>(raw));
 }
 

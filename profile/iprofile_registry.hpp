@@ -46,8 +46,7 @@ vrk::reg::Registry& store();
                                        unsigned long line);
 
 // Raises IInvalidParameter for the failed check `expression`.
-[[noreturn]] void raiseParameter(const char* expression, const char* function,
-                                 unsigned long line);
+[[noreturn]] void raiseParameter(const char* expression, const char* function, unsigned long line);
 
 // The open keys of the profile store are held by vrk::reg::KeyHolder.
 using vrk::reg::KeyHolder;

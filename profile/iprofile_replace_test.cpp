@@ -21,7 +21,8 @@ protected:
     // A Binary element of two chunks ("0" full, "1" holding "tail") under a
     // key subkey that also holds the subkey "Stray".
     void plantTwoChunksAndStraySubkey(IProfile& profile) {
-        profile.addOrReplaceElementWithKey("Key", bytesOf(std::string(16000, '\n') + "tail"), "App");
+        profile.addOrReplaceElementWithKey("Key", bytesOf(std::string(16000, '\n') + "tail"),
+                                           "App");
         raw().put(kLocalMachine, kKey + "\\Stray", "Foreign", vrk::reg::kRegSz, "keep");
         ASSERT_EQ(raw().valueNames(kLocalMachine, kKey),
                   (std::vector<std::string>{"0", "1", "DataType"}));
@@ -35,14 +36,22 @@ TEST_F(ReplaceTest, ReplaceLeavesNoOldValueWhateverTheSubkeys) {
         std::string readBack;
         std::vector<std::string> values;
     } cases[] = {
-        {"one chunk", [](IProfile& p) { p.addOrReplaceElementWithKey("Key", bytesOf(".\n.\n"), "App"); },
-         ".\n.\n", {"0", "DataType"}},
-        {"empty", [](IProfile& p) { p.addOrReplaceElementWithKey("Key", IString(), "App"); },
-         "", {"DataType"}},
-        {"string", [](IProfile& p) { p.addOrReplaceElementWithKey("Key", IString("hello"), "App"); },
-         "hello", {"Data", "DataType"}},
-        {"integer", [](IProfile& p) { p.addOrReplaceElementWithKey("Key", 258L, "App"); },
-         std::string("\x02\x01\0\0", 4), {"Data", "DataType"}},
+        {"one chunk",
+         [](IProfile& p) { p.addOrReplaceElementWithKey("Key", bytesOf(".\n.\n"), "App"); },
+         ".\n.\n",
+         {"0", "DataType"}},
+        {"empty",
+         [](IProfile& p) { p.addOrReplaceElementWithKey("Key", IString(), "App"); },
+         "",
+         {"DataType"}},
+        {"string",
+         [](IProfile& p) { p.addOrReplaceElementWithKey("Key", IString("hello"), "App"); },
+         "hello",
+         {"Data", "DataType"}},
+        {"integer",
+         [](IProfile& p) { p.addOrReplaceElementWithKey("Key", 258L, "App"); },
+         std::string("\x02\x01\0\0", 4),
+         {"Data", "DataType"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);

@@ -43,12 +43,12 @@ TEST_F(ProfileThreads, ThreadsWithTheirOwnObjectsWorkSideBySide) {
                     if (profile.elementWithKey(key, app) != value ||
                         profile.integerWithKey("Count", app) != i)
                         failures[t] = "read back another value";
-                    ITraceLog::write(IString("thread=") + IString(t) + " round=" + IString(i) + " ");
+                    ITraceLog::write(IString("thread=") + IString(t) + " round=" + IString(i) +
+                                     " ");
                     try {
                         profile.elementWithKey("Missing", app);
                         failures[t] = "a missing key was read";
-                    } catch (const IAccessError&) {
-                    }
+                    } catch (const IAccessError&) {}
                     IProfile::Cursor keys(profile, app);
                     if (walk(profile, keys).empty()) failures[t] = "no keys listed";
                 }

@@ -131,8 +131,8 @@ public:
             v.bytes.resize(size);
             std::uint32_t got = size;
             if (reg_.queryValueEx(key, name, &v.type,
-                                  reinterpret_cast<unsigned char*>(v.bytes.data()), &got) !=
-                vrk::reg::kSuccess)
+                                  reinterpret_cast<unsigned char*>(v.bytes.data()),
+                                  &got) != vrk::reg::kSuccess)
                 return;
             v.bytes.resize(got);
             result = v;

@@ -47,9 +47,9 @@ std::string escaped(const std::string& value) {
 
 struct Case {
     const char* name;
-    std::string stored;          // the entry's value (absent when absent is set)
+    std::string stored;  // the entry's value (absent when absent is set)
     bool absent;
-    bool valid;                  // the current directory exists
+    bool valid;  // the current directory exists
     void (*prepare)(const std::string& workDir);
 };
 
@@ -78,12 +78,12 @@ protected:
         if (c.absent) {
             append(expected, missingEntryReport(0, true));
         } else {
-            append(expected, traced("The directory list in the profile is: oldOptions=" +
-                                    oldValue + " "));
+            append(expected,
+                   traced("The directory list in the profile is: oldOptions=" + oldValue + " "));
             if (lf == std::string::npos)
-                append(expected, exceptionReport(0, "IInvalidRequest", "IBuffer::overflow()",
-                                                 "ibuffer0", 556, "51", "Norvel Class Library",
-                                                 ILibraryMessage(51).text()));
+                append(expected,
+                       exceptionReport(0, "IInvalidRequest", "IBuffer::overflow()", "ibuffer0", 556,
+                                       "51", "Norvel Class Library", ILibraryMessage(51).text()));
             else
                 expected.push_back(">The current directory in the profile is: currentDir=" +
                                    oldValue.substr(0, lf) + " ");
@@ -95,9 +95,8 @@ protected:
         EXPECT_EQ(block, expected) << joinLines(block);
 
         const std::vector<std::string> out = splitLines(run.standardOutput);
-        const auto report = std::find_if(out.begin(), out.end(), [](const std::string& l) {
-            return l.rfind(kLabel, 0) == 0;
-        });
+        const auto report = std::find_if(
+            out.begin(), out.end(), [](const std::string& l) { return l.rfind(kLabel, 0) == 0; });
         ASSERT_NE(report, out.end());
         if (c.valid) {
             EXPECT_EQ(*report, kLabel + "already has a valid directory.");

@@ -7,8 +7,7 @@
 namespace vrk::test {
 namespace {
 
-const std::string kUpdateStart =
-    "+addOrReplace(const IString&,const IString&,const IString&)(92)";
+const std::string kUpdateStart = "+addOrReplace(const IString&,const IString&,const IString&)(92)";
 const std::string kDeleteStart = "+deleteProfile()(60)";
 const std::string kRejected = ">Parameter isn't -u[pdate]";
 
@@ -34,10 +33,10 @@ TEST_F(Dispatch, VerbFormsInAnyLetterCase) {
         const char* verb;
         bool update;
     } cases[] = {
-        {"-u", true},       {"-U", true},       {"-up", true},      {"-UpD", true},
-        {"-upda", true},    {"-UPDAT", true},   {"-UPDATE", true},  {"-update", true},
-        {"-uPdAtE", true},  {"-d", false},      {"-D", false},      {"-de", false},
-        {"-DEL", false},    {"-dele", false},   {"-DeLeT", false},  {"-DELETE", false},
+        {"-u", true},       {"-U", true},     {"-up", true},     {"-UpD", true},
+        {"-upda", true},    {"-UPDAT", true}, {"-UPDATE", true}, {"-update", true},
+        {"-uPdAtE", true},  {"-d", false},    {"-D", false},     {"-de", false},
+        {"-DEL", false},    {"-dele", false}, {"-DeLeT", false}, {"-DELETE", false},
         {"-delete", false},
     };
     for (const auto& c : cases) {
@@ -60,8 +59,8 @@ TEST_F(Dispatch, VerbFormsInAnyLetterCase) {
 
 TEST_F(Dispatch, RejectedVerbsTouchNothing) {
     static const char* const cases[] = {
-        "",  "-",      "u",       "update",   "UPDATE",  "-UPDATES", "-DELETED", "--u",
-        "-x", "/u",    "-U ",     " -U",      "-UPDATEX", "-ud",     "d",        "-upd8",
+        "",   "-",  "u",   "update", "UPDATE",   "-UPDATES", "-DELETED", "--u",
+        "-x", "/u", "-U ", " -U",    "-UPDATEX", "-ud",      "d",        "-upd8",
     };
     const std::string before = profileListing();
     ASSERT_NE(before.find("CompilerSelectedOptions"), std::string::npos);
@@ -102,8 +101,8 @@ TEST_F(Dispatch, InstallationDirectoryIsPassedAsTyped) {
                   .text());
     // The candidate is upper-cased for the comparison only; the trace shows
     // the stored path upper-cased and the argument is not otherwise changed.
-    const ProgramRun run = runVrkini({"-u", "c:\\Selvarine", "third", "fourth"},
-                                     Trace::noPrefixStderr);
+    const ProgramRun run =
+        runVrkini({"-u", "c:\\Selvarine", "third", "fourth"}, Trace::noPrefixStderr);
     EXPECT_EQ(run.exitStatus, 0);
     const std::vector<std::string> lines = splitLines(run.standardError);
     EXPECT_EQ(lines.front(), ">IApplication::current().argc()=5 ");

@@ -54,10 +54,10 @@ struct StoredValue {
 
 struct Case {
     const char* name;
-    const char* key;       // "CompilerSelectedOptions" or "Cmdfile"
+    const char* key;  // "CompilerSelectedOptions" or "Cmdfile"
     StoredValue stored;
     bool written;
-    std::string oldText;   // the old value as the tool reads it
+    std::string oldText;  // the old value as the tool reads it
 };
 
 class OptionUpdate : public VrkiniTest {
@@ -65,8 +65,8 @@ protected:
     void load(const Case& c) {
         ProfileReg reg;
         reg.entry("WorkStation", "PopulateReport", ".\n");
-        const std::string other = std::string(c.key) == "Cmdfile" ? "CompilerSelectedOptions"
-                                                                  : "Cmdfile";
+        const std::string other =
+            std::string(c.key) == "Cmdfile" ? "CompilerSelectedOptions" : "Cmdfile";
         if (c.stored.kind != StoredValue::absentApplication)
             reg.entry("CobolPopulate", other, "unrelated");
         if (c.stored.kind == StoredValue::string)
@@ -79,30 +79,62 @@ protected:
 
 TEST_F(OptionUpdate, Cases) {
     const Case cases[] = {
-        {"options already correct", "CompilerSelectedOptions", {StoredValue::string, kOptions},
-         false, kOptions},
-        {"options in small letters", "CompilerSelectedOptions",
-         {StoredValue::string, "noc noexit adata"}, true, "noc noexit adata"},
-        {"options in another order", "CompilerSelectedOptions",
-         {StoredValue::string, "ADATA NOC NOEXIT"}, true, "ADATA NOC NOEXIT"},
-        {"options with one blank more", "CompilerSelectedOptions",
-         {StoredValue::string, "NOC  NOEXIT ADATA"}, true, "NOC  NOEXIT ADATA"},
-        {"options with a trailing blank", "CompilerSelectedOptions",
-         {StoredValue::string, "NOC NOEXIT ADATA "}, true, "NOC NOEXIT ADATA "},
+        {"options already correct",
+         "CompilerSelectedOptions",
+         {StoredValue::string, kOptions},
+         false,
+         kOptions},
+        {"options in small letters",
+         "CompilerSelectedOptions",
+         {StoredValue::string, "noc noexit adata"},
+         true,
+         "noc noexit adata"},
+        {"options in another order",
+         "CompilerSelectedOptions",
+         {StoredValue::string, "ADATA NOC NOEXIT"},
+         true,
+         "ADATA NOC NOEXIT"},
+        {"options with one blank more",
+         "CompilerSelectedOptions",
+         {StoredValue::string, "NOC  NOEXIT ADATA"},
+         true,
+         "NOC  NOEXIT ADATA"},
+        {"options with a trailing blank",
+         "CompilerSelectedOptions",
+         {StoredValue::string, "NOC NOEXIT ADATA "},
+         true,
+         "NOC NOEXIT ADATA "},
         {"options empty", "CompilerSelectedOptions", {StoredValue::binary, ""}, true, ""},
-        {"options read up to a zero byte", "CompilerSelectedOptions",
-         {StoredValue::binary, kOptions + std::string(1, '\0') + "junk"}, false, kOptions},
+        {"options read up to a zero byte",
+         "CompilerSelectedOptions",
+         {StoredValue::binary, kOptions + std::string(1, '\0') + "junk"},
+         false,
+         kOptions},
         {"options key absent", "CompilerSelectedOptions", {StoredValue::absentKey, ""}, true, ""},
-        {"options application absent", "CompilerSelectedOptions",
-         {StoredValue::absentApplication, ""}, true, ""},
-        {"command files already correct", "Cmdfile", {StoredValue::binary, kCommandFiles}, false,
+        {"options application absent",
+         "CompilerSelectedOptions",
+         {StoredValue::absentApplication, ""},
+         true,
+         ""},
+        {"command files already correct",
+         "Cmdfile",
+         {StoredValue::binary, kCommandFiles},
+         false,
          kCommandFiles},
-        {"command files one line", "Cmdfile", {StoredValue::binary, "vrklpgm.cmd\n"}, true,
+        {"command files one line",
+         "Cmdfile",
+         {StoredValue::binary, "vrklpgm.cmd\n"},
+         true,
          "vrklpgm.cmd\n"},
-        {"command files with CR LF", "Cmdfile",
-         {StoredValue::binary, "vrklpgm.cmd\r\nvrklpgm.cmd\r\n"}, true,
+        {"command files with CR LF",
+         "Cmdfile",
+         {StoredValue::binary, "vrklpgm.cmd\r\nvrklpgm.cmd\r\n"},
+         true,
          "vrklpgm.cmd\r\nvrklpgm.cmd\r\n"},
-        {"command files as one string", "Cmdfile", {StoredValue::string, "vrklpgm.cmd"}, true,
+        {"command files as one string",
+         "Cmdfile",
+         {StoredValue::string, "vrklpgm.cmd"},
+         true,
          "vrklpgm.cmd"},
         {"command files key absent", "Cmdfile", {StoredValue::absentKey, ""}, true, ""},
     };
@@ -121,9 +153,11 @@ TEST_F(OptionUpdate, Cases) {
             scopeBlock(splitLines(run.standardError), isOptions ? 0 : 1);
 
         std::vector<std::string> read;
-        if (c.stored.kind == StoredValue::absentApplication || c.stored.kind == StoredValue::absentKey)
-            read = cat({missingEntryReport(2, c.stored.kind == StoredValue::absentApplication),
-                        {"  >The Selvarine profile doesn't contain the requested app/key " + label}});
+        if (c.stored.kind == StoredValue::absentApplication ||
+            c.stored.kind == StoredValue::absentKey)
+            read =
+                cat({missingEntryReport(2, c.stored.kind == StoredValue::absentApplication),
+                     {"  >The Selvarine profile doesn't contain the requested app/key " + label}});
         else
             read = traced("The options in the profile are: oldOptions=" + c.oldText + " ");
         std::vector<std::string> expectedBlock =
@@ -134,9 +168,8 @@ TEST_F(OptionUpdate, Cases) {
         EXPECT_EQ(block, expectedBlock) << joinLines(block);
 
         const std::vector<std::string> out = splitLines(run.standardOutput);
-        const auto report = std::find_if(out.begin(), out.end(), [&](const std::string& l) {
-            return l.rfind(label, 0) == 0;
-        });
+        const auto report = std::find_if(
+            out.begin(), out.end(), [&](const std::string& l) { return l.rfind(label, 0) == 0; });
         ASSERT_NE(report, out.end());
         if (c.written) {
             ASSERT_LE(report + 3, out.end());
@@ -156,8 +189,8 @@ TEST_F(OptionUpdate, CommandFileReportShowsEscapedLineFeeds) {
     importReg(ProfileReg().entry("CobolPopulate", "Cmdfile", "old.cmd").text());
     const ProgramRun run = runVrkini({"-u"});
     const std::vector<std::string> out = splitLines(run.standardOutput);
-    const auto report = std::find(out.begin(), out.end(),
-                                  "appName=CobolPopulate keyName=Cmdfile was changed:");
+    const auto report =
+        std::find(out.begin(), out.end(), "appName=CobolPopulate keyName=Cmdfile was changed:");
     ASSERT_NE(report, out.end());
     ASSERT_LE(report + 3, out.end());
     EXPECT_EQ(report[1], "  from \"old.cmd\"");

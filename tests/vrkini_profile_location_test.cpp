@@ -46,10 +46,11 @@ TEST_F(NoProfile, EveryStepReportsTheMissingProfileAndNothingIsCreated) {
     // applications but not "SV.INI".
     for (bool otherApplications : {false, true}) {
         if (otherApplications)
-            importReg("Windows Registry Editor Version 5.00\n\n"
-                      "[HKEY_LOCAL_MACHINE\\Software\\Other\\App\\Key]\n"
-                      "\"DataType\"=\"String\"\n\"Data\"=\"x\"\n\n"
-                      "[HKEY_LOCAL_MACHINE\\Software\\SV.INI.OLD]\n\n");
+            importReg(
+                "Windows Registry Editor Version 5.00\n\n"
+                "[HKEY_LOCAL_MACHINE\\Software\\Other\\App\\Key]\n"
+                "\"DataType\"=\"String\"\n\"Data\"=\"x\"\n\n"
+                "[HKEY_LOCAL_MACHINE\\Software\\SV.INI.OLD]\n\n");
         const ProgramRun run = runVrkini({"-UPDATE", "C:\\SELVARINE"}, Trace::noPrefixStderr);
         EXPECT_EQ(run.exitStatus, 0);
         EXPECT_EQ(run.standardOutput, "");
@@ -84,9 +85,9 @@ protected:
         importReg(ProfileReg().entry("CobolPopulate", "CompilerSelectedOptions", "NOC").text());
     }
     std::vector<std::string> expectedTrace(bool removed) {
-        std::vector<std::string> lines = {
-            ">IApplication::current().argc()=2 ", "+deleteProfile()(60)", "  +profile()(34)",
-            "  -profile()", "  >About to remove file::name=SV.INI "};
+        std::vector<std::string> lines = {">IApplication::current().argc()=2 ",
+                                          "+deleteProfile()(60)", "  +profile()(34)",
+                                          "  -profile()", "  >About to remove file::name=SV.INI "};
         if (!removed) lines.push_back("  >Could not remove file!");
         lines.push_back("-deleteProfile()");
         return lines;

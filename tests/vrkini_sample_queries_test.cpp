@@ -25,8 +25,8 @@ std::string found(const std::string& name, const std::string& file) {
            " ";
 }
 std::string kept(const std::string& name, const std::string& file) {
-    return "  >The following query should NOT be deleted: queryName=" + name + " queryFile=" +
-           file + " ";
+    return "  >The following query should NOT be deleted: queryName=" + name +
+           " queryFile=" + file + " ";
 }
 
 using SampleQueries = VrkiniTest;
@@ -40,7 +40,8 @@ TEST_F(SampleQueries, WhichPathsMatch) {
     } cases[] = {
         {"first table entry", "C:\\SELVARINE", "C:\\SELVARINE\\SAMPLES\\QUERY\\VRKQD2CD.QRY", true},
         {"last table entry", "C:\\SELVARINE", "C:\\SELVARINE\\SAMPLES\\QUERY\\VRKQIS5G.QRY", true},
-        {"entry in the middle", "C:\\SELVARINE", "C:\\SELVARINE\\SAMPLES\\QUERY\\VRKQROC.QRY", true},
+        {"entry in the middle", "C:\\SELVARINE", "C:\\SELVARINE\\SAMPLES\\QUERY\\VRKQROC.QRY",
+         true},
         {"stored in small letters", "C:\\SELVARINE", "c:\\selvarine\\samples\\query\\vrkqid7g.qry",
          true},
         {"directory typed in small letters", "c:\\selvarine",
@@ -58,7 +59,8 @@ TEST_F(SampleQueries, WhichPathsMatch) {
         {"other installation directory", "C:\\SELVARINE", "C:\\SV\\SAMPLES\\QUERY\\VRKQD2CD.QRY",
          false},
         {"trailing blank", "C:\\SELVARINE", "C:\\SELVARINE\\SAMPLES\\QUERY\\VRKQD2CD.QRY ", false},
-        {"name without extension", "C:\\SELVARINE", "C:\\SELVARINE\\SAMPLES\\QUERY\\VRKQD2CD", false},
+        {"name without extension", "C:\\SELVARINE", "C:\\SELVARINE\\SAMPLES\\QUERY\\VRKQD2CD",
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -74,12 +76,12 @@ TEST_F(SampleQueries, WhichPathsMatch) {
         std::string upper = c.stored;
         for (char& ch : upper)
             if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
-        EXPECT_EQ(removalLines(run),
-                  (std::vector<std::string>{
-                      c.deleted ? found("Query", upper) : kept("Query", upper),
-                      kept("Zzz Own", "D:\\OWN.QRY"),
-                      c.deleted ? "  >Need to delete ticky mark" : "  >No need to delete ticky mark",
-                  }));
+        EXPECT_EQ(removalLines(run), (std::vector<std::string>{
+                                         c.deleted ? found("Query", upper) : kept("Query", upper),
+                                         kept("Zzz Own", "D:\\OWN.QRY"),
+                                         c.deleted ? "  >Need to delete ticky mark"
+                                                   : "  >No need to delete ticky mark",
+                                     }));
         EXPECT_EQ(element("SQLQueryFolder", "Query").has_value(), !c.deleted);
         EXPECT_EQ(element("SQLQueryFolder", "Query").value_or(c.stored), c.stored);
         EXPECT_EQ(element("SQLQueryFolder", "Zzz Own"), "D:\\OWN.QRY");
@@ -155,8 +157,9 @@ TEST_F(SampleQueries, UnreadableQueryEndsTheWalk) {
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.front(), found("A Sample", "C:\\SV\\SAMPLES\\QUERY\\VRKQPU.QRY"));
     EXPECT_EQ(lines.back(), "  >No Selvarine profile was found");
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                            [](const std::string& l) { return l.find("queryName=") != std::string::npos; }),
+    EXPECT_EQ(std::count_if(
+                  lines.begin(), lines.end(),
+                  [](const std::string& l) { return l.find("queryName=") != std::string::npos; }),
               1);
     EXPECT_EQ(element("SQLQueryFolder", "A Sample"), std::nullopt);
     EXPECT_EQ(element("SQLQueryFolder", "C Sample"), "C:\\SV\\SAMPLES\\QUERY\\VRKQRA.QRY");

@@ -185,7 +185,8 @@ TEST_F(TypicalRun, ProfileAfterTheRun) {
         const char* value;
     } directories[] = {
         {"WorkStation", "PopulateReport", ".\nC:\\SELVARINE\\REPORTS\n"},
-        {"WorkStation", "QueryReport", ".\n.\nC:\\SELVARINE\\REPORTS\\QUERY\nC:\\SELVARINE\\REPORTS\n"},
+        {"WorkStation", "QueryReport",
+         ".\n.\nC:\\SELVARINE\\REPORTS\\QUERY\nC:\\SELVARINE\\REPORTS\n"},
         {"WorkStation", "ValidateReport", ".\n.\nC:\\SELVARINE\\REPORTS\n"},
         {"WorkStation", "WorkingDirectory", ".\n.\nC:\\SELVARINE\\WORK\nD:\\PROJECTS\\PAYROLL\n"},
         {"Query", "DirForQuery", ".\nC:\\SELVARINE\\SAMPLES\\QUERY\n"},
@@ -198,9 +199,9 @@ TEST_F(TypicalRun, ProfileAfterTheRun) {
         EXPECT_EQ(dataType(d.application, d.key), "Binary") << d.application << "\\" << d.key;
     }
 
-    EXPECT_EQ(keysOf("SQLQueryFolder"),
-              (std::vector<std::string>{"Monthly Payroll", "Payroll Copy of Sample",
-                                        "Region Summary"}));
+    EXPECT_EQ(
+        keysOf("SQLQueryFolder"),
+        (std::vector<std::string>{"Monthly Payroll", "Payroll Copy of Sample", "Region Summary"}));
     EXPECT_EQ(keysOf("Miscellaneous"), (std::vector<std::string>{"Language"}));
     EXPECT_EQ(element("WorkStation", "UserName"), "ADMIN");
 }
@@ -209,19 +210,20 @@ TEST_F(TypicalRun, SecondRunFindsNothingToDo) {
     ASSERT_EQ(runVrkini({"-UPDATE", "C:\\SELVARINE"}).exitStatus, 0);
     const ProgramRun again = runVrkini({"-UPDATE", "C:\\SELVARINE"}, Trace::noPrefixStderr);
     EXPECT_EQ(again.exitStatus, 0);
-    EXPECT_EQ(splitLines(again.standardOutput),
-              (std::vector<std::string>{
-                  "appName=CobolPopulate keyName=CompilerSelectedOptions already has the correct value.",
-                  "appName=CobolPopulate keyName=Cmdfile already has the correct value.",
-                  "appName=WorkStation keyName=PopulateReport already has a valid directory.",
-                  "appName=WorkStation keyName=QueryReport already has a valid directory.",
-                  "appName=WorkStation keyName=ValidateReport already has a valid directory.",
-                  "appName=WorkStation keyName=WorkingDirectory already has a valid directory.",
-                  "appName=Query keyName=DirForQuery already has a valid directory.",
-                  "appName=QTSGenerate keyName=DbdSource already has a valid directory.",
-                  "appName=QTSGenerate keyName=PsbSource already has a valid directory.",
-                  "appName=CobolGenerate keyName=DestinationDir already has a valid directory.",
-              }));
+    EXPECT_EQ(
+        splitLines(again.standardOutput),
+        (std::vector<std::string>{
+            "appName=CobolPopulate keyName=CompilerSelectedOptions already has the correct value.",
+            "appName=CobolPopulate keyName=Cmdfile already has the correct value.",
+            "appName=WorkStation keyName=PopulateReport already has a valid directory.",
+            "appName=WorkStation keyName=QueryReport already has a valid directory.",
+            "appName=WorkStation keyName=ValidateReport already has a valid directory.",
+            "appName=WorkStation keyName=WorkingDirectory already has a valid directory.",
+            "appName=Query keyName=DirForQuery already has a valid directory.",
+            "appName=QTSGenerate keyName=DbdSource already has a valid directory.",
+            "appName=QTSGenerate keyName=PsbSource already has a valid directory.",
+            "appName=CobolGenerate keyName=DestinationDir already has a valid directory.",
+        }));
     const std::vector<std::string> trace = splitLines(again.standardError);
     const std::vector<std::string> tail = {
         "  >The following query should NOT be deleted: queryName=Monthly Payroll "

@@ -10,7 +10,9 @@
 
 namespace vrk::platform {
 
-std::string programFile(const std::string& directory, const std::string& name) { return directory + "/" + name; }
+std::string programFile(const std::string& directory, const std::string& name) {
+    return directory + "/" + name;
+}
 
 std::string runningProgramDirectory() {
     char exe[4096];

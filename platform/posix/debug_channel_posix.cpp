@@ -74,7 +74,8 @@ bool openDebugChannel() {
     if (gWriterSocket >= 0) return true;
     sockaddr_un addr;
     socklen_t length = 0;
-    if (!makeAddress(gAddress.empty() ? std::string(kDefaultAddress) : gAddress, addr, length)) return false;
+    if (!makeAddress(gAddress.empty() ? std::string(kDefaultAddress) : gAddress, addr, length))
+        return false;
     const int fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
     // A monitor that stops reading must not hang the traced program.
@@ -127,10 +128,13 @@ bool DebugMonitorChannel::bind(const std::string& address, std::string& error) {
     if (rc != 0 && errno == EADDRINUSE && address[0] != '@') {
         // A socket file: replace it when nobody answers on it any more.
         const int probe = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        const bool alive = probe >= 0 && ::connect(probe, reinterpret_cast<const sockaddr*>(&addr), length) == 0;
+        const bool alive =
+            probe >= 0 && ::connect(probe, reinterpret_cast<const sockaddr*>(&addr), length) == 0;
         if (probe >= 0) ::close(probe);
-        if (!alive && ::unlink(address.c_str()) == 0) rc = ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), length);
-        else errno = EADDRINUSE;
+        if (!alive && ::unlink(address.c_str()) == 0)
+            rc = ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), length);
+        else
+            errno = EADDRINUSE;
     }
     if (rc != 0) {
         const int cause = errno;
@@ -146,7 +150,8 @@ bool DebugMonitorChannel::bind(const std::string& address, std::string& error) {
     return true;
 }
 
-DebugMonitorChannel::Receive DebugMonitorChannel::receive(std::string& message, int timeoutMilliseconds) {
+DebugMonitorChannel::Receive DebugMonitorChannel::receive(std::string& message,
+                                                          int timeoutMilliseconds) {
     if (handle_ < 0) return Receive::failed;
     const int fd = static_cast<int>(handle_);
     pollfd wait{};

@@ -12,7 +12,9 @@ namespace {
 
 using vrk::platform::DebugMonitorChannel;
 
-std::string testAddress(const char* tag) { return "@vrk-channel-test-" + std::to_string(::getpid()) + "-" + tag; }
+std::string testAddress(const char* tag) {
+    return "@vrk-channel-test-" + std::to_string(::getpid()) + "-" + tag;
+}
 
 bool exists(const std::string& path) {
     struct stat info;
@@ -40,8 +42,10 @@ TEST_F(DebugChannel, MessagesArriveWholeAndInOrder) {
     ASSERT_TRUE(monitor.bind(address, error)) << error;
     vrk::platform::setDebugChannelAddress(address);
     ASSERT_TRUE(vrk::platform::openDebugChannel());
-    const std::string messages[] = {std::string("TORQA: a\0", 9), std::string(1, '\0'), std::string(1032, 'x')};
-    for (const std::string& m : messages) ASSERT_TRUE(vrk::platform::sendDebugMessage(m.data(), m.size()));
+    const std::string messages[] = {std::string("TORQA: a\0", 9), std::string(1, '\0'),
+                                    std::string(1032, 'x')};
+    for (const std::string& m : messages)
+        ASSERT_TRUE(vrk::platform::sendDebugMessage(m.data(), m.size()));
     for (const std::string& m : messages) {
         std::string received;
         ASSERT_EQ(monitor.receive(received, 10000), DebugMonitorChannel::Receive::message);
@@ -83,7 +87,9 @@ TEST_F(DebugChannel, SecondMonitorOnTheSameAddressIsRefused) {
     std::string error;
     ASSERT_TRUE(first.bind(address, error)) << error;
     EXPECT_FALSE(second.bind(address, error));
-    EXPECT_NE(error.find("another debug monitor already holds the channel " + address), std::string::npos) << error;
+    EXPECT_NE(error.find("another debug monitor already holds the channel " + address),
+              std::string::npos)
+        << error;
 }
 
 TEST_F(DebugChannel, SocketFileAddress) {
@@ -122,7 +128,8 @@ TEST_F(DebugChannel, SocketFileAddress) {
 }
 
 TEST_F(DebugChannel, MalformedAddressesAreRefused) {
-    const std::string cases[] = {"", "@", "@" + std::string(200, 'n'), "/tmp/" + std::string(200, 'n')};
+    const std::string cases[] = {"", "@", "@" + std::string(200, 'n'),
+                                 "/tmp/" + std::string(200, 'n')};
     for (const std::string& address : cases) {
         DebugMonitorChannel monitor;
         std::string error;

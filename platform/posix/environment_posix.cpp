@@ -5,7 +5,9 @@
 
 namespace vrk::platform {
 
-bool setEnvironmentVariable(const char* name, const char* value) { return ::setenv(name, value, 1) == 0; }
+bool setEnvironmentVariable(const char* name, const char* value) {
+    return ::setenv(name, value, 1) == 0;
+}
 
 void unsetEnvironmentVariable(const char* name) { ::unsetenv(name); }
 

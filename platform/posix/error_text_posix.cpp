@@ -24,7 +24,8 @@ constexpr ErrorText kErrorTexts[] = {
     {vrk::reg::kAccessDenied, "Access is denied."},
     {vrk::reg::kInvalidHandle, "The handle is invalid."},
     {vrk::reg::kNotSupported, "The request is not supported."},
-    {vrk::reg::kNotEnoughMemory, "Not enough memory resources are available to process this command."},
+    {vrk::reg::kNotEnoughMemory,
+     "Not enough memory resources are available to process this command."},
     {vrk::reg::kInvalidParameter, "The parameter is incorrect."},
     {vrk::reg::kBadPathname, "The specified path is invalid."},
     {vrk::reg::kMoreData, "More data is available."},
@@ -34,8 +35,10 @@ constexpr ErrorText kErrorTexts[] = {
     {vrk::reg::kBadKey, "The configuration registry key is invalid."},
     {vrk::reg::kRegistryIoFailed,
      "An I/O operation initiated by the registry failed unrecoverably. The registry could not read "
-     "in, or write out, or flush, one of the files that contain the system's image of the registry."},
-    {vrk::reg::kKeyDeleted, "Illegal operation attempted on a registry key that has been marked for deletion."},
+     "in, or write out, or flush, one of the files that contain the system's image of the "
+     "registry."},
+    {vrk::reg::kKeyDeleted,
+     "Illegal operation attempted on a registry key that has been marked for deletion."},
 };
 
 constexpr std::size_t kMaxMessage = 255;

@@ -15,8 +15,8 @@ bool removePlainFile(const char* path) {
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(path, ec);
     if (ec || !fs::exists(status) || fs::is_directory(status)) return false;
-    const fs::perms writable = fs::perms::owner_write | fs::perms::group_write |
-                               fs::perms::others_write;
+    const fs::perms writable =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
     if (fs::is_regular_file(status) && (status.permissions() & writable) == fs::perms::none)
         return false;
     return std::remove(path) == 0;

@@ -69,8 +69,8 @@ bool loadModuleMessage(const char* moduleName, unsigned setId, unsigned long mes
     // catgets answers the default text given when the message is missing;
     // a private sentinel tells the two apart.
     static const char kMissing[] = "";
-    const char* text = ::catgets(catalog, static_cast<int>(setId),
-                                 static_cast<int>(messageId), kMissing);
+    const char* text =
+        ::catgets(catalog, static_cast<int>(setId), static_cast<int>(messageId), kMissing);
     bool found = text != nullptr && text != kMissing;
     if (found) copyText(text, buffer, size);
     ::catclose(catalog);

@@ -10,8 +10,8 @@
 namespace vrk::platform {
 
 bool appendTraceLine(const std::string& path, const char* data, std::size_t size) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-                          0666);
+    const int fd = ::open(path.c_str(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
     if (fd < 0) return false;
     // A regular file never blocks, so the loop finishes a short write there.
     // A pipe, socket or device that would block ends the line (EAGAIN).

@@ -69,9 +69,10 @@ TEST_F(FaultVfs, AFullDiskFailsTheCallAndKeepsTheStoreAsItWas) {
     ASSERT_EQ(reg->openKeyEx(kCurrentUser, "Software\\Before", kKeyReadWrite, &k), kSuccess)
         << "reads still work";
     const std::string big(20000, 'x');
-    EXPECT_EQ(reg->setValueEx(k, "v", kRegBinary, reinterpret_cast<const unsigned char*>(big.data()),
-                              static_cast<std::uint32_t>(big.size())),
-              kRegistryIoFailed);
+    EXPECT_EQ(
+        reg->setValueEx(k, "v", kRegBinary, reinterpret_cast<const unsigned char*>(big.data()),
+                        static_cast<std::uint32_t>(big.size())),
+        kRegistryIoFailed);
     EXPECT_NE(std::string(reg->lastFailureDetail()).find("full"), std::string::npos)
         << reg->lastFailureDetail();
     reg->closeKey(k);

@@ -61,8 +61,7 @@ long Registry::queryValue(Key key, const char* subKey, char* data, std::int32_t*
     if (rc == kSuccess && stored > 0) {
         text.resize(stored);
         std::uint32_t got = stored;
-        rc = queryValueEx(target, "", &type,
-                          reinterpret_cast<unsigned char*>(text.data()), &got);
+        rc = queryValueEx(target, "", &type, reinterpret_cast<unsigned char*>(text.data()), &got);
         text.resize(rc == kSuccess ? got : 0);
     } else if (rc == kFileNotFound) {
         rc = kSuccess;  // no unnamed value: the empty text

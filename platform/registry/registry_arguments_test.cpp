@@ -97,7 +97,9 @@ TEST_F(Arguments, KeyCallsAnswerAsWindowsDoes) {
          },
          "161 null disposition=77"},
         {"openKeyEx(main, \"x\", result null)",
-         [](Arguments& t) { return std::to_string(t.store().openKeyEx(t.main, "x", kKeyRead, nullptr)); },
+         [](Arguments& t) {
+             return std::to_string(t.store().openKeyEx(t.main, "x", kKeyRead, nullptr));
+         },
          "87"},
         {"openKeyEx(null parent, \"\")",
          [](Arguments& t) {
@@ -149,17 +151,17 @@ TEST_F(Arguments, KeyCallsAnswerAsWindowsDoes) {
          },
          "6 untouched"},
         {"openKey(root, null, result null)",
-         [](Arguments& t) { return std::to_string(t.store().openKey(kCurrentUser, nullptr, nullptr)); },
+         [](Arguments& t) {
+             return std::to_string(t.store().openKey(kCurrentUser, nullptr, nullptr));
+         },
          "87"},
         {"createKey(main, \"x\", result null)",
          [](Arguments& t) { return std::to_string(t.store().createKey(t.main, "x", nullptr)); },
          "87"},
         {"deleteKey(leaf, null)",
-         [](Arguments& t) { return std::to_string(t.store().deleteKey(t.leaf, nullptr)); },
-         "87"},
+         [](Arguments& t) { return std::to_string(t.store().deleteKey(t.leaf, nullptr)); }, "87"},
         {"deleteKey(main, null)",
-         [](Arguments& t) { return std::to_string(t.store().deleteKey(t.main, nullptr)); },
-         "87"},
+         [](Arguments& t) { return std::to_string(t.store().deleteKey(t.main, nullptr)); }, "87"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.run(*this), c.expected) << c.call;
@@ -222,9 +224,9 @@ TEST_F(Arguments, EnumValueGivesWhatARetryNeeds) {
         std::uint32_t nameSize = c.nameSize;
         std::uint32_t dataSize = c.dataSize;
         std::uint32_t type = 99;
-        EXPECT_EQ(reg->enumValue(leaf, 0, name, &nameSize, &type, c.withData ? data : nullptr,
-                                 &dataSize),
-                  c.rc)
+        EXPECT_EQ(
+            reg->enumValue(leaf, 0, name, &nameSize, &type, c.withData ? data : nullptr, &dataSize),
+            c.rc)
             << c.what;
         EXPECT_EQ(type, kRegSz) << c.what;
         EXPECT_EQ(dataSize, 4u) << c.what;
@@ -236,8 +238,7 @@ TEST_F(Arguments, EnumValueGivesWhatARetryNeeds) {
     std::uint32_t nameSize = sizeof name;
     EXPECT_EQ(reg->enumValue(leaf, 0, nullptr, &nameSize, nullptr, nullptr, nullptr),
               kInvalidParameter);
-    EXPECT_EQ(reg->enumValue(leaf, 0, name, nullptr, nullptr, nullptr, nullptr),
-              kInvalidParameter);
+    EXPECT_EQ(reg->enumValue(leaf, 0, name, nullptr, nullptr, nullptr, nullptr), kInvalidParameter);
 }
 
 }  // namespace

@@ -142,8 +142,8 @@ void BM_PointQueryInLargeStore(benchmark::State& state) {
     Store s;
     s.reg->beginBatch();
     for (int i = 0; i < state.range(0); ++i) {
-        Key k = s.create(kLocalMachine, "Software\\Other" + std::to_string(i % 50) + "\\K" +
-                                            std::to_string(i));
+        Key k = s.create(kLocalMachine,
+                         "Software\\Other" + std::to_string(i % 50) + "\\K" + std::to_string(i));
         s.reg->setValueEx(k, "Data", kRegSz, kData, sizeof kData - 1);
         s.reg->closeKey(k);
     }
@@ -167,8 +167,7 @@ void BM_CreateOrOpenExisting(benchmark::State& state) {
     s.reg->closeKey(s.create(app, "Key"));
     for (auto _ : state) {
         Key key = kNullKey;
-        benchmark::DoNotOptimize(
-            s.reg->createKeyEx(app, "Key", 0, kKeyReadWrite, &key, nullptr));
+        benchmark::DoNotOptimize(s.reg->createKeyEx(app, "Key", 0, kKeyReadWrite, &key, nullptr));
         s.reg->closeKey(key);
     }
     s.reg->closeKey(app);

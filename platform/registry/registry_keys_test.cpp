@@ -55,10 +55,13 @@ TEST_F(Keys, OnlyAsciiLettersFoldCase) {
         const char* second;
         bool same;
     } cases[] = {
-        {"abc", "ABC", true},        {"z", "Z", true},
-        {"[", "{", false},           {"_", "\x7f", false},
+        {"abc", "ABC", true},
+        {"z", "Z", true},
+        {"[", "{", false},
+        {"_", "\x7f", false},
         {"\xe4", "\xc4", windowsOrWine(false, true)},
-        {"a1", "A1", true},          {"a_b", "A_B", true},
+        {"a1", "A1", true},
+        {"a_b", "A_B", true},
         {"@", "`", false},
     };
     for (const auto& c : cases) {
@@ -82,9 +85,9 @@ TEST_F(Keys, SubkeysEnumerateInUpperCasedByteOrder) {
     }
     // Wine departs for names holding [ \ ] ^ _ or the backquote: it sorts by
     // lower-cased names.
-    const std::vector<std::string> expected = windowsOrWine(
-        std::vector<std::string>{"0", "a", "AB", "a_", "b", "Z", "[q", "_x", "~t"},
-        std::vector<std::string>{"0", "[q", "_x", "a", "a_", "AB", "b", "Z", "~t"});
+    const std::vector<std::string> expected =
+        windowsOrWine(std::vector<std::string>{"0", "a", "AB", "a_", "b", "Z", "[q", "_x", "~t"},
+                      std::vector<std::string>{"0", "[q", "_x", "a", "a_", "AB", "b", "Z", "~t"});
     EXPECT_EQ(subkeys(parent), expected);
     reg->closeKey(parent);
 }
@@ -188,9 +191,9 @@ TEST_F(Keys, NameLengthLimit) {
     for (const auto& c : cases) {
         std::string name(c.length, 'n');
         Key k = kNullKey;
-        EXPECT_EQ(reg->createKeyEx(kCurrentUser, ("p\\" + name).c_str(), 0, kKeyReadWrite, &k,
-                                   nullptr),
-                  c.result)
+        EXPECT_EQ(
+            reg->createKeyEx(kCurrentUser, ("p\\" + name).c_str(), 0, kKeyReadWrite, &k, nullptr),
+            c.result)
             << c.length;
         reg->closeKey(k);
         if (c.result == kSuccess) {
@@ -198,8 +201,7 @@ TEST_F(Keys, NameLengthLimit) {
             Key p = kNullKey;
             ASSERT_EQ(open(kCurrentUser, "p", &p), kSuccess);
             EXPECT_EQ(reg->enumKey(p, 0, buf, static_cast<std::uint32_t>(c.length)), kMoreData);
-            ASSERT_EQ(reg->enumKey(p, 0, buf, static_cast<std::uint32_t>(c.length + 1)),
-                      kSuccess);
+            ASSERT_EQ(reg->enumKey(p, 0, buf, static_cast<std::uint32_t>(c.length + 1)), kSuccess);
             EXPECT_EQ(std::string(buf), name);
             reg->closeKey(p);
             ASSERT_EQ(reg->deleteKey(kCurrentUser, ("p\\" + name).c_str()), kSuccess);
@@ -347,8 +349,8 @@ class Depth : public testing::ScratchStore {};
 TEST_F(Depth, KeysLieAtMost512LevelsBelowTheirRoot) {
     Key k = kNullKey;
     // Too deep in one call: refused, nothing created.
-    EXPECT_EQ(reg->createKeyEx(kLocalMachine, deepPath(kMaxKeyDepth + 1).c_str(), 0,
-                               kKeyReadWrite, &k, nullptr),
+    EXPECT_EQ(reg->createKeyEx(kLocalMachine, deepPath(kMaxKeyDepth + 1).c_str(), 0, kKeyReadWrite,
+                               &k, nullptr),
               kBadKey);
     EXPECT_EQ(k, kNullKey);
     EXPECT_NE(std::string(reg->lastFailureDetail()).find("513 levels"), std::string::npos)
@@ -365,8 +367,7 @@ TEST_F(Depth, KeysLieAtMost512LevelsBelowTheirRoot) {
     // Counted from the root, whatever handle the path starts from.
     Key mid = kNullKey;
     ASSERT_EQ(open(kLocalMachine, deepPath(500).c_str(), &mid), kSuccess);
-    EXPECT_EQ(reg->createKeyEx(mid, deepPath(13).c_str(), 0, kKeyReadWrite, &k, nullptr),
-              kBadKey);
+    EXPECT_EQ(reg->createKeyEx(mid, deepPath(13).c_str(), 0, kKeyReadWrite, &k, nullptr), kBadKey);
     EXPECT_EQ(reg->setValue(mid, deepPath(13).c_str(), kRegSz, "x", 1), kBadKey)
         << "the legacy set creates its subkey";
     Key twelve = kNullKey;

@@ -30,8 +30,7 @@ void runSql(const std::string& path, const std::string& sql) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
     char* err = nullptr;
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK)
-        << (err ? err : "");
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "");
     sqlite3_free(err);
     sqlite3_close(db);
 }
@@ -177,19 +176,18 @@ TEST(FullDisk, ABatchOverSeveralRootsIsWholeOrAbsent) {
                   kSuccess);
         reg->closeKey(k);
         ASSERT_EQ(reg->beginBatch(), kSuccess);
-        ASSERT_EQ(reg->createKeyEx(kClassesRoot, ".vrk", 0, kKeyReadWrite, &k, nullptr),
-                  kSuccess);
+        ASSERT_EQ(reg->createKeyEx(kClassesRoot, ".vrk", 0, kKeyReadWrite, &k, nullptr), kSuccess);
         reg->closeKey(k);
-        ASSERT_EQ(reg->createKeyEx(kLocalMachine, "Software\\Big", 0, kKeyReadWrite, &k,
-                                   nullptr),
+        ASSERT_EQ(reg->createKeyEx(kLocalMachine, "Software\\Big", 0, kKeyReadWrite, &k, nullptr),
                   kSuccess);
         std::string big(300 * 1024, 'b');
-        long set = reg->setValueEx(k, "v", kRegBinary,
-                                   reinterpret_cast<const unsigned char*>(big.data()),
-                                   static_cast<std::uint32_t>(big.size()));
+        long set =
+            reg->setValueEx(k, "v", kRegBinary, reinterpret_cast<const unsigned char*>(big.data()),
+                            static_cast<std::uint32_t>(big.size()));
         reg->closeKey(k);
         long commit = set == kSuccess ? reg->commitBatch() : reg->rollbackBatch();
-        EXPECT_TRUE(set != kSuccess || commit != kSuccess) << "300 KB and their log do not fit in 400 KB";
+        EXPECT_TRUE(set != kSuccess || commit != kSuccess)
+            << "300 KB and their log do not fit in 400 KB";
         std::printf("the batch failed at %s\n", set == kSuccess ? "its commit" : "the value");
         if (set == kSuccess) {
             EXPECT_EQ(commit, kRegistryIoFailed);
@@ -257,8 +255,8 @@ TEST(KilledBatch, TwoRootsAreChangedTogetherOrNotAtAll) {
             Key k = kNullKey;
             if (reg->openKeyEx(root, "Batch", kKeyRead, &k) == kSuccess) {
                 char name[16];
-                while (reg->enumKey(k, static_cast<std::uint32_t>(counts[r]), name,
-                                    sizeof name) == kSuccess) {
+                while (reg->enumKey(k, static_cast<std::uint32_t>(counts[r]), name, sizeof name) ==
+                       kSuccess) {
                     ++counts[r];
                 }
                 reg->closeKey(k);

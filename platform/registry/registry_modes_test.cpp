@@ -46,8 +46,7 @@ TEST(FileModes, MachineStoreIsPublicAndTheUsersPrivateWhateverTheUmask) {
             SqliteRegistry reg(StoreLocation{machine, user});
             for (Key root : {kLocalMachine, kCurrentUser}) {
                 Key k = kNullKey;
-                ASSERT_EQ(reg.createKeyEx(root, "Software\\Vendor", 0, kKeyReadWrite, &k,
-                                          nullptr),
+                ASSERT_EQ(reg.createKeyEx(root, "Software\\Vendor", 0, kKeyReadWrite, &k, nullptr),
                           kSuccess)
                     << reg.lastFailureDetail();
                 reg.closeKey(k);
@@ -75,8 +74,7 @@ TEST(FileModes, TheMovedStoreOfTheEarlierLayoutTakesTheModeToo) {
     Umask scope(0);
     SqliteRegistry reg(StoreLocation::inDirectory(dir.path()));
     char name[16];
-    ASSERT_EQ(reg.enumKey(kUsers, 0, name, sizeof name), kNoMoreItems)
-        << reg.lastFailureDetail();
+    ASSERT_EQ(reg.enumKey(kUsers, 0, name, sizeof name), kNoMoreItems) << reg.lastFailureDetail();
     EXPECT_TRUE(std::filesystem::exists(dir.file("HKEY_USERS.db.migrated")));
     EXPECT_EQ(modeOf(dir.file("registry.db")), 0644u);
 }
@@ -109,8 +107,7 @@ TEST(FileModes, AMachineStoreOthersMayWriteIsRefused) {
         ASSERT_EQ(reg.createKeyEx(kLocalMachine, "Software", 0, kKeyReadWrite, &k, nullptr),
                   kSuccess);
         reg.closeKey(k);
-        ASSERT_EQ(reg.createKeyEx(kCurrentUser, "Mine", 0, kKeyReadWrite, &k, nullptr),
-                  kSuccess);
+        ASSERT_EQ(reg.createKeyEx(kCurrentUser, "Mine", 0, kKeyReadWrite, &k, nullptr), kSuccess);
         reg.closeKey(k);
         const std::string target = c.onDirectory ? machine.path() : machine.file("registry.db");
         ASSERT_EQ(::chmod(target.c_str(), c.mode), 0);
@@ -125,8 +122,7 @@ TEST(FileModes, AMachineStoreOthersMayWriteIsRefused) {
         const std::string detail = fresh.lastFailureDetail();
         EXPECT_TRUE(contains(detail, target + ": ")) << detail;
         EXPECT_TRUE(contains(detail, c.why)) << detail;
-        EXPECT_EQ(fresh.createKeyEx(kUsers, "S-1", 0, kKeyReadWrite, &k, nullptr),
-                  kAccessDenied);
+        EXPECT_EQ(fresh.createKeyEx(kUsers, "S-1", 0, kKeyReadWrite, &k, nullptr), kAccessDenied);
         EXPECT_EQ(fresh.openKeyEx(kCurrentUser, "Mine", kKeyRead, &k), kSuccess);
         fresh.closeKey(k);
     }
@@ -134,9 +130,7 @@ TEST(FileModes, AMachineStoreOthersMayWriteIsRefused) {
 
 TEST(FileModes, AHiveOfTheEarlierLayoutOthersMayWriteIsNotTakenIn) {
     TempDir dir;
-    {
-        std::ofstream empty(dir.file("HKEY_LOCAL_MACHINE.db"));
-    }
+    { std::ofstream empty(dir.file("HKEY_LOCAL_MACHINE.db")); }
     ASSERT_EQ(::chmod(dir.file("HKEY_LOCAL_MACHINE.db").c_str(), 0666), 0);
     SqliteRegistry reg(StoreLocation::inDirectory(dir.path()));
     Key k = kNullKey;

@@ -32,11 +32,11 @@ TEST_F(Names, KeysThatAreOneKey) {
         const char* created;
         const char* again;  // opens the key created first
     } cases[] = {
-        {"\xC3\x84rger", "\xC3\xA4rger"},                    // Ärger, ärger
-        {"\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89"},          // été, ÉTÉ
-        {"\xCF\x83", "\xCE\xA3"},                            // σ, Σ
+        {"\xC3\x84rger", "\xC3\xA4rger"},                          // Ärger, ärger
+        {"\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89"},                // été, ÉTÉ
+        {"\xCF\x83", "\xCE\xA3"},                                  // σ, Σ
         {"\xD0\xB4\xD0\xBE\xD0\xBC", "\xD0\x94\xD0\x9E\xD0\x9C"},  // дом, ДОМ
-        {"\xEF\xBD\x81", "\xEF\xBC\xA1"},                    // fullwidth a, A
+        {"\xEF\xBD\x81", "\xEF\xBC\xA1"},                          // fullwidth a, A
         {"\xE4rger", "\xE4RGER"},  // not UTF-8 (Latin-1): a to z fold still
     };
     for (const auto& c : cases) {
@@ -58,10 +58,10 @@ TEST_F(Names, KeysThatStayApart) {
         const char* a;
         const char* b;
     } cases[] = {
-        {"\xC3\x9F", "SS"},                          // ß has no simple upper case
-        {"\xF0\x90\x90\xA8", "\xF0\x90\x90\x80"},    // Deseret: a surrogate pair is not folded
-        {"\xC4rger", "\xE4rger"},                    // not UTF-8: bytes
-        {"\xC3\x84rger", "\xC4rger"},                // UTF-8 and Latin-1 Ä
+        {"\xC3\x9F", "SS"},                        // ß has no simple upper case
+        {"\xF0\x90\x90\xA8", "\xF0\x90\x90\x80"},  // Deseret: a surrogate pair is not folded
+        {"\xC4rger", "\xE4rger"},                  // not UTF-8: bytes
+        {"\xC3\x84rger", "\xC4rger"},              // UTF-8 and Latin-1 Ä
     };
     for (const auto& c : cases) {
         reg->closeKey(create(parent, c.a));
@@ -74,19 +74,38 @@ TEST_F(Names, KeysThatStayApart) {
 }
 
 TEST_F(Names, ValuesFoundUnderAnyCase) {
-    setText(parent, "Gr\xC3\xB6\xC3\x9F" "e", "size");  // Größe
-    EXPECT_EQ(bytesOf(parent, "gr\xC3\x96\xC3\x9F" "e"), "size");  // grÖße
-    EXPECT_EQ(bytesOf(parent, "GR\xC3\x96\xC3\x9F" "E"), "size");
+    setText(parent,
+            "Gr\xC3\xB6\xC3\x9F"
+            "e",
+            "size");  // Größe
+    EXPECT_EQ(bytesOf(parent,
+                      "gr\xC3\x96\xC3\x9F"
+                      "e"),
+              "size");  // grÖße
+    EXPECT_EQ(bytesOf(parent,
+                      "GR\xC3\x96\xC3\x9F"
+                      "E"),
+              "size");
     EXPECT_EQ(bytesOf(parent, "GRÖSSE"), "<error 2>");
-    setText(parent, "GR\xC3\x96\xC3\x9F" "E", "replaced");
-    EXPECT_EQ(valueNames(parent), std::vector<std::string>{"Gr\xC3\xB6\xC3\x9F" "e"});
-    EXPECT_EQ(bytesOf(parent, "gr\xC3\xB6\xC3\x9F" "e"), "replaced");
-    EXPECT_EQ(reg->deleteValue(parent, "gR\xC3\x96\xC3\x9F" "e"), kSuccess);
+    setText(parent,
+            "GR\xC3\x96\xC3\x9F"
+            "E",
+            "replaced");
+    EXPECT_EQ(valueNames(parent), std::vector<std::string>{"Gr\xC3\xB6\xC3\x9F"
+                                                           "e"});
+    EXPECT_EQ(bytesOf(parent,
+                      "gr\xC3\xB6\xC3\x9F"
+                      "e"),
+              "replaced");
+    EXPECT_EQ(reg->deleteValue(parent,
+                               "gR\xC3\x96\xC3\x9F"
+                               "e"),
+              kSuccess);
     EXPECT_TRUE(valueNames(parent).empty());
 }
 
 TEST_F(Names, LimitsCountUtf16CodeUnits) {
-    const std::string e = "\xC3\xA9";             // é: 2 bytes, 1 unit
+    const std::string e = "\xC3\xA9";              // é: 2 bytes, 1 unit
     const std::string emoji = "\xF0\x9F\x98\x80";  // U+1F600: 4 bytes, 2 units
     static const struct {
         const char* what;
@@ -102,8 +121,7 @@ TEST_F(Names, LimitsCountUtf16CodeUnits) {
     for (const auto& c : keyCases) {
         std::string name = repeat(c.utf8 ? e : "\xE9", c.count);
         Key k = kNullKey;
-        EXPECT_EQ(reg->createKeyEx(parent, name.c_str(), 0, kKeyReadWrite, &k, nullptr),
-                  c.expected)
+        EXPECT_EQ(reg->createKeyEx(parent, name.c_str(), 0, kKeyReadWrite, &k, nullptr), c.expected)
             << c.what;
         reg->closeKey(k);
     }
@@ -155,7 +173,10 @@ void runSql(const std::string& path, const char* sql) {
 
 TEST_F(Names, AStoreOfTheEarlierFoldingIsBroughtUpToDate) {
     Key k = create(parent, "\xC3\x84rger");  // Ärger
-    setText(k, "Gr\xC3\xB6\xC3\x9F" "e", "1");
+    setText(k,
+            "Gr\xC3\xB6\xC3\x9F"
+            "e",
+            "1");
     reg->closeKey(k);
     reg->closeKey(create(parent, "Plain"));
     reg.reset();
@@ -168,20 +189,34 @@ TEST_F(Names, AStoreOfTheEarlierFoldingIsBroughtUpToDate) {
            "INSERT INTO keys(parent, name, sortname) SELECT parent, CAST('\xC3\xA4rger' AS BLOB),"
            "  CAST('\xC3\xA4RGER' AS BLOB) FROM keys WHERE name = CAST('Plain' AS BLOB);"
            "INSERT INTO vals(key, name, upname, type, data) SELECT id,"
-           "  CAST('gr\xC3\x96\xC3\x9F" "e' AS BLOB), CAST('GR\xC3\x96\xC3\x9F" "E' AS BLOB),"
+           "  CAST('gr\xC3\x96\xC3\x9F"
+           "e' AS BLOB), CAST('GR\xC3\x96\xC3\x9F"
+           "E' AS BLOB),"
            "  1, CAST('2' AS BLOB) FROM keys WHERE name = CAST('\xC3\x84rger' AS BLOB);"
            "PRAGMA user_version = 2;");
     reg = makeScratchRegistry(dir.path());
     ASSERT_EQ(open(kCurrentUser, "NAMES", &parent), kSuccess) << reg->lastFailureDetail();
-    EXPECT_EQ(subkeys(parent),
-              (std::vector<std::string>{"Plain", "\xC3\x84rger", "\xC3\xA4rger"}))
+    EXPECT_EQ(subkeys(parent), (std::vector<std::string>{"Plain", "\xC3\x84rger", "\xC3\xA4rger"}))
         << "both kept; the one the new folding cannot tell apart lists after";
     ASSERT_EQ(open(parent, "\xC3\xA4RGER", &k), kSuccess);
-    EXPECT_EQ(valueNames(k), (std::vector<std::string>{"Gr\xC3\xB6\xC3\x9F" "e",
-                                                       "gr\xC3\x96\xC3\x9F" "e"}));
-    EXPECT_EQ(bytesOf(k, "GR\xC3\x96\xC3\x9F" "E"), "1") << "the first created answers";
-    ASSERT_EQ(reg->deleteValue(k, "GR\xC3\x96\xC3\x9F" "E"), kSuccess);
-    EXPECT_EQ(bytesOf(k, "GR\xC3\x96\xC3\x9F" "E"), "2") << "then the other one";
+    EXPECT_EQ(valueNames(k), (std::vector<std::string>{"Gr\xC3\xB6\xC3\x9F"
+                                                       "e",
+                                                       "gr\xC3\x96\xC3\x9F"
+                                                       "e"}));
+    EXPECT_EQ(bytesOf(k,
+                      "GR\xC3\x96\xC3\x9F"
+                      "E"),
+              "1")
+        << "the first created answers";
+    ASSERT_EQ(reg->deleteValue(k,
+                               "GR\xC3\x96\xC3\x9F"
+                               "E"),
+              kSuccess);
+    EXPECT_EQ(bytesOf(k,
+                      "GR\xC3\x96\xC3\x9F"
+                      "E"),
+              "2")
+        << "then the other one";
     reg->closeKey(k);
     // Deleting by name reaches both keys, one after the other.
     ASSERT_EQ(reg->deleteKey(parent, "\xC3\xA4rger"), kSuccess);

@@ -70,8 +70,7 @@ protected:
         EXPECT_EQ(open(kCurrentUser, "Software", &k, kKeyRead), kBadDb) << what;
         EXPECT_NE(std::string(reg->lastFailureDetail()).find(hive), std::string::npos)
             << what << ": " << reg->lastFailureDetail();
-        EXPECT_EQ(reg->createKeyEx(kCurrentUser, "Software", 0, kKeyReadWrite, &k, nullptr),
-                  kBadDb)
+        EXPECT_EQ(reg->createKeyEx(kCurrentUser, "Software", 0, kKeyReadWrite, &k, nullptr), kBadDb)
             << what;
         EXPECT_EQ(k, kNullKey);
         const unsigned char b = 1;
@@ -191,8 +190,8 @@ TEST(ReadOnlyStore, WriteProtectedHiveFile) {
         {
             auto reg = makeScratchRegistry(dir.path());
             Key k = kNullKey;
-            if (reg->createKeyEx(kLocalMachine, "Software\\Kept", 0, kKeyReadWrite, &k,
-                                 nullptr) != kSuccess) {
+            if (reg->createKeyEx(kLocalMachine, "Software\\Kept", 0, kKeyReadWrite, &k, nullptr) !=
+                kSuccess) {
                 return 80;
             }
             const unsigned char b = 'k';
@@ -237,9 +236,9 @@ TEST(ReadOnlyStore, ReaderWhoMayNotWriteTheDirectory) {
     {
         auto reg = makeScratchRegistry(dir.path());
         Key k = kNullKey;
-        ASSERT_EQ(reg->createKeyEx(kLocalMachine, "Software\\Vendor", 0, kKeyReadWrite, &k,
-                                   nullptr),
-                  kSuccess);
+        ASSERT_EQ(
+            reg->createKeyEx(kLocalMachine, "Software\\Vendor", 0, kKeyReadWrite, &k, nullptr),
+            kSuccess);
         const unsigned char b = 'r';
         ASSERT_EQ(reg->setValueEx(k, "v", kRegBinary, &b, 1), kSuccess);
         reg->closeKey(k);
@@ -299,8 +298,7 @@ TEST(SharedStore, ThreadsShareOneStoreObject) {
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([&, t] {
             for (int i = 0; i < 40; ++i) {
-                std::string path =
-                    "Threads\\t" + std::to_string(t) + "\\k" + std::to_string(i % 5);
+                std::string path = "Threads\\t" + std::to_string(t) + "\\k" + std::to_string(i % 5);
                 Key k = kNullKey;
                 if (reg->createKeyEx(kCurrentUser, path.c_str(), 0, kKeyReadWrite, &k, nullptr) !=
                     kSuccess) {
@@ -434,7 +432,8 @@ TEST(SharedStore, ProcessesSettingUpANewHiveAtOnce) {
                 auto reg = makeScratchRegistry(dir.path());
                 Key k = kNullKey;
                 const std::string name = "Software\\P" + std::to_string(p);
-                long rc = reg->createKeyEx(kLocalMachine, name.c_str(), 0, kKeyReadWrite, &k, nullptr);
+                long rc =
+                    reg->createKeyEx(kLocalMachine, name.c_str(), 0, kKeyReadWrite, &k, nullptr);
                 if (rc != kSuccess) std::fprintf(stderr, "%ld %s\n", rc, reg->lastFailureDetail());
                 ::_exit(rc == kSuccess ? 0 : 1);
             }

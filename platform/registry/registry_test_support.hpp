@@ -99,10 +99,10 @@ protected:
         return reg->openKeyEx(parent, path, access, out);
     }
     void setText(Key k, const char* name, const std::string& text) {
-        ASSERT_EQ(reg->setValueEx(k, name, kRegSz,
-                                  reinterpret_cast<const unsigned char*>(text.data()),
-                                  static_cast<std::uint32_t>(text.size())),
-                  kSuccess);
+        ASSERT_EQ(
+            reg->setValueEx(k, name, kRegSz, reinterpret_cast<const unsigned char*>(text.data()),
+                            static_cast<std::uint32_t>(text.size())),
+            kSuccess);
     }
     // The value's bytes, or "<error N>".
     std::string bytesOf(Key k, const char* name, std::uint32_t* type = nullptr) {

@@ -26,7 +26,7 @@ TEST_F(Values, KeepTypeAndExactBytes) {
         std::uint32_t type;
         std::string bytes;
     } cases[] = {
-        {"text", kRegSz, "hello"},                      // no terminator added
+        {"text", kRegSz, "hello"},                       // no terminator added
         {"terminated", kRegSz, std::string("hi\0", 3)},  // terminator kept
         {"dword", kRegDword, std::string("\x02\x01\x00\x00", 4)},
         {"binary", kRegBinary, std::string("\x00\xff\x00\n\r", 5)},
@@ -65,10 +65,10 @@ TEST_F(Values, NullAndEmptyNameAreTheUnnamedValue) {
 TEST_F(Values, LargeValueRoundTrips) {
     std::string big(4 << 20, '\0');
     for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 131 + 7);
-    ASSERT_EQ(reg->setValueEx(key, "big", kRegBinary,
-                              reinterpret_cast<const unsigned char*>(big.data()),
-                              static_cast<std::uint32_t>(big.size())),
-              kSuccess);
+    ASSERT_EQ(
+        reg->setValueEx(key, "big", kRegBinary, reinterpret_cast<const unsigned char*>(big.data()),
+                        static_cast<std::uint32_t>(big.size())),
+        kSuccess);
     EXPECT_TRUE(bytesOf(key, "big") == big);
 }
 
@@ -97,8 +97,7 @@ TEST_F(Values, BufferSizes) {
     EXPECT_EQ(size, 5u) << "size set to the bytes stored";
 
     EXPECT_EQ(reg->queryValueEx(key, "v", nullptr, buf, nullptr), kInvalidParameter);
-    EXPECT_EQ(reg->queryValueEx(key, "v", &type, nullptr, nullptr), kSuccess)
-        << "existence test";
+    EXPECT_EQ(reg->queryValueEx(key, "v", &type, nullptr, nullptr), kSuccess) << "existence test";
     EXPECT_EQ(type, kRegBinary);
 }
 
@@ -119,9 +118,8 @@ TEST_F(Values, NamesAreCaseInsensitiveAndReplacedInPlace) {
     EXPECT_EQ(valueNames(key), (std::vector<std::string>{"First", "second", "Third"}));
     ASSERT_EQ(reg->deleteValue(key, "SECOND"), kSuccess);
     setText(key, "second", "again");  // a new value goes last (Wine: in name order)
-    EXPECT_EQ(valueNames(key),
-              windowsOrWine(std::vector<std::string>{"First", "Third", "second"},
-                            std::vector<std::string>{"First", "second", "Third"}));
+    EXPECT_EQ(valueNames(key), windowsOrWine(std::vector<std::string>{"First", "Third", "second"},
+                                             std::vector<std::string>{"First", "second", "Third"}));
 }
 
 TEST_F(Values, CreationOrderIsNotNameOrder) {
@@ -255,8 +253,7 @@ TEST_F(Values, EnumerationAsksEachIndexTwiceAcrossChanges) {
               (std::vector<std::string>{"a=a!", "c=c!", "d=d!"}));
     auto other = makeScratchRegistry(dir.path());
     Key mine = kNullKey;
-    ASSERT_EQ(other->openKeyEx(kCurrentUser, "Software\\Values", kKeyReadWrite, &mine),
-              kSuccess);
+    ASSERT_EQ(other->openKeyEx(kCurrentUser, "Software\\Values", kKeyReadWrite, &mine), kSuccess);
     EXPECT_EQ(walk(*reg,
                    [&](std::uint32_t i) {
                        if (i == 0) {

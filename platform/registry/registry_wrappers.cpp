@@ -60,8 +60,7 @@ long ForwardingRegistry::deleteValue(Key key, const char* valueName) {
     return forward({RegCall::deleteValue, key, nullptr},
                    [&] { return target_.deleteValue(key, valueName); });
 }
-long ForwardingRegistry::enumKey(Key key, std::uint32_t index, char* name,
-                                 std::uint32_t nameSize) {
+long ForwardingRegistry::enumKey(Key key, std::uint32_t index, char* name, std::uint32_t nameSize) {
     return forward({RegCall::enumKey, key, nullptr},
                    [&] { return target_.enumKey(key, index, name, nameSize); });
 }
@@ -87,8 +86,8 @@ long ForwardingRegistry::queryValue(Key key, const char* subKey, char* data, std
     return forward({RegCall::queryValue, key, nullptr},
                    [&] { return target_.queryValue(key, subKey, data, size); });
 }
-long ForwardingRegistry::setValue(Key key, const char* subKey, std::uint32_t type,
-                                  const char* data, std::uint32_t size) {
+long ForwardingRegistry::setValue(Key key, const char* subKey, std::uint32_t type, const char* data,
+                                  std::uint32_t size) {
     return forward({RegCall::setValue, key, nullptr},
                    [&] { return target_.setValue(key, subKey, type, data, size); });
 }

@@ -20,8 +20,7 @@ TEST_F(Wrappers, FaultHitsTheNthCallOnceWithoutReachingTheTarget) {
     faults.closeKey(k);
     platform::setLastError(0);
     k = Key{77};
-    EXPECT_EQ(faults.createKeyEx(kCurrentUser, "b", 0, kKeyReadWrite, &k, nullptr),
-              kAccessDenied);
+    EXPECT_EQ(faults.createKeyEx(kCurrentUser, "b", 0, kKeyReadWrite, &k, nullptr), kAccessDenied);
     EXPECT_EQ(k, kNullKey);
     EXPECT_EQ(platform::lastError(), static_cast<std::uint32_t>(kAccessDenied));
     EXPECT_EQ(target.calls(RegCall::createKeyEx), 1u) << "the failed call stopped short";
@@ -71,28 +70,26 @@ TEST_F(Wrappers, EveryKindCanFail) {
         std::int32_t size = 0;
         long rc = 0;
         switch (kind) {
-            case RegCall::createKeyEx:
-                rc = f.createKeyEx(k, "x", 0, kKeyReadWrite, &out, nullptr);
-                break;
-            case RegCall::openKeyEx: rc = f.openKeyEx(k, "", kKeyRead, &out); break;
-            case RegCall::queryValueEx: rc = f.queryValueEx(k, "", nullptr, nullptr, nullptr); break;
-            case RegCall::setValueEx: rc = f.setValueEx(k, "", kRegSz, nullptr, 0); break;
-            case RegCall::deleteKey: rc = f.deleteKey(k, "x"); break;
-            case RegCall::deleteValue: rc = f.deleteValue(k, "x"); break;
-            case RegCall::enumKey: rc = f.enumKey(k, 0, name, n); break;
-            case RegCall::enumValue:
-                rc = f.enumValue(k, 0, name, &n, nullptr, nullptr, nullptr);
-                break;
-            case RegCall::closeKey: rc = f.closeKey(k); break;
-            case RegCall::createKey: rc = f.createKey(k, "x", &out); break;
-            case RegCall::openKey: rc = f.openKey(k, "", &out); break;
-            case RegCall::queryValue: rc = f.queryValue(k, "x", nullptr, &size); break;
-            case RegCall::setValue: rc = f.setValue(k, "x", kRegSz, "t", 1); break;
-            case RegCall::beginBatch: rc = f.beginBatch(); break;
-            case RegCall::commitBatch: rc = f.commitBatch(); break;
-            case RegCall::rollbackBatch: rc = f.rollbackBatch(); break;
-            case RegCall::flushKey: rc = f.flushKey(k); break;
-            case RegCall::count_: break;
+        case RegCall::createKeyEx:
+            rc = f.createKeyEx(k, "x", 0, kKeyReadWrite, &out, nullptr);
+            break;
+        case RegCall::openKeyEx: rc = f.openKeyEx(k, "", kKeyRead, &out); break;
+        case RegCall::queryValueEx: rc = f.queryValueEx(k, "", nullptr, nullptr, nullptr); break;
+        case RegCall::setValueEx: rc = f.setValueEx(k, "", kRegSz, nullptr, 0); break;
+        case RegCall::deleteKey: rc = f.deleteKey(k, "x"); break;
+        case RegCall::deleteValue: rc = f.deleteValue(k, "x"); break;
+        case RegCall::enumKey: rc = f.enumKey(k, 0, name, n); break;
+        case RegCall::enumValue: rc = f.enumValue(k, 0, name, &n, nullptr, nullptr, nullptr); break;
+        case RegCall::closeKey: rc = f.closeKey(k); break;
+        case RegCall::createKey: rc = f.createKey(k, "x", &out); break;
+        case RegCall::openKey: rc = f.openKey(k, "", &out); break;
+        case RegCall::queryValue: rc = f.queryValue(k, "x", nullptr, &size); break;
+        case RegCall::setValue: rc = f.setValue(k, "x", kRegSz, "t", 1); break;
+        case RegCall::beginBatch: rc = f.beginBatch(); break;
+        case RegCall::commitBatch: rc = f.commitBatch(); break;
+        case RegCall::rollbackBatch: rc = f.rollbackBatch(); break;
+        case RegCall::flushKey: rc = f.flushKey(k); break;
+        case RegCall::count_: break;
         }
         EXPECT_EQ(rc, 1234) << static_cast<int>(kind);
         EXPECT_EQ(f.calls(kind), 1u);

@@ -32,8 +32,9 @@ std::string quoted(const std::string& word) {
 
 HANDLE openForChild(const std::string& path, bool write) {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    return CreateFileA(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                       &inherit, write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return CreateFileA(path.c_str(), write ? GENERIC_WRITE : GENERIC_READ,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                       write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 }  // namespace
@@ -72,8 +73,8 @@ bool ChildProcess::start(const std::string& program, const std::vector<std::stri
         startup.hStdInput = in;
         startup.hStdOutput = out;
         startup.hStdError = err;
-        started = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                 &startup, &info) != 0;
+        started = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                 nullptr, nullptr, &startup, &info) != 0;
     }
     for (HANDLE h : {out, err, in})
         if (h != INVALID_HANDLE_VALUE) CloseHandle(h);

@@ -35,8 +35,8 @@ void closeWriterLocked() {
 
 std::string systemText(DWORD error) {
     char text[256];
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                                   text, sizeof text, nullptr);
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, error, 0, text, sizeof text, nullptr);
     std::string result(text, n);
     while (!result.empty() && (result.back() == '\n' || result.back() == '\r')) result.pop_back();
     return result.empty() ? "error " + std::to_string(error) : result;
@@ -46,7 +46,9 @@ std::string systemText(DWORD error) {
 
 const char* defaultDebugChannelAddress() { return kDefaultAddress; }
 
-const char* debugChannelAddressForms() { return "\\\\.\\mailslot\\NAME, a mailslot of this machine"; }
+const char* debugChannelAddressForms() {
+    return "\\\\.\\mailslot\\NAME, a mailslot of this machine";
+}
 
 std::string debugChannelAddress() {
     std::lock_guard<std::mutex> guard(gWriterLock);
@@ -70,8 +72,8 @@ bool openDebugChannel() {
     const std::string address = gAddress.empty() ? std::string(kDefaultAddress) : gAddress;
     if (!isValidAddress(address)) return false;
     const DWORD savedError = GetLastError();
-    HANDLE handle = CreateFileA(address.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileA(address.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     // The trace must not disturb the caller's last-error value.
     SetLastError(savedError);
     if (handle == INVALID_HANDLE_VALUE) return false;
@@ -120,7 +122,8 @@ bool DebugMonitorChannel::bind(const std::string& address, std::string& error) {
     return true;
 }
 
-DebugMonitorChannel::Receive DebugMonitorChannel::receive(std::string& message, int timeoutMilliseconds) {
+DebugMonitorChannel::Receive DebugMonitorChannel::receive(std::string& message,
+                                                          int timeoutMilliseconds) {
     if (handle_ == -1) return Receive::failed;
     HANDLE handle = reinterpret_cast<HANDLE>(handle_);
     const ULONGLONG start = GetTickCount64();
@@ -136,7 +139,8 @@ DebugMonitorChannel::Receive DebugMonitorChannel::receive(std::string& message, 
             message.swap(buffer);
             return Receive::message;
         }
-        if (timeoutMilliseconds >= 0 && GetTickCount64() - start >= static_cast<ULONGLONG>(timeoutMilliseconds))
+        if (timeoutMilliseconds >= 0 &&
+            GetTickCount64() - start >= static_cast<ULONGLONG>(timeoutMilliseconds))
             return Receive::timeout;
         Sleep(kPollMilliseconds);
     }

@@ -37,9 +37,11 @@ TEST_F(DebugChannel, MessagesArriveWholeAndInOrder) {
     ASSERT_TRUE(monitor.bind(address, error)) << error;
     vrk::platform::setDebugChannelAddress(address);
     ASSERT_TRUE(vrk::platform::openDebugChannel());
-    const std::string messages[] = {std::string("TORQA: a\0", 9), std::string(1, '\0'), std::string(1032, 'x')};
+    const std::string messages[] = {std::string("TORQA: a\0", 9), std::string(1, '\0'),
+                                    std::string(1032, 'x')};
     SetLastError(1234);
-    for (const std::string& m : messages) ASSERT_TRUE(vrk::platform::sendDebugMessage(m.data(), m.size()));
+    for (const std::string& m : messages)
+        ASSERT_TRUE(vrk::platform::sendDebugMessage(m.data(), m.size()));
     EXPECT_EQ(GetLastError(), 1234u) << "the caller's last error is kept";
     for (const std::string& m : messages) {
         std::string received;
@@ -87,7 +89,9 @@ TEST_F(DebugChannel, SecondMonitorOnTheSameAddressIsRefused) {
     std::string error;
     ASSERT_TRUE(first.bind(address, error)) << error;
     EXPECT_FALSE(second.bind(address, error));
-    EXPECT_NE(error.find("another debug monitor already holds the channel " + address), std::string::npos) << error;
+    EXPECT_NE(error.find("another debug monitor already holds the channel " + address),
+              std::string::npos)
+        << error;
     first.close();
     EXPECT_TRUE(second.bind(address, error)) << error;  // free again once closed
 }

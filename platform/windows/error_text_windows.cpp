@@ -18,14 +18,16 @@ bool systemErrorMessage(unsigned long errorId, char* buffer, std::size_t size) {
     const DWORD savedError = GetLastError();
     // The system allocates the text, so that a long one is cut here rather
     // than refused.
-    const DWORD flags = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER;
+    const DWORD flags =
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER;
     char* text = nullptr;
-    DWORD got = FormatMessageA(flags, nullptr, static_cast<DWORD>(errorId), GetSystemDefaultLangID(),
-                               reinterpret_cast<char*>(&text), 0, nullptr);
+    DWORD got =
+        FormatMessageA(flags, nullptr, static_cast<DWORD>(errorId), GetSystemDefaultLangID(),
+                       reinterpret_cast<char*>(&text), 0, nullptr);
     if (got == 0 && GetLastError() == ERROR_RESOURCE_LANG_NOT_FOUND) {
         // No system texts in the default language: the system's own choice.
-        got = FormatMessageA(flags, nullptr, static_cast<DWORD>(errorId), 0, reinterpret_cast<char*>(&text), 0,
-                             nullptr);
+        got = FormatMessageA(flags, nullptr, static_cast<DWORD>(errorId), 0,
+                             reinterpret_cast<char*>(&text), 0, nullptr);
     }
     SetLastError(savedError);
     if (got == 0 || text == nullptr) return false;

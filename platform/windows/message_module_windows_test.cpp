@@ -58,7 +58,9 @@ TEST(MessageModuleWindows, LoadsBySetAndNumberWithInsertsUntouched) {
     for (const auto& c : cases) {
         char buffer[64] = "junk";
         SetLastError(1234);
-        EXPECT_EQ(vrk::platform::loadModuleMessage(module.c_str(), c.set, c.id, buffer, sizeof buffer), c.found)
+        EXPECT_EQ(
+            vrk::platform::loadModuleMessage(module.c_str(), c.set, c.id, buffer, sizeof buffer),
+            c.found)
             << "set " << c.set << " message " << c.id;
         EXPECT_STREQ(buffer, c.text) << "set " << c.set << " message " << c.id;
         EXPECT_EQ(GetLastError(), 1234u) << "the caller's last error is kept";
@@ -76,16 +78,18 @@ TEST(MessageModuleWindows, TextIsCutToTheBuffer) {
 }
 
 TEST(MessageModuleWindows, MissingOrUnusableModules) {
-    const std::filesystem::path dir =
-        std::filesystem::temp_directory_path() / ("vrk-msg-" + std::to_string(GetCurrentProcessId()));
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                      ("vrk-msg-" + std::to_string(GetCurrentProcessId()));
     std::filesystem::create_directories(dir);
     const std::string notModule = (dir / "plain.dll").string();
     std::ofstream(notModule) << "not a module\n";
     const std::string dirName = dir.string();
-    const char* names[] = {"C:\\nonexistent\\dir\\vrkmsg.dll", "", nullptr, dirName.c_str(), notModule.c_str()};
+    const char* names[] = {"C:\\nonexistent\\dir\\vrkmsg.dll", "", nullptr, dirName.c_str(),
+                           notModule.c_str()};
     for (const char* name : names) {
         char buffer[64] = "junk";
-        EXPECT_FALSE(vrk::platform::loadModuleMessage(name, 1, 1, buffer, sizeof buffer)) << (name ? name : "(null)");
+        EXPECT_FALSE(vrk::platform::loadModuleMessage(name, 1, 1, buffer, sizeof buffer))
+            << (name ? name : "(null)");
         EXPECT_STREQ(buffer, "");
     }
     std::filesystem::remove_all(dir);

@@ -17,7 +17,9 @@ std::string resourceBytes(HMODULE module, LPCSTR name, LPCSTR type) {
     if (found == nullptr) return "";
     HGLOBAL loaded = LoadResource(module, found);
     const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
-    return data != nullptr ? std::string(static_cast<const char*>(data), SizeofResource(module, found)) : "";
+    return data != nullptr
+               ? std::string(static_cast<const char*>(data), SizeofResource(module, found))
+               : "";
 }
 
 // text as the UTF-16 the version resource holds its strings in.
@@ -35,12 +37,16 @@ TEST(ProgramResources, EveryProgramRunsAsInvokerAndNamesItsVersion) {
         if (!std::filesystem::exists(path)) continue;  // not built in this tree
         HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE(module, nullptr) << path;
-        const std::string manifest = resourceBytes(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
-        EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"),
-                  std::string::npos)
+        const std::string manifest =
+            resourceBytes(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+        EXPECT_NE(
+            manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"),
+            std::string::npos)
             << path << ": " << manifest;
-        const std::string version = resourceBytes(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16));
-        EXPECT_NE(version.find("\xBD\x04\xEF\xFE"), std::string::npos) << path;  // fixed file information
+        const std::string version =
+            resourceBytes(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16));
+        EXPECT_NE(version.find("\xBD\x04\xEF\xFE"), std::string::npos)
+            << path;  // fixed file information
         EXPECT_NE(version.find(wide("OriginalFilename")), std::string::npos) << path;
         EXPECT_NE(version.find(wide(std::string(program) + ".exe")), std::string::npos) << path;
         FreeLibrary(module);

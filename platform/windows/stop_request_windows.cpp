@@ -15,11 +15,8 @@ BOOL WINAPI onConsoleControl(DWORD event) {
     switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-    case CTRL_CLOSE_EVENT:
-        gStop = true;
-        return TRUE;
-    default:
-        return FALSE;
+    case CTRL_CLOSE_EVENT: gStop = true; return TRUE;
+    default: return FALSE;
     }
 }
 

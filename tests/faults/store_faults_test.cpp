@@ -133,8 +133,9 @@ protected:
                           "):\n" + verdict;
             }
             if (!injected) {
-                if (n == 1) broken += "the first operation did not fail: no fault VFS in " +
-                                      std::string(program) + "\n";
+                if (n == 1)
+                    broken += "the first operation did not fail: no fault VFS in " +
+                              std::string(program) + "\n";
                 return broken;
             }
         }
@@ -162,8 +163,7 @@ std::string planName(const ::testing::TestParamInfo<const char*>& info) {
 
 INSTANTIATE_TEST_SUITE_P(Plans, ImportFaults,
                          ::testing::Values("ops=read", "ops=lock", "ops=write,sync,open",
-                                           "ops=write,sync full persistent",
-                                           "ops=all persistent"),
+                                           "ops=write,sync full persistent", "ops=all persistent"),
                          planName);
 INSTANTIATE_TEST_SUITE_P(Plans, VrkiniFaults,
                          ::testing::Values("ops=read", "ops=lock", "ops=write,sync,open",
@@ -222,15 +222,16 @@ TEST_P(ImportFaults, ImportIsWhollyThereOrNot) {
                 return "";
             }
             if (r.exitStatus == 0) {
-                return now == after ? "" : "  success reported, but the store holds\n" +
-                                               difference(now, after);
+                return now == after
+                           ? ""
+                           : "  success reported, but the store holds\n" + difference(now, after);
             }
             if (r.standardError.empty()) return "  failed without a message\n";
             if (now == before) return "";
             // A commit that failed after its log reached the disk: the next
             // process finds it whole, and the message must not deny it.
-            if (now == after &&
-                r.standardError.find("may have been applied whole or not at all") != std::string::npos)
+            if (now == after && r.standardError.find("may have been applied whole or not at all") !=
+                                    std::string::npos)
                 return "";
             return "  failure reported, but the store holds\n" + difference(now, before) +
                    "  message: " + r.standardError;
@@ -260,7 +261,8 @@ TEST_P(VrkiniFaults, EachEntryIsOldOrNewAndAFailureIsSaid) {
         VRK_FAULT_VRKINI, args, trace,
         [&](const ProgramRun& r, const Snapshot& now, const std::string& injection) -> std::string {
             std::string verdict;
-            if (r.exitStatus != 0) verdict += "  exit status " + std::to_string(r.exitStatus) + "\n";
+            if (r.exitStatus != 0)
+                verdict += "  exit status " + std::to_string(r.exitStatus) + "\n";
             if (injection.empty()) {
                 if (now != after) verdict += "  a run without a failure differs\n";
                 return verdict;

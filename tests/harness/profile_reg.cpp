@@ -95,8 +95,6 @@ ProfileReg& ProfileReg::raw(const std::string& lines) {
     return *this;
 }
 
-std::string ProfileReg::text() const {
-    return "Windows Registry Editor Version 5.00\n\n" + body_;
-}
+std::string ProfileReg::text() const { return "Windows Registry Editor Version 5.00\n\n" + body_; }
 
 }  // namespace vrk::test

@@ -64,9 +64,9 @@ protected:
     // The key names of an application of "SV.INI", in enumeration order.
     std::vector<std::string> keysOf(const std::string& application);
 
-    std::string root_;        // the test's temporary directory
-    std::string storeDir_;    // the registry store
-    std::string workDir_;     // the tool's working directory
+    std::string root_;      // the test's temporary directory
+    std::string storeDir_;  // the registry store
+    std::string workDir_;   // the tool's working directory
 };
 
 // The text of library message 1 with the expression inserted, as the

@@ -45,10 +45,10 @@ TEST_F(FileChecks, ExistingDirectory) {
         const char* path;
         bool directory;
     } cases[] = {
-        {".", true},          {"..", true},        {"sub", true},         {"./sub", true},
-        {"sub/", true},       {"link", true},      {"with blank", true},  {"", false},
-        {"missing", false},   {"file.txt", false}, {"*", false},          {"a?c", false},
-        {"sub ", false},      {"sub\r", false},    {"/", true},           {"C:\\", false},
+        {".", true},        {"..", true},        {"sub", true},        {"./sub", true},
+        {"sub/", true},     {"link", true},      {"with blank", true}, {"", false},
+        {"missing", false}, {"file.txt", false}, {"*", false},         {"a?c", false},
+        {"sub ", false},    {"sub\r", false},    {"/", true},          {"C:\\", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(isExistingDirectory(c.path), c.directory) << "[" << c.path << "]";

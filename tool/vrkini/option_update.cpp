@@ -18,11 +18,13 @@ void rethrowStoreFailure() {
         // The registry's error numbers of a store that cannot be read:
         // access denied, not enough memory, a corrupt store, an I/O failure.
         switch (e.errorId()) {
-            case 5: case 8: case 1009: case 1016: throw;
-            default: break;
+        case 5:
+        case 8:
+        case 1009:
+        case 1016: throw;
+        default: break;
         }
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 int needsReplacement(const IProfile& profile, const IString& application, const IString& key,
@@ -50,14 +52,16 @@ int addOrReplace(const IString& application, const IString& key, const IString& 
         IString oldValue;
         try {
             oldValue = IString(static_cast<const char*>(prof.elementWithKey(key, application)));
-            ITraceLog::write(IString("The options in the profile are: ") + "oldOptions=" +
-                             oldValue + " ");
+            ITraceLog::write(IString("The options in the profile are: ") +
+                             "oldOptions=" + oldValue + " ");
         } catch (...) {
             rethrowStoreFailure();
-            ITraceLog::write(IString("The Selvarine profile doesn't contain the requested app/key ") +
-                             entryLabel(application, key));
+            ITraceLog::write(
+                IString("The Selvarine profile doesn't contain the requested app/key ") +
+                entryLabel(application, key));
         }
-        replaceAndReport(prof, application, key, oldValue, newValue, "already has the correct value.", result);
+        replaceAndReport(prof, application, key, oldValue, newValue,
+                         "already has the correct value.", result);
     } catch (...) {
         ITraceLog::write("No Selvarine profile was found");
     }

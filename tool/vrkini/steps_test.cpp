@@ -48,8 +48,10 @@ TEST_F(Steps, EmptyValueIsWrittenOnlyWhenTheEntryIsAbsent) {
     EXPECT_EQ(addOrReplace("App", "Empty", ""), 0);
     EXPECT_EQ(addOrReplace("App", "Absent", ""), 1);
     const std::vector<std::string> out = stopCapture();
-    EXPECT_TRUE(hasLineStartingWith(out, "appName=App keyName=Empty already has the correct value."));
-    const auto changed = std::find(out.begin(), out.end(), "appName=App keyName=Absent was changed:");
+    EXPECT_TRUE(
+        hasLineStartingWith(out, "appName=App keyName=Empty already has the correct value."));
+    const auto changed =
+        std::find(out.begin(), out.end(), "appName=App keyName=Absent was changed:");
     ASSERT_NE(changed, out.end());
     ASSERT_LE(changed + 3, out.end());
     EXPECT_EQ(changed[1], "  from \"\"");

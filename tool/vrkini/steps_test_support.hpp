@@ -28,7 +28,8 @@ protected:
         vrk::platform::setEnvironmentVariable("TORQA TRACETO", "STDOUT");
         vrk::platform::unsetEnvironmentVariable("TORQA MSGFILE");
         dir_ = (std::filesystem::temp_directory_path() /
-                ("vrkini-steps-" + std::to_string(vrk::platform::currentProcessId()))).string();
+                ("vrkini-steps-" + std::to_string(vrk::platform::currentProcessId())))
+                   .string();
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
         store_ = vrk::reg::makeScratchRegistry(dir_);

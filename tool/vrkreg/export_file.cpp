@@ -11,12 +11,14 @@ namespace vrk::regfile {
 
 namespace {
 
-std::string systemReason(int error) { return error != 0 ? std::strerror(error) : "an unknown error"; }
+std::string systemReason(int error) {
+    return error != 0 ? std::strerror(error) : "an unknown error";
+}
 
 // Twelve random hex digits.
 std::string randomSuffix() {
-    static thread_local std::mt19937_64 generator{(static_cast<std::uint64_t>(std::random_device{}()) << 32) ^
-                                                  std::random_device{}()};
+    static thread_local std::mt19937_64 generator{
+        (static_cast<std::uint64_t>(std::random_device{}()) << 32) ^ std::random_device{}()};
     static const char digits[] = "0123456789abcdef";
     std::uint64_t bits = generator();
     std::string suffix;
@@ -51,7 +53,9 @@ ExportFile::~ExportFile() {
     if (!committed_ && !temporary_.empty()) std::remove(temporary_.c_str());
 }
 
-void ExportFile::fail(const std::string& why) { throw CommandFailure("cannot write " + target_ + ": " + why); }
+void ExportFile::fail(const std::string& why) {
+    throw CommandFailure("cannot write " + target_ + ": " + why);
+}
 
 void ExportFile::write(std::string_view bytes) {
     errno = 0;

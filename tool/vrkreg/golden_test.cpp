@@ -26,7 +26,8 @@ const char* const kGoldenKey = "HKEY_CURRENT_USER\\Software\\VrkGolden";
 
 // The names of the fixture pairs: input-NAME.reg and wine-NAME.reg.
 const char* const kCases[] = {
-    "binary", "keys", "names", "numbers", "replace-lf", "strings", "text-types-regedit4", "text-types-v5", "unicode",
+    "binary",        "keys",    "names", "numbers", "replace-lf", "strings", "text-types-regedit4",
+    "text-types-v5", "unicode",
 };
 
 std::string goldenDirectory() {
@@ -41,8 +42,10 @@ std::string firstDifference(const std::string& expected, const std::string& actu
     auto text = [](const std::string& file) {
         std::string out;
         std::string why;
-        if (file.size() < 2 || file.compare(0, 2, "\xFF\xFE") != 0) return std::string("<no byte-order mark>");
-        if (!utf16leToStoreBytes(std::string_view(file).substr(2), out, &why)) return "<not UTF-16: " + why + ">";
+        if (file.size() < 2 || file.compare(0, 2, "\xFF\xFE") != 0)
+            return std::string("<no byte-order mark>");
+        if (!utf16leToStoreBytes(std::string_view(file).substr(2), out, &why))
+            return "<not UTF-16: " + why + ">";
         return out;
     };
     const std::string e = text(expected);
@@ -61,8 +64,9 @@ std::string firstDifference(const std::string& expected, const std::string& actu
         const std::size_t end = s.find('\n', start);
         return start >= s.size() ? std::string("<end of file>") : s.substr(start, end - start);
     };
-    return "first difference in line " + std::to_string(line) + "\n  Wine: " + lineAt(e) + "\n  ours: " + lineAt(a) +
-           "\n(file sizes " + std::to_string(expected.size()) + " and " + std::to_string(actual.size()) + ")";
+    return "first difference in line " + std::to_string(line) + "\n  Wine: " + lineAt(e) +
+           "\n  ours: " + lineAt(a) + "\n(file sizes " + std::to_string(expected.size()) + " and " +
+           std::to_string(actual.size()) + ")";
 }
 
 class GoldenExport : public CommandTest, public ::testing::WithParamInterface<const char*> {

@@ -19,7 +19,8 @@ constexpr unsigned kMaxDeleteRetries = 1000;
 // The parent of a key below a root and the key's last name.
 KeyPath parentOf(const KeyPath& path, std::string& lastName) {
     const std::size_t cut = path.subKey.rfind('\\');
-    KeyPath parent{path.root, cut == std::string::npos ? std::string() : path.subKey.substr(0, cut)};
+    KeyPath parent{path.root,
+                   cut == std::string::npos ? std::string() : path.subKey.substr(0, cut)};
     lastName = cut == std::string::npos ? path.subKey : path.subKey.substr(cut + 1);
     return parent;
 }
@@ -28,22 +29,23 @@ KeyPath parentOf(const KeyPath& path, std::string& lastName) {
 
 std::string errorMeaning(long error) {
     switch (error) {
-        case vrk::reg::kSuccess: return "The operation completed successfully.";
-        case vrk::reg::kFileNotFound: return "The system cannot find the file specified.";
-        case vrk::reg::kAccessDenied: return "Access is denied.";
-        case vrk::reg::kInvalidHandle: return "The handle is invalid.";
-        case vrk::reg::kNotEnoughMemory: return "Not enough memory resources are available to process this command.";
-        case vrk::reg::kInvalidParameter: return "The parameter is incorrect.";
-        case vrk::reg::kBadPathname: return "The specified path is invalid.";
-        case vrk::reg::kMoreData: return "More data is available.";
-        case vrk::reg::kNoMoreItems: return "No more data is available.";
-        case vrk::reg::kBadDb: return "The configuration registry database is corrupt.";
-        case vrk::reg::kBadKey: return "The configuration registry key is invalid.";
-        case vrk::reg::kRegistryIoFailed:
-            return "An I/O operation initiated by the registry failed unrecoverably.";
-        case vrk::reg::kKeyDeleted:
-            return "Illegal operation attempted on a registry key that has been marked for deletion.";
-        default: return "Unknown error.";
+    case vrk::reg::kSuccess: return "The operation completed successfully.";
+    case vrk::reg::kFileNotFound: return "The system cannot find the file specified.";
+    case vrk::reg::kAccessDenied: return "Access is denied.";
+    case vrk::reg::kInvalidHandle: return "The handle is invalid.";
+    case vrk::reg::kNotEnoughMemory:
+        return "Not enough memory resources are available to process this command.";
+    case vrk::reg::kInvalidParameter: return "The parameter is incorrect.";
+    case vrk::reg::kBadPathname: return "The specified path is invalid.";
+    case vrk::reg::kMoreData: return "More data is available.";
+    case vrk::reg::kNoMoreItems: return "No more data is available.";
+    case vrk::reg::kBadDb: return "The configuration registry database is corrupt.";
+    case vrk::reg::kBadKey: return "The configuration registry key is invalid.";
+    case vrk::reg::kRegistryIoFailed:
+        return "An I/O operation initiated by the registry failed unrecoverably.";
+    case vrk::reg::kKeyDeleted:
+        return "Illegal operation attempted on a registry key that has been marked for deletion.";
+    default: return "Unknown error.";
     }
 }
 
@@ -93,7 +95,8 @@ std::vector<ValueEntry> readValues(Registry& reg, Key key, const std::string& pa
                 throwFailure(reg, "cannot read the values of " + pathText, rc);
             std::string data(dataSize, '\0');
             unsigned char buffer = 0;
-            unsigned char* dataPtr = dataSize ? reinterpret_cast<unsigned char*>(data.data()) : &buffer;
+            unsigned char* dataPtr =
+                dataSize ? reinterpret_cast<unsigned char*>(data.data()) : &buffer;
             nameSize = kValueNameBuffer;
             rc = reg.enumValue(key, index, name.data(), &nameSize, &type, dataPtr, &dataSize);
             if (rc == vrk::reg::kMoreData && attempt < 8) continue;
@@ -112,12 +115,14 @@ std::vector<std::string> readSubkeyNames(Registry& reg, Key key, const std::stri
     for (std::uint32_t index = 0;; ++index) {
         const long rc = reg.enumKey(key, index, name, kKeyNameBuffer);
         if (rc == vrk::reg::kNoMoreItems) return names;
-        if (rc != vrk::reg::kSuccess) throwFailure(reg, "cannot list the subkeys of " + pathText, rc);
+        if (rc != vrk::reg::kSuccess)
+            throwFailure(reg, "cannot list the subkeys of " + pathText, rc);
         names.emplace_back(name);
     }
 }
 
-void walkTree(Registry& reg, const KeyPath& top, const std::function<void(Key, const KeyPath&)>& visit) {
+void walkTree(Registry& reg, const KeyPath& top,
+              const std::function<void(Key, const KeyPath&)>& visit) {
     // One frame per level of the path being walked: memory follows the
     // depth, and no level of the tree costs a level of the call stack.
     struct Frame {
@@ -138,7 +143,8 @@ void walkTree(Registry& reg, const KeyPath& top, const std::function<void(Key, c
             stack.pop_back();
             continue;
         }
-        if (rc != vrk::reg::kSuccess) throwFailure(reg, "cannot list the subkeys of " + fullPath(path), rc);
+        if (rc != vrk::reg::kSuccess)
+            throwFailure(reg, "cannot list the subkeys of " + fullPath(path), rc);
         ++frame.next;
         Key raw = vrk::reg::kNullKey;
         rc = reg.openKeyEx(frame.key.get(), name, vrk::reg::kKeyRead, &raw);
@@ -164,8 +170,8 @@ bool deleteTree(Registry& reg, const KeyPath& path) {
     const KeyPath parentPath = parentOf(path, lastName);
     Key parentRaw = parentPath.root;
     if (!parentPath.subKey.empty()) {
-        const long rc = reg.openKeyEx(parentPath.root, parentPath.subKey.c_str(), vrk::reg::kKeyReadWrite,
-                                      &parentRaw);
+        const long rc = reg.openKeyEx(parentPath.root, parentPath.subKey.c_str(),
+                                      vrk::reg::kKeyReadWrite, &parentRaw);
         if (rc == vrk::reg::kFileNotFound || rc == vrk::reg::kKeyDeleted) return false;
         if (rc != vrk::reg::kSuccess) throwFailure(reg, "cannot open " + fullPath(parentPath), rc);
     }
@@ -220,7 +226,9 @@ bool deleteTree(Registry& reg, const KeyPath& path) {
         stack.pop_back();
         const Key from = stack.empty() ? parent.get() : stack.back().key.get();
         rc = reg.deleteKey(from, keyName.c_str());
-        if (rc == vrk::reg::kSuccess || rc == vrk::reg::kFileNotFound || rc == vrk::reg::kKeyDeleted) continue;
+        if (rc == vrk::reg::kSuccess || rc == vrk::reg::kFileNotFound ||
+            rc == vrk::reg::kKeyDeleted)
+            continue;
         if (rc != vrk::reg::kAccessDenied) throwFailure(reg, "cannot delete " + pathText, rc);
         // Access denied is also the answer for a key with subkeys: when the
         // key gained one meanwhile, it is walked again.

@@ -55,7 +55,8 @@ OpenKey openOrCreate(vrk::reg::Registry& reg, const KeyPath& path);
 
 // The values of an open key in the registry's order. pathText names the
 // key in failures.
-std::vector<ValueEntry> readValues(vrk::reg::Registry& reg, vrk::reg::Key key, const std::string& pathText);
+std::vector<ValueEntry> readValues(vrk::reg::Registry& reg, vrk::reg::Key key,
+                                   const std::string& pathText);
 
 // The names of the subkeys of an open key in the registry's order.
 std::vector<std::string> readSubkeyNames(vrk::reg::Registry& reg, vrk::reg::Key key,

@@ -103,15 +103,15 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"query", kQueryUsage, runQuery},   {"add", kAddUsage, runAdd},
+    {"query", kQueryUsage, runQuery},    {"add", kAddUsage, runAdd},
     {"delete", kDeleteUsage, runDelete}, {"import", kImportUsage, runImport},
     {"export", kExportUsage, runExport},
 };
 
 }  // namespace
 
-int runRegCommand(const std::vector<std::string>& args, Registry& reg, std::ostream& out, std::ostream& err,
-                  const std::function<void()>& beforeBinaryOutput) {
+int runRegCommand(const std::vector<std::string>& args, Registry& reg, std::ostream& out,
+                  std::ostream& err, const std::function<void()>& beforeBinaryOutput) {
     if (args.empty()) {
         err << "vrkreg: a command is missing\nType \"vrkreg /?\" for usage.\n";
         return 1;
@@ -143,7 +143,8 @@ int runRegCommand(const std::vector<std::string>& args, Registry& reg, std::ostr
             }
             return status;
         } catch (const UsageError& e) {
-            err << "vrkreg " << c.name << ": " << e.text << "\nType \"vrkreg " << c.name << " /?\" for usage.\n";
+            err << "vrkreg " << c.name << ": " << e.text << "\nType \"vrkreg " << c.name
+                << " /?\" for usage.\n";
         } catch (const CommandFailure& e) {
             err << "vrkreg " << c.name << ": " << e.what() << "\n";
         } catch (const std::exception& e) {

@@ -76,75 +76,75 @@ std::string bytesOfNumber(std::uint64_t v, std::size_t count, bool bigEndian) {
 }
 
 // The bytes to store for /d DATA of the type (see the usage text).
-std::string dataForType(std::uint32_t type, const std::string* given, const std::string* separator) {
+std::string dataForType(std::uint32_t type, const std::string* given,
+                        const std::string* separator) {
     const std::string text = given ? *given : std::string();
     switch (type) {
-        case vrk::reg::kRegSz:
-            return text;
-        case vrk::reg::kRegNone:
-            // As Windows' reg stores it: UTF-16 text with its terminating zero.
-            return storeBytesToUtf16le(text) + std::string(2, '\0');
-        case vrk::reg::kRegExpandSz:
-            return text + std::string(1, '\0');
-        case vrk::reg::kRegDword:
-        case vrk::reg::kRegDwordBigEndian:
-            if (!given) throw UsageError{"a REG_DWORD value needs its number in /d DATA"};
-            return bytesOfNumber(parseNumber(text, 0xFFFFFFFFull, "REG_DWORD"), 4,
-                                 type == vrk::reg::kRegDwordBigEndian);
-        case vrk::reg::kRegQword: {
-            // A negative decimal number is stored as its two's complement.
-            if (given && text.size() > 1 && text[0] == '-') {
-                const std::uint64_t magnitude = parseNumber(text.substr(1), 1ull << 63, "REG_QWORD");
-                return bytesOfNumber(~magnitude + 1, 8, false);
-            }
-            return bytesOfNumber(given ? parseNumber(text, ~0ull, "REG_QWORD") : 0, 8, false);
+    case vrk::reg::kRegSz: return text;
+    case vrk::reg::kRegNone:
+        // As Windows' reg stores it: UTF-16 text with its terminating zero.
+        return storeBytesToUtf16le(text) + std::string(2, '\0');
+    case vrk::reg::kRegExpandSz: return text + std::string(1, '\0');
+    case vrk::reg::kRegDword:
+    case vrk::reg::kRegDwordBigEndian:
+        if (!given) throw UsageError{"a REG_DWORD value needs its number in /d DATA"};
+        return bytesOfNumber(parseNumber(text, 0xFFFFFFFFull, "REG_DWORD"), 4,
+                             type == vrk::reg::kRegDwordBigEndian);
+    case vrk::reg::kRegQword: {
+        // A negative decimal number is stored as its two's complement.
+        if (given && text.size() > 1 && text[0] == '-') {
+            const std::uint64_t magnitude = parseNumber(text.substr(1), 1ull << 63, "REG_QWORD");
+            return bytesOfNumber(~magnitude + 1, 8, false);
         }
-        case vrk::reg::kRegBinary: {
-            // An odd number of digits reads as if a 0 led them.
-            const std::string digits = text.size() % 2 != 0 ? "0" + text : text;
-            std::string out;
-            for (std::size_t i = 0; i < digits.size(); i += 2) {
-                const auto digit = [&](char c) -> int {
-                    if (c >= '0' && c <= '9') return c - '0';
-                    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-                    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-                    throw UsageError{"invalid REG_BINARY data \"" + text + "\": only hex digits are allowed"};
-                };
-                out.push_back(static_cast<char>(digit(digits[i]) * 16 + digit(digits[i + 1])));
-            }
-            return out;
+        return bytesOfNumber(given ? parseNumber(text, ~0ull, "REG_QWORD") : 0, 8, false);
+    }
+    case vrk::reg::kRegBinary: {
+        // An odd number of digits reads as if a 0 led them.
+        const std::string digits = text.size() % 2 != 0 ? "0" + text : text;
+        std::string out;
+        for (std::size_t i = 0; i < digits.size(); i += 2) {
+            const auto digit = [&](char c) -> int {
+                if (c >= '0' && c <= '9') return c - '0';
+                if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+                if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+                throw UsageError{"invalid REG_BINARY data \"" + text +
+                                 "\": only hex digits are allowed"};
+            };
+            out.push_back(static_cast<char>(digit(digits[i]) * 16 + digit(digits[i + 1])));
         }
-        case vrk::reg::kRegMultiSz: {
-            if (separator && separator->size() != 1)
-                throw UsageError{"the separator given with /s must be one character"};
-            const std::string sep = separator ? *separator : std::string("\\0");
-            std::string out;
-            // One separator at the end closes the list, as Windows' reg reads it;
-            // a list closed at once holds one empty string.
-            std::string items = text;
-            if (items.size() >= sep.size() && items.compare(items.size() - sep.size(), sep.size(), sep) == 0) {
-                items.resize(items.size() - sep.size());
-                if (items.empty()) return std::string(2, '\0');
-            }
-            if (!items.empty()) {
-                std::size_t start = 0;
-                while (true) {
-                    const std::size_t cut = items.find(sep, start);
-                    const std::string item =
-                        items.substr(start, cut == std::string::npos ? std::string::npos : cut - start);
-                    if (item.empty())
-                        throw UsageError{"invalid REG_MULTI_SZ data: it holds an empty string"};
-                    out += item;
-                    out.push_back('\0');
-                    if (cut == std::string::npos) break;
-                    start = cut + sep.size();
-                }
-            }
-            out.push_back('\0');
-            return out;
+        return out;
+    }
+    case vrk::reg::kRegMultiSz: {
+        if (separator && separator->size() != 1)
+            throw UsageError{"the separator given with /s must be one character"};
+        const std::string sep = separator ? *separator : std::string("\\0");
+        std::string out;
+        // One separator at the end closes the list, as Windows' reg reads it;
+        // a list closed at once holds one empty string.
+        std::string items = text;
+        if (items.size() >= sep.size() &&
+            items.compare(items.size() - sep.size(), sep.size(), sep) == 0) {
+            items.resize(items.size() - sep.size());
+            if (items.empty()) return std::string(2, '\0');
         }
-        default:
-            return text;
+        if (!items.empty()) {
+            std::size_t start = 0;
+            while (true) {
+                const std::size_t cut = items.find(sep, start);
+                const std::string item =
+                    items.substr(start, cut == std::string::npos ? std::string::npos : cut - start);
+                if (item.empty())
+                    throw UsageError{"invalid REG_MULTI_SZ data: it holds an empty string"};
+                out += item;
+                out.push_back('\0');
+                if (cut == std::string::npos) break;
+                start = cut + sep.size();
+            }
+        }
+        out.push_back('\0');
+        return out;
+    }
+    default: return text;
     }
 }
 
@@ -169,7 +169,8 @@ int runAdd(const std::vector<std::string>& args, const Context& ctx) {
     std::string data;
     if (setsValue) {
         if (o.value("t")) type = parseTypeName(*o.value("t"));
-        if (o.has("s") && type != vrk::reg::kRegMultiSz) throw UsageError{"/s is only for REG_MULTI_SZ"};
+        if (o.has("s") && type != vrk::reg::kRegMultiSz)
+            throw UsageError{"/s is only for REG_MULTI_SZ"};
         data = dataForType(type, o.value("d"), o.value("s"));
     }
     OpenKey handle = openOrCreate(reg, key);
@@ -180,7 +181,8 @@ int runAdd(const std::vector<std::string>& args, const Context& ctx) {
                                        static_cast<std::uint32_t>(data.size()));
         if (rc != vrk::reg::kSuccess) {
             throwFailure(reg,
-                         "cannot set value " + (name.empty() ? std::string("(Default)") : "\"" + name + "\"") +
+                         "cannot set value " +
+                             (name.empty() ? std::string("(Default)") : "\"" + name + "\"") +
                              " in " + fullPath(key),
                          rc);
         }
@@ -206,7 +208,8 @@ int runDelete(const std::vector<std::string>& args, const Context& ctx) {
         const long rc = reg.deleteValue(handle.get(), name.c_str());
         if (rc != vrk::reg::kSuccess) {
             throwFailure(reg,
-                         "cannot delete value " + (name.empty() ? std::string("(Default)") : "\"" + name + "\"") +
+                         "cannot delete value " +
+                             (name.empty() ? std::string("(Default)") : "\"" + name + "\"") +
                              " of " + pathText,
                          rc);
         }
@@ -216,11 +219,12 @@ int runDelete(const std::vector<std::string>& args, const Context& ctx) {
             for (const ValueEntry& v : readValues(reg, handle.get(), pathText)) {
                 const long rc = reg.deleteValue(handle.get(), v.name.c_str());
                 if (rc != vrk::reg::kSuccess) {
-                    throwFailure(reg,
-                                 "cannot delete value " +
-                                     (v.name.empty() ? std::string("(Default)") : "\"" + v.name + "\"") + " of " +
-                                     pathText,
-                                 rc);
+                    throwFailure(
+                        reg,
+                        "cannot delete value " +
+                            (v.name.empty() ? std::string("(Default)") : "\"" + v.name + "\"") +
+                            " of " + pathText,
+                        rc);
                 }
             }
         });

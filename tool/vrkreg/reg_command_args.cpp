@@ -78,9 +78,11 @@ KeyPath parseKeyArgument(const std::string& text) {
 void rollBackAfter(Registry& reg, const std::string& text, long error) {
     const long rc = reg.rollbackBatch();
     if (rc == vrk::reg::kSuccess) return;
-    throw PartlyApplied(text + "; then " + failureText(reg, "the store could not roll back the changes made before", rc) +
-                            ": some of them may remain",
-                        error);
+    throw PartlyApplied(
+        text + "; then " +
+            failureText(reg, "the store could not roll back the changes made before", rc) +
+            ": some of them may remain",
+        error);
 }
 
 }  // namespace vrk::regfile::regcmd

@@ -45,8 +45,8 @@ int runImport(const std::vector<std::string>& args, const Context& ctx) {
         out << kSuccessText << "\n";
         return 0;
     }
-    out << "The rest of the file was imported; " << skipped << (skipped == 1 ? " line was" : " lines were")
-        << " skipped.\n";
+    out << "The rest of the file was imported; " << skipped
+        << (skipped == 1 ? " line was" : " lines were") << " skipped.\n";
     return 2;
 }
 
@@ -68,7 +68,8 @@ int runExport(const std::vector<std::string>& args, const Context& ctx) {
     const bool toStdout = file == "-";
     std::error_code ec;
     if (!toStdout && std::filesystem::exists(file, ec) && !o.has("y"))
-        throw CommandFailure("cannot export to " + file + ": the file exists (add /y to replace it)");
+        throw CommandFailure("cannot export to " + file +
+                             ": the file exists (add /y to replace it)");
 
     // Written a key at a time: memory follows the deepest path and the
     // largest key, not the size of the subtree.
@@ -90,10 +91,14 @@ int runExport(const std::vector<std::string>& args, const Context& ctx) {
         if (ctx.beforeBinaryOutput) ctx.beforeBinaryOutput();
         eachBlock([&](const std::string& bytes) {
             out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-            if (!out) throw CommandFailure("cannot write the export of " + fullPath(key) + " to standard output");
+            if (!out)
+                throw CommandFailure("cannot write the export of " + fullPath(key) +
+                                     " to standard output");
         });
         out.flush();
-        if (!out) throw CommandFailure("cannot write the export of " + fullPath(key) + " to standard output");
+        if (!out)
+            throw CommandFailure("cannot write the export of " + fullPath(key) +
+                                 " to standard output");
         return 0;
     }
     // The key must exist before any file is made.

@@ -31,64 +31,64 @@ std::uint64_t littleEndian(const std::string& data) {
 
 std::string typeName(std::uint32_t type) {
     switch (type) {
-        case vrk::reg::kRegNone: return "REG_NONE";
-        case vrk::reg::kRegSz: return "REG_SZ";
-        case vrk::reg::kRegExpandSz: return "REG_EXPAND_SZ";
-        case vrk::reg::kRegBinary: return "REG_BINARY";
-        case vrk::reg::kRegDword: return "REG_DWORD";
-        case vrk::reg::kRegDwordBigEndian: return "REG_DWORD_BIG_ENDIAN";
-        case vrk::reg::kRegLink: return "REG_LINK";
-        case vrk::reg::kRegMultiSz: return "REG_MULTI_SZ";
-        case 8: return "REG_RESOURCE_LIST";
-        case 9: return "REG_FULL_RESOURCE_DESCRIPTOR";
-        case 10: return "REG_RESOURCE_REQUIREMENTS_LIST";
-        case vrk::reg::kRegQword: return "REG_QWORD";
-        default: {
-            char buf[16];
-            std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(type));
-            return buf;
-        }
+    case vrk::reg::kRegNone: return "REG_NONE";
+    case vrk::reg::kRegSz: return "REG_SZ";
+    case vrk::reg::kRegExpandSz: return "REG_EXPAND_SZ";
+    case vrk::reg::kRegBinary: return "REG_BINARY";
+    case vrk::reg::kRegDword: return "REG_DWORD";
+    case vrk::reg::kRegDwordBigEndian: return "REG_DWORD_BIG_ENDIAN";
+    case vrk::reg::kRegLink: return "REG_LINK";
+    case vrk::reg::kRegMultiSz: return "REG_MULTI_SZ";
+    case 8: return "REG_RESOURCE_LIST";
+    case 9: return "REG_FULL_RESOURCE_DESCRIPTOR";
+    case 10: return "REG_RESOURCE_REQUIREMENTS_LIST";
+    case vrk::reg::kRegQword: return "REG_QWORD";
+    default: {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(type));
+        return buf;
+    }
     }
 }
 
 std::string displayData(std::uint32_t type, const std::string& data) {
     char buf[32];
     switch (type) {
-        case vrk::reg::kRegSz:
-        case vrk::reg::kRegExpandSz:
-            return data.substr(0, data.find('\0'));
-        case vrk::reg::kRegMultiSz: {
-            std::vector<std::string> items;
-            std::size_t start = 0;
-            while (start <= data.size()) {
-                const std::size_t cut = data.find('\0', start);
-                items.push_back(data.substr(start, cut == std::string::npos ? std::string::npos : cut - start));
-                if (cut == std::string::npos) break;
-                start = cut + 1;
-            }
-            while (!items.empty() && items.back().empty()) items.pop_back();
-            std::string out;
-            for (std::size_t i = 0; i < items.size(); ++i) {
-                if (i) out += "\\0";
-                out += items[i];
-            }
-            return out;
+    case vrk::reg::kRegSz:
+    case vrk::reg::kRegExpandSz: return data.substr(0, data.find('\0'));
+    case vrk::reg::kRegMultiSz: {
+        std::vector<std::string> items;
+        std::size_t start = 0;
+        while (start <= data.size()) {
+            const std::size_t cut = data.find('\0', start);
+            items.push_back(
+                data.substr(start, cut == std::string::npos ? std::string::npos : cut - start));
+            if (cut == std::string::npos) break;
+            start = cut + 1;
         }
-        case vrk::reg::kRegDword:
-            if (data.size() != 4) break;
-            std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(littleEndian(data)));
-            return buf;
-        case vrk::reg::kRegDwordBigEndian:
-            if (data.size() != 4) break;
-            std::snprintf(buf, sizeof buf, "0x%x",
-                          static_cast<unsigned>(littleEndian(std::string(data.rbegin(), data.rend()))));
-            return buf;
-        case vrk::reg::kRegQword:
-            if (data.size() != 8) break;
-            std::snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(littleEndian(data)));
-            return buf;
-        default:
-            break;
+        while (!items.empty() && items.back().empty()) items.pop_back();
+        std::string out;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (i) out += "\\0";
+            out += items[i];
+        }
+        return out;
+    }
+    case vrk::reg::kRegDword:
+        if (data.size() != 4) break;
+        std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(littleEndian(data)));
+        return buf;
+    case vrk::reg::kRegDwordBigEndian:
+        if (data.size() != 4) break;
+        std::snprintf(buf, sizeof buf, "0x%x",
+                      static_cast<unsigned>(littleEndian(std::string(data.rbegin(), data.rend()))));
+        return buf;
+    case vrk::reg::kRegQword:
+        if (data.size() != 8) break;
+        std::snprintf(buf, sizeof buf, "0x%llx",
+                      static_cast<unsigned long long>(littleEndian(data)));
+        return buf;
+    default: break;
     }
     return hexUpper(data);
 }
@@ -98,8 +98,8 @@ namespace regcmd {
 namespace {
 
 void printValue(std::ostream& out, const ValueEntry& v) {
-    out << "    " << (v.name.empty() ? std::string("(Default)") : v.name) << "    " << typeName(v.type)
-        << "    " << displayData(v.type, v.data) << "\n";
+    out << "    " << (v.name.empty() ? std::string("(Default)") : v.name) << "    "
+        << typeName(v.type) << "    " << displayData(v.type, v.data) << "\n";
 }
 
 // The value, or nothing when the key has no value of that name.
@@ -110,7 +110,8 @@ std::optional<ValueEntry> findValue(Registry& reg, vrk::reg::Key key, const std:
     for (int attempt = 0;; ++attempt) {
         long rc = reg.queryValueEx(key, name.c_str(), &type, nullptr, &size);
         if (rc == vrk::reg::kFileNotFound) return std::nullopt;
-        const std::string what = "cannot read value " + (name.empty() ? std::string("(Default)") : "\"" + name + "\"") +
+        const std::string what = "cannot read value " +
+                                 (name.empty() ? std::string("(Default)") : "\"" + name + "\"") +
                                  " of " + pathText;
         if (rc != vrk::reg::kSuccess) throwFailure(reg, what, rc);
         std::string data(size, '\0');
@@ -147,9 +148,12 @@ int runQuery(const std::vector<std::string>& args, const Context& ctx) {
             const bool notSet = !v && o.has("ve");
             if (notSet) v = ValueEntry{"", vrk::reg::kRegSz, ""};
             if (!v) {
-                throwFailure(reg, "cannot find value " + (valueName.empty() ? std::string("(Default)") : "\"" + valueName + "\"") +
-                                      " in " + pathText,
-                             vrk::reg::kFileNotFound);
+                throwFailure(
+                    reg,
+                    "cannot find value " +
+                        (valueName.empty() ? std::string("(Default)") : "\"" + valueName + "\"") +
+                        " in " + pathText,
+                    vrk::reg::kFileNotFound);
             }
             out << "\n" << pathText << "\n";
             if (notSet) {
@@ -204,8 +208,10 @@ int runQuery(const std::vector<std::string>& args, const Context& ctx) {
         out << "\n";
     });
     if (oneValue && found == 0) {
-        throwFailure(reg, "cannot find value " + (valueName.empty() ? std::string("(Default)") : "\"" + valueName + "\"") +
-                              " in " + fullPath(top) + " or below",
+        throwFailure(reg,
+                     "cannot find value " +
+                         (valueName.empty() ? std::string("(Default)") : "\"" + valueName + "\"") +
+                         " in " + fullPath(top) + " or below",
                      vrk::reg::kFileNotFound);
     }
     return 0;

@@ -27,7 +27,9 @@ using vrk::reg::RegCall;
 
 std::string utf16File(const std::string& text) { return "\xFF\xFE" + storeBytesToUtf16le(text); }
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 // ---- arguments and usage ---------------------------------------------------
 
@@ -69,25 +71,51 @@ TEST_F(CommandTest, BadArgumentsGiveAHintAndChangeNothing) {
         {{"query", "Software\\a"}, "invalid key \"Software\\a\"", "vrkreg query /?"},
         {{"query", "HKEY_CURRENT_CONFIG\\a"}, "invalid key", "vrkreg query /?"},
         {{"add", "HKLM\\a\\\\b"}, "empty key name", "vrkreg add /?"},
-        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_WHAT"}, "unknown type \"REG_WHAT\"", "vrkreg add /?"},
-        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_DWORD", "/d", "0x"}, "invalid REG_DWORD data", "add /?"},
-        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_DWORD", "/d", "-1"}, "invalid REG_DWORD data", "add /?"},
-        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_DWORD", "/d", "4294967296"}, "invalid REG_DWORD", "add /?"},
-        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_DWORD", "/d", "0x100000000"}, "invalid REG_DWORD", "add /?"},
-        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_DWORD", "/d", "12ab"}, "invalid REG_DWORD", "add /?"},
-        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_QWORD", "/d", "18446744073709551616"}, "invalid REG_QWORD",
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_WHAT"},
+         "unknown type \"REG_WHAT\"",
+         "vrkreg add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_DWORD", "/d", "0x"},
+         "invalid REG_DWORD data",
          "add /?"},
-        {{"add", "HKLM\\a", "/ve", "/t", "REG_DWORD", "/f"}, "needs its number in /d DATA", "add /?"},
-        {{"add", "HKLM\\a", "/ve", "/t", "REG_DWORD_BIG_ENDIAN", "/f"}, "needs its number in /d DATA", "add /?"},
-        {{"add", "HKCU\\", "/v", "Value1", "/d", "foo", "/f"}, "ends in an empty key name", "add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_DWORD", "/d", "-1"},
+         "invalid REG_DWORD data",
+         "add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_DWORD", "/d", "4294967296"},
+         "invalid REG_DWORD",
+         "add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_DWORD", "/d", "0x100000000"},
+         "invalid REG_DWORD",
+         "add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_DWORD", "/d", "12ab"},
+         "invalid REG_DWORD",
+         "add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_QWORD", "/d", "18446744073709551616"},
+         "invalid REG_QWORD",
+         "add /?"},
+        {{"add", "HKLM\\a", "/ve", "/t", "REG_DWORD", "/f"},
+         "needs its number in /d DATA",
+         "add /?"},
+        {{"add", "HKLM\\a", "/ve", "/t", "REG_DWORD_BIG_ENDIAN", "/f"},
+         "needs its number in /d DATA",
+         "add /?"},
+        {{"add", "HKCU\\", "/v", "Value1", "/d", "foo", "/f"},
+         "ends in an empty key name",
+         "add /?"},
         {{"add", "HKLM\\a\\sub\\\\", "/f"}, "ends in an empty key name", "add /?"},
-        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_QWORD", "/d", "-9223372036854775809"}, "invalid REG_QWORD",
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_QWORD", "/d", "-9223372036854775809"},
+         "invalid REG_QWORD",
          "add /?"},
         {{"export", "/y", "HKLM\\a", "f.reg"}, "options go after KEY and FILE", "export /?"},
         {{"export", "HKLM\\a", "/y", "f.reg"}, "options go after KEY and FILE", "export /?"},
-        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_BINARY", "/d", "zz"}, "only hex digits", "add /?"},
-        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_MULTI_SZ", "/d", "a\\0\\0b"}, "empty string", "add /?"},
-        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_MULTI_SZ", "/s", "ab", "/d", "x"}, "one character", "add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_BINARY", "/d", "zz"},
+         "only hex digits",
+         "add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_MULTI_SZ", "/d", "a\\0\\0b"},
+         "empty string",
+         "add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_MULTI_SZ", "/s", "ab", "/d", "x"},
+         "one character",
+         "add /?"},
         {{"add", "HKLM\\a", "/v", "n", "/s", ",", "/d", "x"}, "only for REG_MULTI_SZ", "add /?"},
         {{"delete", "HKLM\\a", "/va", "/ve"}, "only one of", "vrkreg delete /?"},
         {{"import"}, "exactly one FILE", "vrkreg import /?"},
@@ -126,40 +154,84 @@ TEST_F(CommandTest, AddStoresEachTypeAndQueryShowsIt) {
         {{"/d", "plain text"}, vrk::reg::kRegSz, "plain text", "REG_SZ    plain text"},
         {{}, vrk::reg::kRegSz, "", "REG_SZ    "},
         {{"/t", "REG_SZ", "/d", "a\\0b"}, vrk::reg::kRegSz, "a\\0b", "REG_SZ    a\\0b"},
-        {{"/t", "REG_EXPAND_SZ", "/d", "%PATH%"}, vrk::reg::kRegExpandSz, std::string("%PATH%\0", 7),
+        {{"/t", "REG_EXPAND_SZ", "/d", "%PATH%"},
+         vrk::reg::kRegExpandSz,
+         std::string("%PATH%\0", 7),
          "REG_EXPAND_SZ    %PATH%"},
-        {{"/t", "REG_MULTI_SZ", "/d", "a\\0bc"}, vrk::reg::kRegMultiSz, std::string("a\0bc\0\0", 6),
+        {{"/t", "REG_MULTI_SZ", "/d", "a\\0bc"},
+         vrk::reg::kRegMultiSz,
+         std::string("a\0bc\0\0", 6),
          "REG_MULTI_SZ    a\\0bc"},
-        {{"/t", "REG_MULTI_SZ", "/s", ",", "/d", "a,b"}, vrk::reg::kRegMultiSz, std::string("a\0b\0\0", 5),
+        {{"/t", "REG_MULTI_SZ", "/s", ",", "/d", "a,b"},
+         vrk::reg::kRegMultiSz,
+         std::string("a\0b\0\0", 5),
          "REG_MULTI_SZ    a\\0b"},
-        {{"/t", "REG_MULTI_SZ", "/d", ""}, vrk::reg::kRegMultiSz, std::string("\0", 1), "REG_MULTI_SZ    "},
-        {{"/t", "REG_DWORD", "/d", "42"}, vrk::reg::kRegDword, std::string("\x2a\0\0\0", 4), "REG_DWORD    0x2a"},
-        {{"/t", "REG_DWORD", "/d", "0xFFFFFFFF"}, vrk::reg::kRegDword, "\xff\xff\xff\xff",
+        {{"/t", "REG_MULTI_SZ", "/d", ""},
+         vrk::reg::kRegMultiSz,
+         std::string("\0", 1),
+         "REG_MULTI_SZ    "},
+        {{"/t", "REG_DWORD", "/d", "42"},
+         vrk::reg::kRegDword,
+         std::string("\x2a\0\0\0", 4),
+         "REG_DWORD    0x2a"},
+        {{"/t", "REG_DWORD", "/d", "0xFFFFFFFF"},
+         vrk::reg::kRegDword,
+         "\xff\xff\xff\xff",
          "REG_DWORD    0xffffffff"},
-        {{"/t", "REG_DWORD_BIG_ENDIAN", "/d", "0x01020304"}, vrk::reg::kRegDwordBigEndian, "\x01\x02\x03\x04",
+        {{"/t", "REG_DWORD_BIG_ENDIAN", "/d", "0x01020304"},
+         vrk::reg::kRegDwordBigEndian,
+         "\x01\x02\x03\x04",
          "REG_DWORD_BIG_ENDIAN    0x1020304"},
-        {{"/t", "REG_QWORD", "/d", "0x123456789"}, vrk::reg::kRegQword, std::string("\x89\x67\x45\x23\x01\0\0\0", 8),
+        {{"/t", "REG_QWORD", "/d", "0x123456789"},
+         vrk::reg::kRegQword,
+         std::string("\x89\x67\x45\x23\x01\0\0\0", 8),
          "REG_QWORD    0x123456789"},
-        {{"/t", "REG_QWORD", "/d", "18446744073709551615"}, vrk::reg::kRegQword, std::string(8, '\xff'),
+        {{"/t", "REG_QWORD", "/d", "18446744073709551615"},
+         vrk::reg::kRegQword,
+         std::string(8, '\xff'),
          "REG_QWORD    0xffffffffffffffff"},
-        {{"/t", "REG_BINARY", "/d", "00ff7Fa0"}, vrk::reg::kRegBinary, std::string("\0\xff\x7f\xa0", 4),
+        {{"/t", "REG_BINARY", "/d", "00ff7Fa0"},
+         vrk::reg::kRegBinary,
+         std::string("\0\xff\x7f\xa0", 4),
          "REG_BINARY    00FF7FA0"},
         {{"/t", "REG_BINARY"}, vrk::reg::kRegBinary, "", "REG_BINARY    "},
-        {{"/t", "REG_NONE", "/d", "Test"}, vrk::reg::kRegNone, std::string("T\0e\0s\0t\0\0\0", 10),
+        {{"/t", "REG_NONE", "/d", "Test"},
+         vrk::reg::kRegNone,
+         std::string("T\0e\0s\0t\0\0\0", 10),
          "REG_NONE    54006500730074000000"},
         {{"/t", "REG_NONE"}, vrk::reg::kRegNone, std::string(2, '\0'), "REG_NONE    0000"},
-        {{"/t", "REG_MULTI_SZ", "/d", "a\\0"}, vrk::reg::kRegMultiSz, std::string("a\0\0", 3), "REG_MULTI_SZ    a"},
-        {{"/t", "REG_MULTI_SZ", "/s", "#", "/d", "a#"}, vrk::reg::kRegMultiSz, std::string("a\0\0", 3),
+        {{"/t", "REG_MULTI_SZ", "/d", "a\\0"},
+         vrk::reg::kRegMultiSz,
+         std::string("a\0\0", 3),
          "REG_MULTI_SZ    a"},
-        {{"/t", "REG_MULTI_SZ", "/s", "#", "/d", "#"}, vrk::reg::kRegMultiSz, std::string(2, '\0'), "REG_MULTI_SZ    "},
-        {{"/t", "REG_MULTI_SZ", "/d", "\\0"}, vrk::reg::kRegMultiSz, std::string(2, '\0'), "REG_MULTI_SZ    "},
-        {{"/t", "REG_BINARY", "/d", "DeAdBeEf0DD"}, vrk::reg::kRegBinary, "\x0d\xea\xdb\xee\xf0\xdd",
+        {{"/t", "REG_MULTI_SZ", "/s", "#", "/d", "a#"},
+         vrk::reg::kRegMultiSz,
+         std::string("a\0\0", 3),
+         "REG_MULTI_SZ    a"},
+        {{"/t", "REG_MULTI_SZ", "/s", "#", "/d", "#"},
+         vrk::reg::kRegMultiSz,
+         std::string(2, '\0'),
+         "REG_MULTI_SZ    "},
+        {{"/t", "REG_MULTI_SZ", "/d", "\\0"},
+         vrk::reg::kRegMultiSz,
+         std::string(2, '\0'),
+         "REG_MULTI_SZ    "},
+        {{"/t", "REG_BINARY", "/d", "DeAdBeEf0DD"},
+         vrk::reg::kRegBinary,
+         "\x0d\xea\xdb\xee\xf0\xdd",
          "REG_BINARY    0DEADBEEF0DD"},
-        {{"/t", "REG_QWORD", "/d", "-1"}, vrk::reg::kRegQword, std::string(8, '\xff'), "REG_QWORD    0xffffffffffffffff"},
-        {{"/t", "REG_QWORD", "/d", "-9223372036854775808"}, vrk::reg::kRegQword, std::string("\0\0\0\0\0\0\0\x80", 8),
+        {{"/t", "REG_QWORD", "/d", "-1"},
+         vrk::reg::kRegQword,
+         std::string(8, '\xff'),
+         "REG_QWORD    0xffffffffffffffff"},
+        {{"/t", "REG_QWORD", "/d", "-9223372036854775808"},
+         vrk::reg::kRegQword,
+         std::string("\0\0\0\0\0\0\0\x80", 8),
          "REG_QWORD    0x8000000000000000"},
         // Big-endian as the type says (Windows' reg writes these bytes little-endian).
-        {{"/t", "REG_DWORD_BIG_ENDIAN", "/d", "456"}, vrk::reg::kRegDwordBigEndian, std::string("\0\0\x01\xc8", 4),
+        {{"/t", "REG_DWORD_BIG_ENDIAN", "/d", "456"},
+         vrk::reg::kRegDwordBigEndian,
+         std::string("\0\0\x01\xc8", 4),
          "REG_DWORD_BIG_ENDIAN    0x1c8"},
     };
     for (const auto& c : cases) {
@@ -171,7 +243,8 @@ TEST_F(CommandTest, AddStoresEachTypeAndQueryShowsIt) {
         EXPECT_EQ(valueOf("Software\\T", "v", &type), c.bytes) << c.shown;
         EXPECT_EQ(type, c.type) << c.shown;
         ok({"query", "HKLM\\Software\\T", "/v", "v"});
-        EXPECT_EQ(out, "\nHKEY_LOCAL_MACHINE\\Software\\T\n    v    " + std::string(c.shown) + "\n\n");
+        EXPECT_EQ(out,
+                  "\nHKEY_LOCAL_MACHINE\\Software\\T\n    v    " + std::string(c.shown) + "\n\n");
     }
 }
 
@@ -272,8 +345,11 @@ protected:
 
 TEST_F(CommandTest, OutputThatCannotBeWrittenIsAFailure) {
     ok({"add", "HKLM\\Q", "/v", "x", "/d", "1"});
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"query", "HKLM\\Q"}, {"query", "HKLM\\Q", "/s"}, {"export", "HKLM\\Q", "-"}, {"add", "HKLM\\Q"}}) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"query", "HKLM\\Q"},
+                                               {"query", "HKLM\\Q", "/s"},
+                                               {"export", "HKLM\\Q", "-"},
+                                               {"add", "HKLM\\Q"}}) {
         FullBuffer full;
         std::ostream o(&full);
         std::ostringstream e;
@@ -289,9 +365,12 @@ TEST_F(CommandTest, QueryFailuresNameTheKeyAndTheError) {
         const char* message;
     } cases[] = {
         {{"query", "HKLM\\Nope"},
-         "vrkreg query: cannot open HKEY_LOCAL_MACHINE\\Nope: error 2 (The system cannot find the file specified.)"},
-        {{"query", "HKLM\\Q", "/v", "y"}, "cannot find value \"y\" in HKEY_LOCAL_MACHINE\\Q: error 2"},
-        {{"query", "HKLM\\Q", "/s", "/v", "y"}, "cannot find value \"y\" in HKEY_LOCAL_MACHINE\\Q or below"},
+         "vrkreg query: cannot open HKEY_LOCAL_MACHINE\\Nope: error 2 (The system cannot find the "
+         "file specified.)"},
+        {{"query", "HKLM\\Q", "/v", "y"},
+         "cannot find value \"y\" in HKEY_LOCAL_MACHINE\\Q: error 2"},
+        {{"query", "HKLM\\Q", "/s", "/v", "y"},
+         "cannot find value \"y\" in HKEY_LOCAL_MACHINE\\Q or below"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(run(c.args), 1);
@@ -304,20 +383,25 @@ TEST_F(CommandTest, QueryFailuresNameTheKeyAndTheError) {
 TEST_F(CommandTest, FailureMessagesCarryTheRegistrysDetail) {
     struct Detailed : vrk::reg::ForwardingRegistry {
         using ForwardingRegistry::ForwardingRegistry;
-        const char* lastFailureDetail() const override { return "HKEY_LOCAL_MACHINE.db: disk I/O error"; }
+        const char* lastFailureDetail() const override {
+            return "HKEY_LOCAL_MACHINE.db: disk I/O error";
+        }
     } detailed(faults);
     faults.failCall(RegCall::setValueEx, 1, vrk::reg::kRegistryIoFailed);
     std::ostringstream o, e;
     EXPECT_EQ(runRegCommand({"add", "HKLM\\D", "/v", "n", "/d", "x"}, detailed, o, e), 1);
-    EXPECT_EQ(e.str(),
-              "vrkreg add: cannot set value \"n\" in HKEY_LOCAL_MACHINE\\D: error 1016 (An I/O operation "
-              "initiated by the registry failed unrecoverably.); HKEY_LOCAL_MACHINE.db: disk I/O error\n");
+    EXPECT_EQ(
+        e.str(),
+        "vrkreg add: cannot set value \"n\" in HKEY_LOCAL_MACHINE\\D: error 1016 (An I/O operation "
+        "initiated by the registry failed unrecoverably.); HKEY_LOCAL_MACHINE.db: disk I/O "
+        "error\n");
 
     // Every number the store returns has its text.
-    for (const long error : {vrk::reg::kFileNotFound, vrk::reg::kAccessDenied, vrk::reg::kInvalidHandle,
-                             vrk::reg::kNotEnoughMemory, vrk::reg::kInvalidParameter, vrk::reg::kBadPathname,
-                             vrk::reg::kMoreData, vrk::reg::kNoMoreItems, vrk::reg::kBadDb, vrk::reg::kBadKey,
-                             vrk::reg::kRegistryIoFailed, vrk::reg::kKeyDeleted})
+    for (const long error :
+         {vrk::reg::kFileNotFound, vrk::reg::kAccessDenied, vrk::reg::kInvalidHandle,
+          vrk::reg::kNotEnoughMemory, vrk::reg::kInvalidParameter, vrk::reg::kBadPathname,
+          vrk::reg::kMoreData, vrk::reg::kNoMoreItems, vrk::reg::kBadDb, vrk::reg::kBadKey,
+          vrk::reg::kRegistryIoFailed, vrk::reg::kKeyDeleted})
         EXPECT_NE(errorMeaning(error), "Unknown error.") << error;
     EXPECT_EQ(errorMeaning(vrk::reg::kBadKey), "The configuration registry key is invalid.");
 }
@@ -357,9 +441,12 @@ TEST_F(CommandTest, DeleteFailures) {
         std::vector<std::string> args;
         const char* message;
     } cases[] = {
-        {{"delete", "HKLM\\Missing"}, "vrkreg delete: cannot delete HKEY_LOCAL_MACHINE\\Missing: error 2"},
-        {{"delete", "HKLM\\Missing\\Deeper"}, "cannot delete HKEY_LOCAL_MACHINE\\Missing\\Deeper: error 2"},
-        {{"delete", "HKLM\\D", "/v", "nope"}, "cannot delete value \"nope\" of HKEY_LOCAL_MACHINE\\D: error 2"},
+        {{"delete", "HKLM\\Missing"},
+         "vrkreg delete: cannot delete HKEY_LOCAL_MACHINE\\Missing: error 2"},
+        {{"delete", "HKLM\\Missing\\Deeper"},
+         "cannot delete HKEY_LOCAL_MACHINE\\Missing\\Deeper: error 2"},
+        {{"delete", "HKLM\\D", "/v", "nope"},
+         "cannot delete value \"nope\" of HKEY_LOCAL_MACHINE\\D: error 2"},
         {{"delete", "HKLM\\Missing", "/va"}, "cannot open HKEY_LOCAL_MACHINE\\Missing: error 2"},
         {{"delete", "HKLM"}, "cannot delete the root key HKEY_LOCAL_MACHINE"},
         {{"delete", "HKEY_USERS\\"}, "cannot delete the root key HKEY_USERS"},
@@ -393,11 +480,13 @@ public:
         nth_ = nth;
         action_ = std::move(action);
     }
-    long openKeyEx(vrk::reg::Key parent, const char* subKey, std::uint32_t access, vrk::reg::Key* result) override {
+    long openKeyEx(vrk::reg::Key parent, const char* subKey, std::uint32_t access,
+                   vrk::reg::Key* result) override {
         race(RegCall::openKeyEx);
         return ForwardingRegistry::openKeyEx(parent, subKey, access, result);
     }
-    long enumKey(vrk::reg::Key key, std::uint32_t index, char* name, std::uint32_t nameSize) override {
+    long enumKey(vrk::reg::Key key, std::uint32_t index, char* name,
+                 std::uint32_t nameSize) override {
         race(RegCall::enumKey);
         return ForwardingRegistry::enumKey(key, index, name, nameSize);
     }
@@ -433,12 +522,26 @@ TEST_F(CommandTest, DeletingASubtreeThatAnotherProcessChanges) {
         unsigned nth;
         std::vector<std::vector<std::string>> actions;
     } cases[] = {
-        {"a listed key deleted before it is opened", RegCall::openKeyEx, 2, {{"delete", "HKLM\\T\\a", "/f"}}},
-        {"the open key deleted before it is listed", RegCall::enumKey, 3, {{"delete", "HKLM\\T\\a", "/f"}}},
-        {"a subkey created before its parent is deleted", RegCall::deleteKey, 2, {{"add", "HKLM\\T\\a\\new\\er"}}},
-        {"a key re-created with other subkeys", RegCall::deleteKey, 2,
+        {"a listed key deleted before it is opened",
+         RegCall::openKeyEx,
+         2,
+         {{"delete", "HKLM\\T\\a", "/f"}}},
+        {"the open key deleted before it is listed",
+         RegCall::enumKey,
+         3,
+         {{"delete", "HKLM\\T\\a", "/f"}}},
+        {"a subkey created before its parent is deleted",
+         RegCall::deleteKey,
+         2,
+         {{"add", "HKLM\\T\\a\\new\\er"}}},
+        {"a key re-created with other subkeys",
+         RegCall::deleteKey,
+         2,
          {{"delete", "HKLM\\T\\a", "/f"}, {"add", "HKLM\\T\\a\\z", "/v", "v", "/d", "1"}}},
-        {"the top key deleted before its last subkey", RegCall::deleteKey, 4, {{"delete", "HKLM\\T", "/f"}}},
+        {"the top key deleted before its last subkey",
+         RegCall::deleteKey,
+         4,
+         {{"delete", "HKLM\\T", "/f"}}},
     };
     for (const auto& c : cases) {
         ok({"add", "HKLM\\T\\a\\x"});
@@ -452,7 +555,8 @@ TEST_F(CommandTest, DeletingASubtreeThatAnotherProcessChanges) {
             raced = true;
         });
         std::ostringstream o, e;
-        EXPECT_EQ(runRegCommand({"delete", "HKLM\\T", "/f"}, counted, o, e), 0) << c.what << ": " << e.str();
+        EXPECT_EQ(runRegCommand({"delete", "HKLM\\T", "/f"}, counted, o, e), 0)
+            << c.what << ": " << e.str();
         EXPECT_TRUE(raced) << c.what;
         EXPECT_FALSE(keyExists(vrk::reg::kLocalMachine, "T")) << c.what;
         EXPECT_EQ(counted.openHandles(), 0u) << c.what;
@@ -490,7 +594,8 @@ TEST_F(CommandTest, AMalformedFileChangesNothingAndNamesFileLineAndReason) {
     // Every file starts with changes that would alter the store if a file
     // were applied line by line.
     const std::string v5 = "Windows Registry Editor Version 5.00\r\n";
-    const std::string changes = "[-HKEY_LOCAL_MACHINE\\Existing]\r\n[HKEY_LOCAL_MACHINE\\New]\r\n\"a\"=\"b\"\r\n";
+    const std::string changes =
+        "[-HKEY_LOCAL_MACHINE\\Existing]\r\n[HKEY_LOCAL_MACHINE\\New]\r\n\"a\"=\"b\"\r\n";
     const std::string h = v5 + changes;  // the next line is line 5
     static const std::string long256(256, 'k');
     static const std::string deep513 = [] {
@@ -502,20 +607,29 @@ TEST_F(CommandTest, AMalformedFileChangesNothingAndNamesFileLineAndReason) {
         std::string text;
         const char* message;
     } cases[] = {
-        {"Windows Registry Editor Version 4.00\r\n" + changes, ":1: bad header: expected \"REGEDIT4\" or \"Windows Registry Editor Version 5.00\" on the first line"},
-        {"\r\n" + h, ":1: bad header: expected \"REGEDIT4\" or \"Windows Registry Editor Version 5.00\" on the first line"},
+        {"Windows Registry Editor Version 4.00\r\n" + changes,
+         ":1: bad header: expected \"REGEDIT4\" or \"Windows Registry Editor Version 5.00\" on the "
+         "first line"},
+        {"\r\n" + h,
+         ":1: bad header: expected \"REGEDIT4\" or \"Windows Registry Editor Version 5.00\" on the "
+         "first line"},
         {h + "\"x\"=\"open\r\n", ":5: unterminated string (missing closing '\"')"},
         {h + "\"x\"=dword:123456789\r\n", ":5: dword value with more than 8 hex digits"},
         {h + "\"x\"=dword:0x12\r\n", ":5: dword value needs 1 to 8 hex digits (no 0x prefix)"},
         {h + "\"x\"=hex:01,2\r\n", ":5: hex bytes must have exactly two hex digits"},
-        {h + "\"x\"=hex(2):41\r\n", ":5: string data in hex(2): UTF-16 text with an odd number of bytes"},
-        {h + "\"x\"=hex:11,22,33,\\\r\n\\\r\n  44,55,66\r\n", ":6: a continuation line without hex bytes before its '\\'"},
+        {h + "\"x\"=hex(2):41\r\n",
+         ":5: string data in hex(2): UTF-16 text with an odd number of bytes"},
+        {h + "\"x\"=hex:11,22,33,\\\r\n\\\r\n  44,55,66\r\n",
+         ":6: a continuation line without hex bytes before its '\\'"},
         {h + "[\\Software\\x]\r\n", ":5: key name without a root (it must start with HKEY_...)"},
-        {h + "[HKEY_LOCAL_MACHNE\\x]\r\n", ":5: unknown root \"HKEY_LOCAL_MACHNE\" (expected HKEY_LOCAL_MACHINE, "
+        {h + "[HKEY_LOCAL_MACHNE\\x]\r\n",
+         ":5: unknown root \"HKEY_LOCAL_MACHNE\" (expected HKEY_LOCAL_MACHINE, "
          "HKEY_CURRENT_USER, HKEY_USERS or HKEY_CLASSES_ROOT)"},
         {h + "[ HKEY_LOCAL_MACHINE\\x]\r\n", ":5: white space after '[' in a key line"},
-        {h + "[HKEY_LOCAL_MACHINE\\" + long256 + "]\r\n", ":5: key name longer than 255 characters"},
-        {h + "[HKEY_LOCAL_MACHINE" + deep513 + "]\r\n", ":5: key more than 512 levels below its root"},
+        {h + "[HKEY_LOCAL_MACHINE\\" + long256 + "]\r\n",
+         ":5: key name longer than 255 characters"},
+        {h + "[HKEY_LOCAL_MACHINE" + deep513 + "]\r\n",
+         ":5: key more than 512 levels below its root"},
         {h + "\"x\"=\"y\" z\r\n", ":5: unexpected text after the value data"},
         {h + "\"x\"=dword:1 2\r\n", ":5: unexpected text after the value data"},
         {h + "\"x\"=hex:01 ff\r\n", ":5: unexpected text after the hex data"},
@@ -524,7 +638,8 @@ TEST_F(CommandTest, AMalformedFileChangesNothingAndNamesFileLineAndReason) {
         for (const bool wide : {false, true}) {
             writeFile(path("bad.reg"), wide ? utf16File(c.text) : c.text);
             EXPECT_EQ(run({"import", path("bad.reg")}), 1);
-            EXPECT_EQ(err, "vrkreg import: " + path("bad.reg") + c.message + "; nothing was imported\n")
+            EXPECT_EQ(err,
+                      "vrkreg import: " + path("bad.reg") + c.message + "; nothing was imported\n")
                 << (wide ? "UTF-16" : "8-bit");
             EXPECT_EQ(out, "");
             EXPECT_EQ(snapshot(*store), before) << c.message;
@@ -542,22 +657,29 @@ TEST_F(CommandTest, ImportTakesTheFormsThatWindowsImports) {
         std::string data;
         std::uint32_t type;
     } cases[] = {
-        {"a comment after the continuation", "\"A\"=hex:11,22,\\;comment\r\n  33,44\r\n", "\x11\x22\x33\x44",
-         vrk::reg::kRegBinary},
-        {"# lines are comments", "#comment\r\n#comment\\\r\n#\"A\"=\"y\"\r\n  # \"A\"=\"z\"\r\n\"A\"=hex:11,22\r\n", v1122,
+        {"a comment after the continuation", "\"A\"=hex:11,22,\\;comment\r\n  33,44\r\n",
+         "\x11\x22\x33\x44", vrk::reg::kRegBinary},
+        {"# lines are comments",
+         "#comment\r\n#comment\\\r\n#\"A\"=\"y\"\r\n  # \"A\"=\"z\"\r\n\"A\"=hex:11,22\r\n", v1122,
          vrk::reg::kRegBinary},
         {"a continuation on the last line", "\"A\"=hex:11,22,\\", v1122, vrk::reg::kRegBinary},
-        {"a continuation before the end of the file", "\"A\"=hex:11,22,\\\r\n", v1122, vrk::reg::kRegBinary},
-        {"blanks after dword:", "\"A\"=dword:  00000008\r\n", std::string("\x08\0\0\0", 4), vrk::reg::kRegDword},
-        {"tabs around everything", "\t\"A\"\t=\tdword:\t00000008\t\r\n", std::string("\x08\0\0\0", 4),
+        {"a continuation before the end of the file", "\"A\"=hex:11,22,\\\r\n", v1122,
+         vrk::reg::kRegBinary},
+        {"blanks after dword:", "\"A\"=dword:  00000008\r\n", std::string("\x08\0\0\0", 4),
          vrk::reg::kRegDword},
-        {"blank lines inside a continuation", "\"A\"=hex:11,\\\r\n\r\n \t\r\n  22\r\n", v1122, vrk::reg::kRegBinary},
-        {"a # line inside a continuation", "\"A\"=hex:11,\\\r\n# note\r\n  22\r\n", v1122, vrk::reg::kRegBinary},
+        {"tabs around everything", "\t\"A\"\t=\tdword:\t00000008\t\r\n",
+         std::string("\x08\0\0\0", 4), vrk::reg::kRegDword},
+        {"blank lines inside a continuation", "\"A\"=hex:11,\\\r\n\r\n \t\r\n  22\r\n", v1122,
+         vrk::reg::kRegBinary},
+        {"a # line inside a continuation", "\"A\"=hex:11,\\\r\n# note\r\n  22\r\n", v1122,
+         vrk::reg::kRegBinary},
     };
     for (const auto& c : cases) {
         for (const bool wide : {false, true}) {
-            const std::string text = "Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\C]\r\n" + c.body;
-            writeFile(path("in.reg"), wide ? utf16File(text) : "REGEDIT4" + text.substr(text.find('\r')));
+            const std::string text =
+                "Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\C]\r\n" + c.body;
+            writeFile(path("in.reg"),
+                      wide ? utf16File(text) : "REGEDIT4" + text.substr(text.find('\r')));
             ok({"import", path("in.reg")});
             std::uint32_t type = 0;
             EXPECT_EQ(valueOf("C", "A", &type), c.data) << c.what << (wide ? " (UTF-16)" : "");
@@ -570,16 +692,17 @@ TEST_F(CommandTest, ImportTakesTheFormsThatWindowsImports) {
 // /skipbad applies a file as Windows' reg does: malformed lines are named
 // and skipped, the rest applied as one batch.
 TEST_F(CommandTest, SkipBadSkipsMalformedLinesAndAppliesTheRest) {
-    const std::string file = "REGEDIT4\r\n"
-                             "[HKEY_LOCAL_MACHINE\\S]\r\n"
-                             "\"good1\"=\"1\"\r\n"
-                             "\"x\"=\"v\"#c\r\n"
-                             "\"bad\"=hex:1,2\r\n"
-                             "[ HKEY_LOCAL_MACHINE\\T]\r\n"
-                             "\"under\"=\"1\"\r\n"
-                             "[HKEY_LOCAL_MACHINE\\S\\Sub]\r\n"
-                             "\"open=\"1\r\n"
-                             "\"good2\"=dword:2\r\n";
+    const std::string file =
+        "REGEDIT4\r\n"
+        "[HKEY_LOCAL_MACHINE\\S]\r\n"
+        "\"good1\"=\"1\"\r\n"
+        "\"x\"=\"v\"#c\r\n"
+        "\"bad\"=hex:1,2\r\n"
+        "[ HKEY_LOCAL_MACHINE\\T]\r\n"
+        "\"under\"=\"1\"\r\n"
+        "[HKEY_LOCAL_MACHINE\\S\\Sub]\r\n"
+        "\"open=\"1\r\n"
+        "\"good2\"=dword:2\r\n";
     const auto before = snapshot(*store);
     writeFile(path("in.reg"), file);
     EXPECT_EQ(run({"import", path("in.reg")}), 1) << "without /skipbad the file is refused";
@@ -587,11 +710,11 @@ TEST_F(CommandTest, SkipBadSkipsMalformedLinesAndAppliesTheRest) {
 
     EXPECT_EQ(run({"import", path("in.reg"), "/SkipBad"}), 2);
     const std::string f = "vrkreg import: " + path("in.reg");
-    EXPECT_EQ(err, f + ":4: skipped: unexpected text after the value data\n" +
-                       f + ":5: skipped: hex bytes must have exactly two hex digits\n" +
-                       f + ":6: skipped: white space after '[' in a key line\n" +
-                       f + ":7: skipped: value line below a key line that was skipped\n" +
-                       f + ":9: skipped: expected '=' after the value name\n");
+    EXPECT_EQ(err, f + ":4: skipped: unexpected text after the value data\n" + f +
+                       ":5: skipped: hex bytes must have exactly two hex digits\n" + f +
+                       ":6: skipped: white space after '[' in a key line\n" + f +
+                       ":7: skipped: value line below a key line that was skipped\n" + f +
+                       ":9: skipped: expected '=' after the value name\n");
     EXPECT_EQ(out, "The rest of the file was imported; 5 lines were skipped.\n");
     EXPECT_EQ(valueOf("S", "good1"), "1");
     EXPECT_EQ(valueOf("S\\Sub", "good2"), std::string("\x02\0\0\0", 4));
@@ -605,8 +728,8 @@ TEST_F(CommandTest, SkipBadSkipsMalformedLinesAndAppliesTheRest) {
         EXPECT_EQ(run({"import", path("fuzzy.reg")}), 1) << header;
         EXPECT_TRUE(contains(err, ":1: bad header")) << err;
         EXPECT_EQ(run({"import", path("fuzzy.reg"), "/skipbad"}), 2) << header;
-        EXPECT_EQ(err, "vrkreg import: " + path("fuzzy.reg") + ":1: skipped: unknown header \"" + header +
-                           "\": nothing of the file is applied\n");
+        EXPECT_EQ(err, "vrkreg import: " + path("fuzzy.reg") + ":1: skipped: unknown header \"" +
+                           header + "\": nothing of the file is applied\n");
         EXPECT_FALSE(keyExists(vrk::reg::kLocalMachine, "F"));
     }
 
@@ -637,9 +760,11 @@ TEST_F(CommandTest, AFailureWhileApplyingRollsEverythingBack) {
               "\"two\"=\"2\"\r\n");
     faults.failCall(RegCall::setValueEx, 2, vrk::reg::kAccessDenied);
     EXPECT_EQ(run({"import", path("in.reg")}), 1);
-    EXPECT_EQ(err, "vrkreg import: " + path("in.reg") +
-                       ":5: cannot set value \"two\" in HKEY_LOCAL_MACHINE\\A: error 5 (Access is denied.); "
-                       "nothing was imported\n");
+    EXPECT_EQ(
+        err,
+        "vrkreg import: " + path("in.reg") +
+            ":5: cannot set value \"two\" in HKEY_LOCAL_MACHINE\\A: error 5 (Access is denied.); "
+            "nothing was imported\n");
     EXPECT_EQ(snapshot(*store), before);
 }
 
@@ -650,14 +775,18 @@ TEST_F(CommandTest, TheStoresReasonForRefusingABatchIsShown) {
     const auto before = snapshot(*store);
     struct Detailed : vrk::reg::ForwardingRegistry {
         using ForwardingRegistry::ForwardingRegistry;
-        const char* lastFailureDetail() const override { return "a batch cannot span two store files"; }
+        const char* lastFailureDetail() const override {
+            return "a batch cannot span two store files";
+        }
     } detailed(faults);
-    writeFile(path("in.reg"), "REGEDIT4\r\n[HKEY_CLASSES_ROOT\\.x]\r\n@=\"1\"\r\n[HKEY_CURRENT_USER\\Y]\r\n");
+    writeFile(path("in.reg"),
+              "REGEDIT4\r\n[HKEY_CLASSES_ROOT\\.x]\r\n@=\"1\"\r\n[HKEY_CURRENT_USER\\Y]\r\n");
     faults.failCall(RegCall::createKeyEx, 2, vrk::reg::kInvalidParameter);
     std::ostringstream o, e;
     EXPECT_EQ(runRegCommand({"import", path("in.reg")}, detailed, o, e), 1);
     EXPECT_EQ(e.str(), "vrkreg import: " + path("in.reg") +
-                           ":4: cannot create HKEY_CURRENT_USER\\Y: error 87 (The parameter is incorrect.); a batch "
+                           ":4: cannot create HKEY_CURRENT_USER\\Y: error 87 (The parameter is "
+                           "incorrect.); a batch "
                            "cannot span two store files; nothing was imported\n");
     EXPECT_EQ(snapshot(*store), before);
 }
@@ -665,20 +794,24 @@ TEST_F(CommandTest, TheStoresReasonForRefusingABatchIsShown) {
 // When the store cannot roll a failed batch back, the message never claims
 // that nothing was changed.
 TEST_F(CommandTest, AFailedRollbackIsNotReportedAsNothingImported) {
-    writeFile(path("in.reg"), "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"one\"=\"1\"\r\n\"two\"=\"2\"\r\n");
+    writeFile(path("in.reg"),
+              "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\A]\r\n\"one\"=\"1\"\r\n\"two\"=\"2\"\r\n");
     faults.failCall(RegCall::setValueEx, 2, vrk::reg::kAccessDenied);
     faults.failCall(RegCall::rollbackBatch, 1, vrk::reg::kRegistryIoFailed);
     EXPECT_EQ(run({"import", path("in.reg")}), 1);
     EXPECT_EQ(err, "vrkreg import: " + path("in.reg") +
-                       ":4: cannot set value \"two\" in HKEY_LOCAL_MACHINE\\A: error 5 (Access is denied.); then the "
-                       "store could not roll back the changes made before: error 1016 (An I/O operation initiated "
+                       ":4: cannot set value \"two\" in HKEY_LOCAL_MACHINE\\A: error 5 (Access is "
+                       "denied.); then the "
+                       "store could not roll back the changes made before: error 1016 (An I/O "
+                       "operation initiated "
                        "by the registry failed unrecoverably.): some of them may remain\n");
     store->rollbackBatch();
 }
 
 TEST_F(CommandTest, UnreadableFilesAreReported) {
     EXPECT_EQ(run({"import", path("missing.reg")}), 1);
-    EXPECT_EQ(err, "vrkreg import: cannot read " + path("missing.reg") + ": no such file; nothing was imported\n");
+    EXPECT_EQ(err, "vrkreg import: cannot read " + path("missing.reg") +
+                       ": no such file; nothing was imported\n");
     EXPECT_EQ(run({"import", dir.path()}), 1);
     EXPECT_TRUE(contains(err, "it is a directory")) << err;
 }
@@ -715,7 +848,8 @@ TEST_F(CommandTest, AFailedReadOrAllocationImportsNothing) {
     ok({"add", "HKLM\\Existing", "/v", "v", "/d", "before"});
     const auto before = snapshot(*store);
     std::string file = "REGEDIT4\r\n[-HKEY_LOCAL_MACHINE\\Existing]\r\n";
-    for (int i = 0; i < 50; ++i) file += "[HKEY_LOCAL_MACHINE\\New\\K" + std::to_string(i) + "]\r\n\"v\"=\"1\"\r\n";
+    for (int i = 0; i < 50; ++i)
+        file += "[HKEY_LOCAL_MACHINE\\New\\K" + std::to_string(i) + "]\r\n\"v\"=\"1\"\r\n";
     FailingInput count(file, 0, false);
     importRegFile(*store, count, "f.reg");
     const unsigned perPass = count.reads() / 2;
@@ -732,9 +866,10 @@ TEST_F(CommandTest, AFailedReadOrAllocationImportsNothing) {
                 importRegFile(reg, input, "f.reg");
                 ADD_FAILURE() << "the import succeeded";
             } catch (const CommandFailure& f) {
-                EXPECT_EQ(std::string(f.what()), outOfMemory
-                                                     ? "cannot import f.reg: not enough memory; nothing was imported"
-                                                     : "cannot read f.reg: Input/output error; nothing was imported");
+                EXPECT_EQ(std::string(f.what()),
+                          outOfMemory
+                              ? "cannot import f.reg: not enough memory; nothing was imported"
+                              : "cannot read f.reg: Input/output error; nothing was imported");
             }
             EXPECT_EQ(snapshot(*store), before) << failAt;
             EXPECT_EQ(reg.openHandles(), 0u);
@@ -770,7 +905,9 @@ TEST_F(CommandTest, ExportWritesTheSubtreeInRegistryOrder) {
     EXPECT_EQ(o.str(), readFile(path("out.reg")));
     EXPECT_EQ(binaryRequests, 1);
     EXPECT_EQ(runRegCommand({"query", "HKLM\\Software\\Example", "/s"}, reg, o, e, count), 0);
-    EXPECT_EQ(runRegCommand({"export", "HKLM\\Software\\Example", path("out.reg"), "/y"}, reg, o, e, count), 0);
+    EXPECT_EQ(runRegCommand({"export", "HKLM\\Software\\Example", path("out.reg"), "/y"}, reg, o, e,
+                            count),
+              0);
     EXPECT_EQ(binaryRequests, 1);
 }
 
@@ -778,7 +915,8 @@ TEST_F(CommandTest, ExportKeepsAnExistingFileUnlessToldToReplaceIt) {
     ok({"add", "HKLM\\E", "/v", "v", "/d", "1"});
     writeFile(path("out.reg"), "precious");
     EXPECT_EQ(run({"export", "HKLM\\E", path("out.reg")}), 1);
-    EXPECT_EQ(err, "vrkreg export: cannot export to " + path("out.reg") + ": the file exists (add /y to replace it)\n");
+    EXPECT_EQ(err, "vrkreg export: cannot export to " + path("out.reg") +
+                       ": the file exists (add /y to replace it)\n");
     EXPECT_EQ(readFile(path("out.reg")), "precious");
 
     ok({"export", "HKLM\\E", path("out.reg"), "/Y"});
@@ -820,7 +958,8 @@ TEST_F(CommandTest, ExportNeverWritesThroughAPlantedLink) {
     // Nothing is left beside the target but the planted link.
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(dir.path()))
-        if (e.path().filename().string().rfind("out.reg", 0) == 0) names.push_back(e.path().filename().string());
+        if (e.path().filename().string().rfind("out.reg", 0) == 0)
+            names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"out.reg", "out.reg.vrkreg-partial"}));
 }
@@ -850,7 +989,8 @@ TEST_F(CommandTest, ExportDeleteImportGivesBackTheSameContent) {
         {"none", vrk::reg::kRegNone, ""},
     };
     for (const auto& v : values) {
-        ASSERT_EQ(store->setValueEx(k, v.name, v.type, reinterpret_cast<const unsigned char*>(v.data.data()),
+        ASSERT_EQ(store->setValueEx(k, v.name, v.type,
+                                    reinterpret_cast<const unsigned char*>(v.data.data()),
                                     static_cast<std::uint32_t>(v.data.size())),
                   vrk::reg::kSuccess);
     }

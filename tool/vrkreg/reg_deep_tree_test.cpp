@@ -26,7 +26,8 @@ public:
     unsigned depth() const { return depth_; }
     long openHandles() const { return open_; }
 
-    long createKeyEx(Key, const char*, std::uint32_t, std::uint32_t, Key*, std::uint32_t*) override {
+    long createKeyEx(Key, const char*, std::uint32_t, std::uint32_t, Key*,
+                     std::uint32_t*) override {
         return vrk::reg::kAccessDenied;
     }
     long openKeyEx(Key parent, const char* subKey, std::uint32_t, Key* result) override {

@@ -29,7 +29,8 @@ public:
         try {
             apply(op);
         } catch (const CommandFailure& f) {
-            throw CommandFailure(file_ + ":" + std::to_string(op.line) + ": " + f.what(), f.error());
+            throw CommandFailure(file_ + ":" + std::to_string(op.line) + ": " + f.what(),
+                                 f.error());
         }
     }
 
@@ -38,28 +39,30 @@ public:
 private:
     void apply(const Operation& op) {
         switch (op.kind) {
-            case Operation::Kind::openKey:
-                current_.reset();
-                current_.emplace(openOrCreate(reg_, op.key));
-                break;
-            case Operation::Kind::deleteKey:
-                current_.reset();
-                deleteTree(reg_, op.key);
-                break;
-            case Operation::Kind::setValue: {
-                const long rc = reg_.setValueEx(current_->get(), op.name.c_str(), op.type,
-                                                reinterpret_cast<const unsigned char*>(op.data.data()),
-                                                static_cast<std::uint32_t>(op.data.size()));
-                if (rc != vrk::reg::kSuccess)
-                    throwFailure(reg_, "cannot set value " + valueName(op) + " in " + fullPath(op.key), rc);
-                break;
-            }
-            case Operation::Kind::deleteValue: {
-                const long rc = reg_.deleteValue(current_->get(), op.name.c_str());
-                if (rc != vrk::reg::kSuccess && rc != vrk::reg::kFileNotFound)
-                    throwFailure(reg_, "cannot delete value " + valueName(op) + " of " + fullPath(op.key), rc);
-                break;
-            }
+        case Operation::Kind::openKey:
+            current_.reset();
+            current_.emplace(openOrCreate(reg_, op.key));
+            break;
+        case Operation::Kind::deleteKey:
+            current_.reset();
+            deleteTree(reg_, op.key);
+            break;
+        case Operation::Kind::setValue: {
+            const long rc = reg_.setValueEx(current_->get(), op.name.c_str(), op.type,
+                                            reinterpret_cast<const unsigned char*>(op.data.data()),
+                                            static_cast<std::uint32_t>(op.data.size()));
+            if (rc != vrk::reg::kSuccess)
+                throwFailure(reg_, "cannot set value " + valueName(op) + " in " + fullPath(op.key),
+                             rc);
+            break;
+        }
+        case Operation::Kind::deleteValue: {
+            const long rc = reg_.deleteValue(current_->get(), op.name.c_str());
+            if (rc != vrk::reg::kSuccess && rc != vrk::reg::kFileNotFound)
+                throwFailure(
+                    reg_, "cannot delete value " + valueName(op) + " of " + fullPath(op.key), rc);
+            break;
+        }
         }
     }
 
@@ -83,13 +86,14 @@ unsigned importRegFile(Registry& reg, RestartableSource& input, const std::strin
     };
     const SkipSink ignore = [](unsigned, const std::string&) {};
     try {
-        const ParseResult checked = parseRegStream(input, [](Operation&&) {}, onSkipped ? &count : nullptr);
+        const ParseResult checked = parseRegStream(
+            input, [](Operation&&) {}, onSkipped ? &count : nullptr);
         if (!checked.ok) throw CommandFailure(malformed(name, checked));
         input.restart();
         regcmd::inBatch(reg, "the import of " + name, [&] {
             Applier apply(reg, name);
-            const ParseResult applied =
-                parseRegStream(input, [&](Operation&& op) { apply(op); }, onSkipped ? &ignore : nullptr);
+            const ParseResult applied = parseRegStream(
+                input, [&](Operation&& op) { apply(op); }, onSkipped ? &ignore : nullptr);
             apply.finish();
             // The file was checked whole; it can only fail now when it changed.
             if (!applied.ok) throw CommandFailure(malformed(name, applied));

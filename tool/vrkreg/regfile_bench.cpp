@@ -26,11 +26,13 @@ std::vector<KeyBlock> sampleBlocks(int keys) {
         for (int v = 0; v < 20; ++v) {
             const std::string name = "Value" + std::to_string(v);
             if (v % 3 == 0) {
-                b.values.push_back({name, vrk::reg::kRegSz, "some text \"quoted\" C:\\path " + name});
+                b.values.push_back(
+                    {name, vrk::reg::kRegSz, "some text \"quoted\" C:\\path " + name});
             } else if (v % 3 == 1) {
                 b.values.push_back({name, vrk::reg::kRegDword, std::string("\x01\x02\x03\x04", 4)});
             } else {
-                b.values.push_back({name, vrk::reg::kRegBinary, std::string(100, static_cast<char>(v))});
+                b.values.push_back(
+                    {name, vrk::reg::kRegBinary, std::string(100, static_cast<char>(v))});
             }
         }
         blocks.push_back(std::move(b));
@@ -45,7 +47,8 @@ void BM_WriteExport(benchmark::State& state) {
         writeRegFile(blocks, file, why);
         benchmark::DoNotOptimize(file.data());
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(file.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(file.size()));
 }
 BENCHMARK(BM_WriteExport)->Arg(100)->Arg(1000);
 
@@ -56,14 +59,16 @@ void BM_ParseExport(benchmark::State& state) {
         ParseResult r = parseRegFile(file);
         benchmark::DoNotOptimize(r.operations.data());
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(file.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(file.size()));
 }
 BENCHMARK(BM_ParseExport)->Arg(100)->Arg(1000);
 
 // A whole import command: read, parse, apply in one batch.
 void BM_ImportIntoScratchStore(benchmark::State& state) {
     std::random_device rd;
-    const auto dir = std::filesystem::temp_directory_path() / ("vrkreg-bench-" + std::to_string(rd()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("vrkreg-bench-" + std::to_string(rd()));
     std::filesystem::create_directories(dir);
     std::string file, why;
     writeRegFile(sampleBlocks(static_cast<int>(state.range(0))), file, why);
@@ -75,10 +80,11 @@ void BM_ImportIntoScratchStore(benchmark::State& state) {
     auto store = vrk::reg::makeScratchRegistry((dir / "store").string());
     for (auto _ : state) {
         std::ostringstream out, err;
-        if (runRegCommand({"import", regFile}, *store, out, err) != 0) state.SkipWithError(err.str().c_str());
+        if (runRegCommand({"import", regFile}, *store, out, err) != 0)
+            state.SkipWithError(err.str().c_str());
     }
-    state.counters["values"] = benchmark::Counter(static_cast<double>(state.range(0) * 20) * state.iterations(),
-                                                  benchmark::Counter::kIsRate);
+    state.counters["values"] = benchmark::Counter(
+        static_cast<double>(state.range(0) * 20) * state.iterations(), benchmark::Counter::kIsRate);
     store.reset();
     std::filesystem::remove_all(dir);
 }

@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const vrk::regfile::ParseResult first = vrk::regfile::parseRegFile(input);
     if (!first.ok) {
-        if (first.error.empty() || first.errorLine == 0 || !first.operations.empty()) __builtin_trap();
+        if (first.error.empty() || first.errorLine == 0 || !first.operations.empty())
+            __builtin_trap();
         return 0;
     }
     // A value line can only follow a key line of the same key, so blocksOf

@@ -94,7 +94,9 @@ private:
             fill(1);
             if (pos_ == end_) return true;
             std::size_t stop = pos_;
-            while (stop < end_ && buffer_[stop] != '\r' && buffer_[stop] != '\n' && buffer_[stop] != '\0') ++stop;
+            while (stop < end_ && buffer_[stop] != '\r' && buffer_[stop] != '\n' &&
+                   buffer_[stop] != '\0')
+                ++stop;
             if (line.text.size() + (stop - pos_) > kMaxLineLength) tooLong();
             line.text.append(buffer_ + pos_, stop - pos_);
             pos_ = stop;
@@ -110,7 +112,8 @@ private:
     }
 
     unsigned unitAt(std::size_t at) const {
-        return static_cast<unsigned char>(buffer_[at]) | (static_cast<unsigned>(static_cast<unsigned char>(buffer_[at + 1])) << 8);
+        return static_cast<unsigned char>(buffer_[at]) |
+               (static_cast<unsigned>(static_cast<unsigned char>(buffer_[at + 1])) << 8);
     }
 
     bool nextUtf16(Line& line) {
@@ -121,7 +124,8 @@ private:
         while (true) {
             fill(2);
             if (end_ - pos_ < 2) {
-                if (pos_ != end_) failInput(number_, "the UTF-16 file ends in the middle of a character");
+                if (pos_ != end_)
+                    failInput(number_, "the UTF-16 file ends in the middle of a character");
                 break;
             }
             std::size_t stop = pos_;
@@ -140,7 +144,8 @@ private:
         }
         std::string why;
         if (!utf16leToStoreBytes(raw_, line.text, &why)) failInput(number_, why);
-        if (line.text.find('\0') != std::string::npos) failInput(number_, "NUL character in the line");
+        if (line.text.find('\0') != std::string::npos)
+            failInput(number_, "NUL character in the line");
         return true;
     }
 
@@ -235,9 +240,11 @@ private:
         std::size_t depth = 0;
         while (true) {
             if (++depth > static_cast<std::size_t>(vrk::reg::kMaxKeyDepth))
-                fail(n, "key more than " + std::to_string(vrk::reg::kMaxKeyDepth) + " levels below its root");
+                fail(n, "key more than " + std::to_string(vrk::reg::kMaxKeyDepth) +
+                            " levels below its root");
             const std::size_t end = rest.find('\\', start);
-            const std::string_view level = rest.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+            const std::string_view level = rest.substr(
+                start, end == std::string_view::npos ? std::string_view::npos : end - start);
             if (level.empty()) fail(n, "empty key name between backslashes");
             if (characterCount(level) > kMaxKeyNameLength)
                 fail(n, "key name longer than 255 characters");
@@ -319,8 +326,9 @@ private:
             if (p >= text.size() || text[p] != ':') fail(n, "expected ':' after hex or hex(N)");
             ++p;
             op.data = hexBytes(line, text, p);
-            if (version_ == 5 && (op.type == vrk::reg::kRegSz || op.type == vrk::reg::kRegExpandSz ||
-                                  op.type == vrk::reg::kRegMultiSz)) {
+            if (version_ == 5 &&
+                (op.type == vrk::reg::kRegSz || op.type == vrk::reg::kRegExpandSz ||
+                 op.type == vrk::reg::kRegMultiSz)) {
                 std::string narrowed;
                 std::string why;
                 if (!utf16leToStoreBytes(op.data, narrowed, &why))
@@ -329,7 +337,8 @@ private:
             }
             // A REG_SZ is kept without its terminating zero, as a quoted
             // string is: hex(1) data that ends in one drops it.
-            if (op.type == vrk::reg::kRegSz && !op.data.empty() && op.data.back() == '\0') op.data.pop_back();
+            if (op.type == vrk::reg::kRegSz && !op.data.empty() && op.data.back() == '\0')
+                op.data.pop_back();
         } else {
             fail(n, "unrecognized value data: expected \"string\", dword:, hex: or hex(N):");
         }
@@ -361,13 +370,13 @@ private:
             if (p >= text.size()) fail(n, "unterminated string (missing closing '\"')");
             const char e = text[p++];
             switch (e) {
-                case '\\': out.push_back('\\'); break;
-                case '"': out.push_back('"'); break;
-                case 'n': out.push_back('\n'); break;
-                case 'r': out.push_back('\r'); break;
-                default:
-                    fail(n, std::string("unknown escape sequence \\") + e +
-                                " in a string (only \\\\, \\\", \\n and \\r)");
+            case '\\': out.push_back('\\'); break;
+            case '"': out.push_back('"'); break;
+            case 'n': out.push_back('\n'); break;
+            case 'r': out.push_back('\r'); break;
+            default:
+                fail(n, std::string("unknown escape sequence \\") + e +
+                            " in a string (only \\\\, \\\", \\n and \\r)");
             }
         }
     }
@@ -448,7 +457,8 @@ private:
 
 }  // namespace
 
-ParseResult parseRegStream(ByteSource& source, const OperationSink& onOperation, const SkipSink* onSkipped) {
+ParseResult parseRegStream(ByteSource& source, const OperationSink& onOperation,
+                           const SkipSink* onSkipped) {
     ParseResult result;
     try {
         LineReader lines(source);
@@ -462,16 +472,21 @@ ParseResult parseRegStream(ByteSource& source, const OperationSink& onOperation,
             result.version = 4;
         } else if (header == kHeader5) {
             result.version = 5;
-        } else if (onSkipped != nullptr && header.substr(0, 7) == "REGEDIT" && header != "REGEDIT") {
+        } else if (onSkipped != nullptr && header.substr(0, 7) == "REGEDIT" &&
+                   header != "REGEDIT") {
             // Windows' reg takes a header such as "REGEDIT 4" or "REGEDIT4 FOO"
             // as valid and then imports nothing of the file.
-            (*onSkipped)(1, "unknown header \"" + std::string(header) + "\": nothing of the file is applied");
+            (*onSkipped)(1, "unknown header \"" + std::string(header) +
+                                "\": nothing of the file is applied");
             result.version = 4;
             result.ok = true;
             return result;
         } else if (header == "REGEDIT") {
-            fail(1, "the Windows 3.1 REGEDIT format (\"HKEY_CLASSES_ROOT\\key = value\" lines) is not supported: "
-                    "expected \"REGEDIT4\" or \"" + std::string(kHeader5) + "\"");
+            fail(1,
+                 "the Windows 3.1 REGEDIT format (\"HKEY_CLASSES_ROOT\\key = value\" lines) is not "
+                 "supported: "
+                 "expected \"REGEDIT4\" or \"" +
+                     std::string(kHeader5) + "\"");
         } else {
             fail(1, "bad header: expected \"REGEDIT4\" or \"" + std::string(kHeader5) +
                         "\" on the first line");
@@ -489,7 +504,8 @@ ParseResult parseRegStream(ByteSource& source, const OperationSink& onOperation,
 ParseResult parseRegFile(std::string_view fileBytes) {
     MemorySource source(fileBytes);
     std::vector<Operation> operations;
-    ParseResult result = parseRegStream(source, [&](Operation&& op) { operations.push_back(std::move(op)); });
+    ParseResult result =
+        parseRegStream(source, [&](Operation&& op) { operations.push_back(std::move(op)); });
     if (result.ok) result.operations = std::move(operations);
     return result;
 }

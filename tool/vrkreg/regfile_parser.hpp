@@ -19,11 +19,11 @@ namespace vrk::regfile {
 
 struct ParseResult {
     bool ok = false;
-    int version = 0;                     // 4 (REGEDIT4) or 5
-    bool utf16 = false;                  // the file started with FF FE
+    int version = 0;                    // 4 (REGEDIT4) or 5
+    bool utf16 = false;                 // the file started with FF FE
     std::vector<Operation> operations;  // in file order, when ok
-    unsigned errorLine = 0;              // when not ok: the line at fault (1-based)
-    std::string error;                   // when not ok: what was wrong
+    unsigned errorLine = 0;             // when not ok: the line at fault (1-based)
+    std::string error;                  // when not ok: what was wrong
 };
 
 // Limits of the reader. A longer line, or a value with more data, makes the

@@ -34,8 +34,8 @@ Operation openKey(unsigned line, vrk::reg::Key root, std::string sub) {
     return op;
 }
 
-Operation setValue(unsigned line, vrk::reg::Key root, std::string sub, std::string name, std::uint32_t type,
-                   std::string data) {
+Operation setValue(unsigned line, vrk::reg::Key root, std::string sub, std::string name,
+                   std::uint32_t type, std::string data) {
     Operation op;
     op.kind = Kind::setValue;
     op.line = line;
@@ -87,7 +87,8 @@ TEST(RegfileParser, ReadsEveryKindOfLine) {
         setValue(5, kLocalMachine, ex, "", vrk::reg::kRegSz, "default value"),
         setValue(6, kLocalMachine, ex, "Count", vrk::reg::kRegDword, bytes({0x2a, 0, 0, 0})),
         setValue(7, kLocalMachine, ex, "Path", vrk::reg::kRegSz, "C:\\Dir \"quoted\""),
-        setValue(8, kLocalMachine, ex, "Bin", vrk::reg::kRegBinary, bytes({0, 1, 0xff, 0x10, 0x20})),
+        setValue(8, kLocalMachine, ex, "Bin", vrk::reg::kRegBinary,
+                 bytes({0, 1, 0xff, 0x10, 0x20})),
         setValue(10, kLocalMachine, ex, "Empty", vrk::reg::kRegBinary, ""),
         setValue(11, kLocalMachine, ex, "Exp", vrk::reg::kRegExpandSz, std::string("%A%\0", 4)),
         setValue(12, kLocalMachine, ex, "Multi", vrk::reg::kRegMultiSz, std::string("a\0b\0\0", 5)),
@@ -97,7 +98,8 @@ TEST(RegfileParser, ReadsEveryKindOfLine) {
         openKey(18, kCurrentUser, "Software\\New"),
     };
     ASSERT_EQ(r.operations.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(r.operations[i], expected[i]) << "operation " << i;
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_EQ(r.operations[i], expected[i]) << "operation " << i;
 }
 
 TEST(RegfileParser, LineEndsAndEncodingsGiveTheSameChanges) {
@@ -109,7 +111,8 @@ TEST(RegfileParser, LineEndsAndEncodingsGiveTheSameChanges) {
     for (char c : lf) cr += c == '\n' ? '\r' : c;
     const ParseResult base = parseRegFile(utf16File(kSample));
     ASSERT_TRUE(base.ok);
-    for (const std::string& variant : {std::string(kSample), lf, cr, utf16File(lf), utf16File(cr)}) {
+    for (const std::string& variant :
+         {std::string(kSample), lf, cr, utf16File(lf), utf16File(cr)}) {
         const ParseResult r = parseRegFile(variant);
         ASSERT_TRUE(r.ok) << r.errorLine << ": " << r.error;
         EXPECT_EQ(r.operations, base.operations);
@@ -119,7 +122,8 @@ TEST(RegfileParser, LineEndsAndEncodingsGiveTheSameChanges) {
 TEST(RegfileParser, TextOfUtf16FilesBecomesUtf8AndEightBitTextStaysAsItIs) {
     // "Caf\u00e9" as the key, the value name and the string.
     const std::string text =
-        "Windows Registry Editor Version 5.00\r\n[HKEY_USERS\\Caf\xC3\xA9]\r\n\"n\xC3\xA9\"=\"\xC3\xA9t\xC3\xA9\"\r\n";
+        "Windows Registry Editor Version "
+        "5.00\r\n[HKEY_USERS\\Caf\xC3\xA9]\r\n\"n\xC3\xA9\"=\"\xC3\xA9t\xC3\xA9\"\r\n";
     const ParseResult wide = parseRegFile(utf16File(text));
     ASSERT_TRUE(wide.ok) << wide.error;
     ASSERT_EQ(wide.operations.size(), 2u);
@@ -143,19 +147,21 @@ TEST(RegfileParser, StringTypesInHexAreUtf16OnlyInVersion5Files) {
         std::uint32_t type;
         std::string data;
     } cases[] = {
-        {"Windows Registry Editor Version 5.00", "@=hex(2):41,00,e9,00,00,00", vrk::reg::kRegExpandSz,
-         std::string("A\xC3\xA9\0", 4)},
+        {"Windows Registry Editor Version 5.00", "@=hex(2):41,00,e9,00,00,00",
+         vrk::reg::kRegExpandSz, std::string("A\xC3\xA9\0", 4)},
         {"Windows Registry Editor Version 5.00", "@=hex(1):61,00,00,00,62,00", vrk::reg::kRegSz,
          std::string("a\0b", 3)},
         // A REG_SZ is stored without its terminating zero, as a quoted string
         // is; only the last one goes.
-        {"Windows Registry Editor Version 5.00", "@=hex(1):41,00,42,00,00,00", vrk::reg::kRegSz, "AB"},
+        {"Windows Registry Editor Version 5.00", "@=hex(1):41,00,42,00,00,00", vrk::reg::kRegSz,
+         "AB"},
         {"Windows Registry Editor Version 5.00", "@=hex(1):41,00,00,00,00,00", vrk::reg::kRegSz,
          std::string("A\0", 2)},
         {"Windows Registry Editor Version 5.00", "@=hex(1):00,00", vrk::reg::kRegSz, ""},
         {"Windows Registry Editor Version 5.00", "@=hex(1):", vrk::reg::kRegSz, ""},
         {"REGEDIT4", "@=hex(1):41,42,00", vrk::reg::kRegSz, "AB"},
-        {"Windows Registry Editor Version 5.00", "@=hex(3):41,00", vrk::reg::kRegBinary, std::string("A\0", 2)},
+        {"Windows Registry Editor Version 5.00", "@=hex(3):41,00", vrk::reg::kRegBinary,
+         std::string("A\0", 2)},
         {"REGEDIT4", "@=hex(2):41,e9,00", vrk::reg::kRegExpandSz, std::string("A\xE9\0", 3)},
         {"REGEDIT4", "@=hex(7):61,00,00", vrk::reg::kRegMultiSz, std::string("a\0\0", 3)},
         {"REGEDIT4", "@=hex(0):", vrk::reg::kRegNone, ""},
@@ -163,13 +169,15 @@ TEST(RegfileParser, StringTypesInHexAreUtf16OnlyInVersion5Files) {
         {"REGEDIT4", "@=hex(100):ff", 0x100u, "\xff"},
         {"REGEDIT4", "@=dword:FFFFFFFF", vrk::reg::kRegDword, "\xff\xff\xff\xff"},
         {"REGEDIT4", "@=dword:7", vrk::reg::kRegDword, std::string("\x07\0\0\0", 4)},
-        {"REGEDIT4", "@=hex:  0a , 0B ,ff ; spaces around bytes", vrk::reg::kRegBinary, "\x0a\x0b\xff"},
+        {"REGEDIT4", "@=hex:  0a , 0B ,ff ; spaces around bytes", vrk::reg::kRegBinary,
+         "\x0a\x0b\xff"},
         {"REGEDIT4", "@=\"line\\nbreak\\r\"", vrk::reg::kRegSz, "line\nbreak\r"},
         {"REGEDIT4", "@=\"\"", vrk::reg::kRegSz, ""},
         {"REGEDIT4", "@=\"a=b;c\"", vrk::reg::kRegSz, "a=b;c"},
     };
     for (const auto& c : cases) {
-        const std::string file = std::string(c.header) + "\n[HKEY_LOCAL_MACHINE\\K]\n" + c.line + "\n";
+        const std::string file =
+            std::string(c.header) + "\n[HKEY_LOCAL_MACHINE\\K]\n" + c.line + "\n";
         const ParseResult r = parseRegFile(file);
         ASSERT_TRUE(r.ok) << c.line << ": " << r.error;
         ASSERT_EQ(r.operations.size(), 2u);
@@ -188,8 +196,10 @@ TEST(RegfileParser, KeyLines) {
         {"[HKEY_LOCAL_MACHINE]", kLocalMachine, "", Kind::openKey},
         {"[HKEY_LOCAL_MACHINE\\]", kLocalMachine, "", Kind::openKey},
         {"[hkey_classes_root\\.txt]", vrk::reg::kClassesRoot, ".txt", Kind::openKey},
-        {"[HKEY_USERS\\a]b]", vrk::reg::kUsers, "a]b", Kind::openKey},     // the name ends at the last ]
-        {"[HKEY_USERS\\a[1]]  ", vrk::reg::kUsers, "a[1]", Kind::openKey},  // blanks after ] are fine
+        {"[HKEY_USERS\\a]b]", vrk::reg::kUsers, "a]b",
+         Kind::openKey},  // the name ends at the last ]
+        {"[HKEY_USERS\\a[1]]  ", vrk::reg::kUsers, "a[1]",
+         Kind::openKey},  // blanks after ] are fine
         {"  [HKEY_USERS\\ x ]", vrk::reg::kUsers, " x ", Kind::openKey},
         {"[-HKEY_CURRENT_USER\\a\\b]", kCurrentUser, "a\\b", Kind::deleteKey},
         {"[HKEY_CURRENT_USER\\a\\b\\\\]", kCurrentUser, "a\\b", Kind::openKey},
@@ -228,8 +238,8 @@ TEST(RegfileParser, NamesAtTheRegistryLimitsAreAccepted) {
         for (int i = 0; i < 255; ++i) s += "\xC3\xA9";
         return s;
     }();
-    const ParseResult r = parseRegFile(utf16File("REGEDIT4\n[HKEY_USERS\\" + key255 + "\\" + wide255 + "]\n\"" +
-                                                 name16383 + "\"=\"x\"\n"));
+    const ParseResult r = parseRegFile(utf16File("REGEDIT4\n[HKEY_USERS\\" + key255 + "\\" +
+                                                 wide255 + "]\n\"" + name16383 + "\"=\"x\"\n"));
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_EQ(r.operations[1].name.size(), 16383u);
 }
@@ -237,10 +247,12 @@ TEST(RegfileParser, NamesAtTheRegistryLimitsAreAccepted) {
 TEST(RegfileParser, KeysDeeperThanTheRegistryAllowsAreRefused) {
     std::string levels;
     for (int i = 0; i < vrk::reg::kMaxKeyDepth; ++i) levels += "\\k";
-    const ParseResult deepest = parseRegFile("REGEDIT4\n[HKEY_USERS" + levels + "]\n[-HKEY_USERS" + levels + "]\n");
+    const ParseResult deepest =
+        parseRegFile("REGEDIT4\n[HKEY_USERS" + levels + "]\n[-HKEY_USERS" + levels + "]\n");
     EXPECT_TRUE(deepest.ok) << deepest.error;
     for (const char* form : {"[HKEY_USERS", "[-HKEY_USERS"}) {
-        const ParseResult r = parseRegFile("REGEDIT4\n\n" + std::string(form) + levels + "\\one more]\n");
+        const ParseResult r =
+            parseRegFile("REGEDIT4\n\n" + std::string(form) + levels + "\\one more]\n");
         EXPECT_FALSE(r.ok);
         EXPECT_EQ(r.errorLine, 3u);
         EXPECT_EQ(r.error, "key more than 512 levels below its root");
@@ -321,7 +333,8 @@ TEST(RegfileParser, MalformedFilesNameTheLineAndTheReason) {
             EXPECT_TRUE(r.operations.empty());
             EXPECT_EQ(r.errorLine, c.line) << c.file << "\n" << r.error;
             EXPECT_NE(r.error.find(c.reason), std::string::npos)
-                << c.file << (wide ? " (UTF-16)" : "") << "\ngot: " << r.error << "\nexpected: " << c.reason;
+                << c.file << (wide ? " (UTF-16)" : "") << "\ngot: " << r.error
+                << "\nexpected: " << c.reason;
         }
     }
 }
@@ -335,7 +348,8 @@ TEST(RegfileParser, MalformedUtf16Files) {
         // Odd byte count: the last character is cut off.
         {utf16File("REGEDIT4\r\n[HKEY_USERS\\x]\r\n") + "A", 3, "middle of a character"},
         // A lone high surrogate in a key name on line 2.
-        {utf16File("REGEDIT4\r\n") + std::string("[\0H\0\x00\xD8]\0", 8), 2, "unpaired high surrogate"},
+        {utf16File("REGEDIT4\r\n") + std::string("[\0H\0\x00\xD8]\0", 8), 2,
+         "unpaired high surrogate"},
     };
     for (const auto& c : cases) {
         const ParseResult r = parseRegFile(c.file);
@@ -352,7 +366,8 @@ namespace vrk::regfile {
 namespace {
 
 TEST(RegfileParser, HeaderMayBeIndentedAndAFileMayHoldNoKeys) {
-    for (const char* file : {"  REGEDIT4", "\tWindows Registry Editor Version 5.00\r\n", "REGEDIT4\n\n; nothing\n"}) {
+    for (const char* file :
+         {"  REGEDIT4", "\tWindows Registry Editor Version 5.00\r\n", "REGEDIT4\n\n; nothing\n"}) {
         const ParseResult r = parseRegFile(file);
         EXPECT_TRUE(r.ok) << file << ": " << r.error;
         EXPECT_TRUE(r.operations.empty());
@@ -377,7 +392,8 @@ TEST(RegfileParser, FuzzSeedsParseAsIntended) {
         std::ostringstream bytes;
         bytes << in.rdbuf();
         const ParseResult r = parseRegFile(bytes.str());
-        const bool malformed = entry.path().filename().string().find("malformed") != std::string::npos;
+        const bool malformed =
+            entry.path().filename().string().find("malformed") != std::string::npos;
         EXPECT_EQ(r.ok, !malformed) << entry.path() << ": " << r.errorLine << ": " << r.error;
         ++seen;
     }
@@ -388,12 +404,14 @@ TEST(RegfileParser, FuzzSeedsParseAsIntended) {
 // reader must refuse it at its limits without holding the input.
 class EndlessSource : public ByteSource {
 public:
-    EndlessSource(std::string head, std::string piece) : head_(std::move(head)), piece_(std::move(piece)) {}
+    EndlessSource(std::string head, std::string piece)
+        : head_(std::move(head)), piece_(std::move(piece)) {}
     std::size_t read(char* buffer, std::size_t size) override {
         std::size_t n = 0;
         while (n < size) {
             const std::string& from = at_ < head_.size() ? head_ : piece_;
-            const std::size_t offset = at_ < head_.size() ? at_ : (at_ - head_.size()) % piece_.size();
+            const std::size_t offset =
+                at_ < head_.size() ? at_ : (at_ - head_.size()) % piece_.size();
             const std::size_t take = std::min(size - n, from.size() - offset);
             std::memcpy(buffer + n, from.data() + offset, take);
             n += take;
@@ -408,7 +426,8 @@ private:
 };
 
 TEST(RegfileParser, ALineOrAValueBeyondTheLimitsIsRefusedAtItsLine) {
-    const std::string hexLine = "00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,\\\r\n";
+    const std::string hexLine =
+        "00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,\\\r\n";
     const struct {
         std::string head;
         std::string piece;
@@ -416,9 +435,11 @@ TEST(RegfileParser, ALineOrAValueBeyondTheLimitsIsRefusedAtItsLine) {
         unsigned line;
         std::string error;
     } cases[] = {
-        {"REGEDIT4\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=\"", "x", false, 3, "line longer than 4194304 characters"},
+        {"REGEDIT4\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=\"", "x", false, 3,
+         "line longer than 4194304 characters"},
         {"REGEDIT4\r\n", std::string("\0", 1), false, 2, "NUL character in the line"},
-        {"Windows Registry Editor Version 5.00\r\n;", "x", true, 2, "line longer than 4194304 characters"},
+        {"Windows Registry Editor Version 5.00\r\n;", "x", true, 2,
+         "line longer than 4194304 characters"},
         {"REGEDIT4\r\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=hex:\\\r\n", hexLine, false,
          3 + (16u << 20) / 24 + 1, "value data longer than 16777216 bytes"},
     };
@@ -452,10 +473,12 @@ private:
 TEST(RegfileParser, PiecesOfAnySizeGiveTheSameResult) {
     const std::string text =
         "REGEDIT4\r\n\r[HKEY_CURRENT_USER\\A]\r\n\"v\"=hex:01,\\\r\n  02\n\r\n@=\"\xC3\xA9\"\r";
-    for (const std::string& file : {text, utf16File(text), text + "\"x\"=\"open\r\n", utf16File(text) + "x"}) {
+    for (const std::string& file :
+         {text, utf16File(text), text + "\"x\"=\"open\r\n", utf16File(text) + "x"}) {
         ByteByByteSource source(file);
         std::vector<Operation> seen;
-        const ParseResult r = parseRegStream(source, [&](Operation&& op) { seen.push_back(std::move(op)); });
+        const ParseResult r =
+            parseRegStream(source, [&](Operation&& op) { seen.push_back(std::move(op)); });
         const ParseResult whole = parseRegFile(file);
         EXPECT_EQ(r.ok, whole.ok);
         EXPECT_EQ(r.errorLine, whole.errorLine);
@@ -473,7 +496,8 @@ TEST(RegfileParser, AStreamHandsOverEachChangeAsItsLineIsRead) {
     const std::string text = "REGEDIT4\n\n[HKEY_CURRENT_USER\\A]\r\n\"v\"=dword:1\n@=-\n";
     MemorySource source(text);
     std::vector<Operation> seen;
-    const ParseResult r = parseRegStream(source, [&](Operation&& op) { seen.push_back(std::move(op)); });
+    const ParseResult r =
+        parseRegStream(source, [&](Operation&& op) { seen.push_back(std::move(op)); });
     ASSERT_TRUE(r.ok) << r.error;
     EXPECT_TRUE(r.operations.empty());
     EXPECT_EQ(seen, parseRegFile(text).operations);

@@ -20,7 +20,9 @@ std::uint64_t mix(std::uint64_t hash, const char* bytes, std::size_t size) {
 
 constexpr std::uint64_t kHashStart = 14695981039346656037ull;
 
-std::string systemReason(int error) { return error != 0 ? std::strerror(error) : "an unknown read error"; }
+std::string systemReason(int error) {
+    return error != 0 ? std::strerror(error) : "an unknown read error";
+}
 
 }  // namespace
 
@@ -47,7 +49,8 @@ InputFile::InputFile(const std::string& path) : hash_(kHashStart) {
         if (copy_ == nullptr) {
             const int error = errno;
             std::fclose(file_);
-            throw ReadFailure("no temporary file to keep a copy of the input (" + systemReason(error) + ")");
+            throw ReadFailure("no temporary file to keep a copy of the input (" +
+                              systemReason(error) + ")");
         }
     }
 }
@@ -66,7 +69,8 @@ std::size_t InputFile::read(char* buffer, std::size_t size) {
         throw ReadFailure("cannot keep a copy of the input (" + systemReason(errno) + ")");
     hash_ = mix(hash_, buffer, n);
     count_ += n;
-    if (second_ && (count_ > firstCount_ || (n == 0 && (count_ != firstCount_ || hash_ != firstHash_))))
+    if (second_ &&
+        (count_ > firstCount_ || (n == 0 && (count_ != firstCount_ || hash_ != firstHash_))))
         throw ReadFailure("the file changed while it was read");
     return n;
 }
@@ -75,7 +79,8 @@ void InputFile::restart() {
     std::FILE* again = copy_ != nullptr ? copy_ : file_;
     if (copy_ != nullptr && std::fflush(copy_) != 0)
         throw ReadFailure("cannot keep a copy of the input (" + systemReason(errno) + ")");
-    if (std::fseek(again, 0, SEEK_SET) != 0) throw ReadFailure("it cannot be read again (" + systemReason(errno) + ")");
+    if (std::fseek(again, 0, SEEK_SET) != 0)
+        throw ReadFailure("it cannot be read again (" + systemReason(errno) + ")");
     std::clearerr(again);
     second_ = true;
     firstHash_ = hash_;

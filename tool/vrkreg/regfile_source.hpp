@@ -66,8 +66,8 @@ public:
 
 private:
     std::FILE* file_ = nullptr;
-    std::FILE* copy_ = nullptr;   // the copy of an input that cannot be read again
-    bool second_ = false;         // reading for the second time
+    std::FILE* copy_ = nullptr;  // the copy of an input that cannot be read again
+    bool second_ = false;        // reading for the second time
     std::uint64_t firstHash_ = 0, hash_ = 0;
     std::uint64_t firstCount_ = 0, count_ = 0;
 };

@@ -16,7 +16,9 @@ std::size_t utf8Sequence(std::string_view bytes, std::size_t i, std::uint32_t& c
         cp = b0;
         return 1;
     }
-    const auto cont = [&](std::size_t k) { return i + k < bytes.size() && (at(i + k) & 0xC0) == 0x80; };
+    const auto cont = [&](std::size_t k) {
+        return i + k < bytes.size() && (at(i + k) & 0xC0) == 0x80;
+    };
     if (b0 >= 0xC2 && b0 <= 0xDF) {
         if (left < 2 || !cont(1)) return 0;
         cp = ((b0 & 0x1Fu) << 6) | (at(i + 1) & 0x3Fu);

@@ -17,11 +17,11 @@ std::string escaped(const std::string& text) {
     out.push_back('"');
     for (const char c : text) {
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '"': out += "\\\""; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            default: out.push_back(c);
+        case '\\': out += "\\\\"; break;
+        case '"': out += "\\\""; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out.push_back(c);
         }
     }
     out.push_back('"');
@@ -29,7 +29,8 @@ std::string escaped(const std::string& text) {
 }
 
 bool isTextType(std::uint32_t type) {
-    return type == vrk::reg::kRegSz || type == vrk::reg::kRegExpandSz || type == vrk::reg::kRegMultiSz;
+    return type == vrk::reg::kRegSz || type == vrk::reg::kRegExpandSz ||
+           type == vrk::reg::kRegMultiSz;
 }
 
 // Characters the text takes in the UTF-16 file.
@@ -47,7 +48,8 @@ std::string valueLineText(const ValueEntry& value) {
     char buf[32];
     if (value.type == vrk::reg::kRegDword && value.data.size() == 4) {
         std::uint32_t v = 0;
-        for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(value.data[static_cast<std::size_t>(i)]);
+        for (int i = 3; i >= 0; --i)
+            v = (v << 8) | static_cast<unsigned char>(value.data[static_cast<std::size_t>(i)]);
         std::snprintf(buf, sizeof buf, "dword:%08x", static_cast<unsigned>(v));
         line += buf;
         return line;
@@ -61,9 +63,10 @@ std::string valueLineText(const ValueEntry& value) {
     // A REG_SZ in hex holds a zero byte; it is written with the terminating
     // zero that a string stored with RegSetValueEx carries, which the reader
     // drops again.
-    const std::string bytes = value.type == vrk::reg::kRegSz ? storeBytesToUtf16le(value.data + '\0')
-                              : isTextType(value.type)      ? storeBytesToUtf16le(value.data)
-                                                            : value.data;
+    const std::string bytes = value.type == vrk::reg::kRegSz
+                                  ? storeBytesToUtf16le(value.data + '\0')
+                              : isTextType(value.type) ? storeBytesToUtf16le(value.data)
+                                                       : value.data;
     std::size_t column = fileColumns(line);
     static const char digits[] = "0123456789abcdef";
     line.reserve(line.size() + bytes.size() * 3 + bytes.size() / 25 * 5);
@@ -89,13 +92,15 @@ std::string regFileHeader() {
 bool appendKeyBlock(const KeyBlock& block, std::string& fileBytes, std::string& error) {
     const std::string path = fullPath(block.key);
     if (path.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
-        error = "the key name \"" + path + "\" holds a line break or NUL, which a .reg file cannot hold";
+        error = "the key name \"" + path +
+                "\" holds a line break or NUL, which a .reg file cannot hold";
         return false;
     }
     std::string text = "[" + path + "]\r\n";
     for (const ValueEntry& value : block.values) {
         if (value.name.find('\0') != std::string::npos) {
-            error = "a value name of key \"" + path + "\" holds a NUL, which a .reg file cannot hold";
+            error =
+                "a value name of key \"" + path + "\" holds a NUL, which a .reg file cannot hold";
             return false;
         }
         text += valueLineText(value);

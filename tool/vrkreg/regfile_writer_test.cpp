@@ -33,16 +33,18 @@ TEST(RegfileWriter, WritesTheLayoutOfRegExport) {
     std::string out, error;
     ASSERT_TRUE(writeRegFile(blocks, out, error)) << error;
     const std::string expected =
-        "\xFF\xFE" + wide("Windows Registry Editor Version 5.00\r\n"
-                          "\r\n"
-                          "[HKEY_LOCAL_MACHINE\\Software\\Example]\r\n"
-                          "@=\"default value\"\r\n"
-                          "\"Count\"=dword:0000002a\r\n"
-                          "\"Long\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\r\n"
-                          "  16,17,18\r\n"
-                          "\r\n"
-                          "[HKEY_LOCAL_MACHINE\\Software\\Example\\Sub]\r\n"
-                          "\r\n");
+        "\xFF\xFE" +
+        wide(
+            "Windows Registry Editor Version 5.00\r\n"
+            "\r\n"
+            "[HKEY_LOCAL_MACHINE\\Software\\Example]\r\n"
+            "@=\"default value\"\r\n"
+            "\"Count\"=dword:0000002a\r\n"
+            "\"Long\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\r\n"
+            "  16,17,18\r\n"
+            "\r\n"
+            "[HKEY_LOCAL_MACHINE\\Software\\Example\\Sub]\r\n"
+            "\r\n");
     EXPECT_EQ(out, expected);
 }
 
@@ -59,7 +61,8 @@ TEST(RegfileWriter, ChoosesTheFormForEachValue) {
     } cases[] = {
         {{"s", vrk::reg::kRegSz, "text"}, "\"s\"=\"text\""},
         {{"", vrk::reg::kRegSz, ""}, "@=\"\""},
-        {{"q\"\\", vrk::reg::kRegSz, "a\\b\"c\nd\re\tf"}, "\"q\\\"\\\\\"=\"a\\\\b\\\"c\\nd\\re\tf\""},
+        {{"q\"\\", vrk::reg::kRegSz, "a\\b\"c\nd\re\tf"},
+         "\"q\\\"\\\\\"=\"a\\\\b\\\"c\\nd\\re\tf\""},
         // A zero byte cannot stand in a quoted string: the string goes as UTF-16 hex,
         // with the terminating zero that the reader drops.
         {{"z", vrk::reg::kRegSz, std::string("ab\0", 3)}, "\"z\"=hex(1):61,00,62,00,00,00,00,00"},
@@ -70,11 +73,15 @@ TEST(RegfileWriter, ChoosesTheFormForEachValue) {
         {{"b", vrk::reg::kRegBinary, ""}, "\"b\"=hex:"},
         {{"b", vrk::reg::kRegBinary, std::string("\0\xff", 2)}, "\"b\"=hex:00,ff"},
         {{"n", vrk::reg::kRegNone, ""}, "\"n\"=hex(0):"},
-        {{"e", vrk::reg::kRegExpandSz, std::string("%A%\0", 4)}, "\"e\"=hex(2):25,00,41,00,25,00,00,00"},
+        {{"e", vrk::reg::kRegExpandSz, std::string("%A%\0", 4)},
+         "\"e\"=hex(2):25,00,41,00,25,00,00,00"},
         {{"e", vrk::reg::kRegExpandSz, "\xC3\xA9"}, "\"e\"=hex(2):e9,00"},
-        {{"m", vrk::reg::kRegMultiSz, std::string("a\0b\0\0", 5)}, "\"m\"=hex(7):61,00,00,00,62,00,00,00,00,00"},
-        {{"qw", vrk::reg::kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08"}, "\"qw\"=hex(b):01,02,03,04,05,06,07,08"},
-        {{"be", vrk::reg::kRegDwordBigEndian, std::string("\0\0\0\x01", 4)}, "\"be\"=hex(5):00,00,00,01"},
+        {{"m", vrk::reg::kRegMultiSz, std::string("a\0b\0\0", 5)},
+         "\"m\"=hex(7):61,00,00,00,62,00,00,00,00,00"},
+        {{"qw", vrk::reg::kRegQword, "\x01\x02\x03\x04\x05\x06\x07\x08"},
+         "\"qw\"=hex(b):01,02,03,04,05,06,07,08"},
+        {{"be", vrk::reg::kRegDwordBigEndian, std::string("\0\0\0\x01", 4)},
+         "\"be\"=hex(5):00,00,00,01"},
         {{"big", 0x1234u, "\xAB"}, "\"big\"=hex(1234):ab"},
     };
     for (const auto& c : cases) EXPECT_EQ(valueLineText(c.value), c.line);
@@ -100,8 +107,10 @@ TEST(RegfileWriter, WrapsHexDataLikeRegExport) {
     EXPECT_EQ(lines[4], "  61,62,63");
 
     // Exactly filling the first line leaves no dangling continuation.
-    EXPECT_EQ(valueLineText({"Long", vrk::reg::kRegBinary, counting(22)}).find('\\'), std::string::npos);
-    EXPECT_NE(valueLineText({"Long", vrk::reg::kRegBinary, counting(23)}).find('\\'), std::string::npos);
+    EXPECT_EQ(valueLineText({"Long", vrk::reg::kRegBinary, counting(22)}).find('\\'),
+              std::string::npos);
+    EXPECT_NE(valueLineText({"Long", vrk::reg::kRegBinary, counting(23)}).find('\\'),
+              std::string::npos);
 
     // A name past the limit still puts one byte on the first line.
     const std::string longName(80, 'n');
@@ -119,7 +128,8 @@ TEST(RegfileWriter, RefusesNamesAFileCannotHold) {
     std::string out = "untouched", error;
     EXPECT_FALSE(writeRegFile({{{kLocalMachine, "a\nb"}, {}}}, out, error));
     EXPECT_NE(error.find("line break"), std::string::npos) << error;
-    EXPECT_FALSE(writeRegFile({{{kLocalMachine, "a"}, {{std::string("x\0y", 3), vrk::reg::kRegSz, ""}}}}, out, error));
+    EXPECT_FALSE(writeRegFile(
+        {{{kLocalMachine, "a"}, {{std::string("x\0y", 3), vrk::reg::kRegSz, ""}}}}, out, error));
     EXPECT_NE(error.find("NUL"), std::string::npos) << error;
     EXPECT_EQ(out, "untouched");
 }
@@ -143,7 +153,8 @@ TEST(RegfileWriter, ExportReadsBackUnchanged) {
           {"none", vrk::reg::kRegNone, ""},
           {"link", vrk::reg::kRegLink, "\x01\x02\x03"}}},
         {{vrk::reg::kClassesRoot, "empty"}, {}},
-        {{vrk::reg::kUsers, std::string(255, 'k')}, {{std::string(300, 'v'), vrk::reg::kRegBinary, counting(7)}}},
+        {{vrk::reg::kUsers, std::string(255, 'k')},
+         {{std::string(300, 'v'), vrk::reg::kRegBinary, counting(7)}}},
     };
     std::string out, error;
     ASSERT_TRUE(writeRegFile(blocks, out, error)) << error;

@@ -36,18 +36,20 @@ class ProgramTest : public ::testing::Test {
 protected:
     vrk::reg::testing::TempDir dir;
     std::string store = dir.file("store");
-    std::string wrapper;  // a command that runs the program, such as strace
+    std::string wrapper;     // a command that runs the program, such as strace
     std::string stdoutPath;  // where standard output goes, when not to a file of the test
 
     // Runs vrkreg with the arguments, the store chosen by the variable
     // envName (the other form unset).
     Outcome vrkreg(const std::vector<std::string>& args, const char* envName = "TORQA_REGISTRY",
-               const std::string& storeDir = "") {
-        std::string cmd = "env -u 'TORQA REGISTRY' -u TORQA_REGISTRY " +
-                          quoted(std::string(envName) + "=" + (storeDir.empty() ? store : storeDir)) + " " +
-                          wrapper + quoted(program());
+                   const std::string& storeDir = "") {
+        std::string cmd =
+            "env -u 'TORQA REGISTRY' -u TORQA_REGISTRY " +
+            quoted(std::string(envName) + "=" + (storeDir.empty() ? store : storeDir)) + " " +
+            wrapper + quoted(program());
         for (const std::string& a : args) cmd += " " + quoted(a);
-        cmd += " >" + quoted(stdoutPath.empty() ? dir.file("stdout") : stdoutPath) + " 2>" + quoted(dir.file("stderr"));
+        cmd += " >" + quoted(stdoutPath.empty() ? dir.file("stdout") : stdoutPath) + " 2>" +
+               quoted(dir.file("stderr"));
         const int raw = std::system(cmd.c_str());
         Outcome r;
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -63,7 +65,8 @@ protected:
 };
 
 TEST_F(ProgramTest, AddQueryExportDeleteImport) {
-    ok({"add", "HKLM\\Software\\SV.INI\\CobolPopulate", "/v", "Count", "/t", "REG_DWORD", "/d", "0x2a"});
+    ok({"add", "HKLM\\Software\\SV.INI\\CobolPopulate", "/v", "Count", "/t", "REG_DWORD", "/d",
+        "0x2a"});
     ok({"add", "HKLM\\Software\\SV.INI\\CobolPopulate", "/v", "Options", "/d", "NOC NOEXIT ADATA"});
     ok({"add", "HKLM\\Software\\SV.INI\\CobolPopulate\\Empty"});
     ok({"add", "HKLM\\Software\\SV.INI\\Bytes", "/ve", "/t", "REG_BINARY", "/d", "000100ff"});
@@ -95,7 +98,8 @@ TEST_F(ProgramTest, AddQueryExportDeleteImport) {
     EXPECT_EQ(gone.status, 1);
     EXPECT_EQ(gone.out, "");
     EXPECT_EQ(gone.err,
-              "vrkreg query: cannot open HKEY_LOCAL_MACHINE\\Software\\SV.INI: error 2 (The system cannot find "
+              "vrkreg query: cannot open HKEY_LOCAL_MACHINE\\Software\\SV.INI: error 2 (The system "
+              "cannot find "
               "the file specified.)\n");
 
     Outcome i = vrkreg({"import", dir.file("sv.reg")});
@@ -127,9 +131,15 @@ TEST_F(ProgramTest, ExitStatusesAndUsage) {
         {{"/?"}, 0, "Usage: vrkreg COMMAND ARGUMENTS", ""},
         {{"-h"}, 0, "Usage: vrkreg COMMAND ARGUMENTS", ""},
         {{"export", "/?"}, 0, "Usage: vrkreg export KEY FILE [/y]", ""},
-        {{"copy", "a", "b"}, 1, "", "vrkreg: unknown command \"copy\"\nType \"vrkreg /?\" for usage.\n"},
+        {{"copy", "a", "b"},
+         1,
+         "",
+         "vrkreg: unknown command \"copy\"\nType \"vrkreg /?\" for usage.\n"},
         {{"add", "HKXX\\a"}, 1, "", "vrkreg add: invalid key \"HKXX\\a\""},
-        {{"delete", "HKLM\\NotThere"}, 1, "", "vrkreg delete: cannot delete HKEY_LOCAL_MACHINE\\NotThere: error 2"},
+        {{"delete", "HKLM\\NotThere"},
+         1,
+         "",
+         "vrkreg delete: cannot delete HKEY_LOCAL_MACHINE\\NotThere: error 2"},
     };
     for (const auto& c : cases) {
         const Outcome r = vrkreg(c.args);
@@ -184,24 +194,27 @@ TEST_F(ProgramTest, ImportReadsEveryEncodingAndLineEnd) {
             EXPECT_EQ(e.out, reference) << "variant " << variant;
         }
     }
-    EXPECT_EQ(reference, "\xFF\xFE" + storeBytesToUtf16le("Windows Registry Editor Version 5.00\r\n\r\n"
-                                                          "[HKEY_CLASSES_ROOT\\.vrk]\r\n"
-                                                          "@=\"vrk file\"\r\n"
-                                                          "\"Bin\"=hex:00,00,01,02\r\n"
-                                                          "\"Exp\"=hex(2):25,00,41,00,25,00,00,00\r\n\r\n"
-                                                          "[HKEY_CLASSES_ROOT\\.vrk\\Sub]\r\n"
-                                                          "\"Caf\xC3\xA9\"=dword:00000001\r\n\r\n"));
+    EXPECT_EQ(reference,
+              "\xFF\xFE" + storeBytesToUtf16le("Windows Registry Editor Version 5.00\r\n\r\n"
+                                               "[HKEY_CLASSES_ROOT\\.vrk]\r\n"
+                                               "@=\"vrk file\"\r\n"
+                                               "\"Bin\"=hex:00,00,01,02\r\n"
+                                               "\"Exp\"=hex(2):25,00,41,00,25,00,00,00\r\n\r\n"
+                                               "[HKEY_CLASSES_ROOT\\.vrk\\Sub]\r\n"
+                                               "\"Caf\xC3\xA9\"=dword:00000001\r\n\r\n"));
 }
 
 TEST_F(ProgramTest, AMalformedImportChangesNothing) {
     ok({"add", "HKLM\\Keep", "/v", "v", "/d", "before"});
     const std::string before = vrkreg({"export", "HKLM", "-"}).out;
     writeFile(dir.file("bad.reg"),
-              "REGEDIT4\r\n[-HKEY_LOCAL_MACHINE\\Keep]\r\n[HKEY_LOCAL_MACHINE\\New]\r\n\"a\"=dword:0x1\r\n");
+              "REGEDIT4\r\n[-HKEY_LOCAL_MACHINE\\Keep]\r\n[HKEY_LOCAL_MACHINE\\New]\r\n\"a\"=dword:"
+              "0x1\r\n");
     const Outcome r = vrkreg({"import", dir.file("bad.reg")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "vrkreg import: " + dir.file("bad.reg") +
-                         ":4: dword value needs 1 to 8 hex digits (no 0x prefix); nothing was imported\n");
+    EXPECT_EQ(r.err,
+              "vrkreg import: " + dir.file("bad.reg") +
+                  ":4: dword value needs 1 to 8 hex digits (no 0x prefix); nothing was imported\n");
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(vrkreg({"export", "HKLM", "-"}).out, before);
 }
@@ -211,8 +224,9 @@ TEST_F(ProgramTest, AMalformedImportChangesNothing) {
 TEST_F(ProgramTest, ImportReadsAPipe) {
     writeFile(dir.file("in.reg"), "REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\Piped]\r\n\"v\"=\"1\"\r\n");
     const std::string fifo = dir.file("fifo");
-    ASSERT_EQ(std::system(("mkfifo " + quoted(fifo) + " && (cat " + quoted(dir.file("in.reg")) + " >" +
-                           quoted(fifo) + " &)").c_str()),
+    ASSERT_EQ(std::system(("mkfifo " + quoted(fifo) + " && (cat " + quoted(dir.file("in.reg")) +
+                           " >" + quoted(fifo) + " &)")
+                              .c_str()),
               0);
     const Outcome r = vrkreg({"import", fifo});
     EXPECT_EQ(r.status, 0) << r.err;
@@ -224,8 +238,11 @@ TEST_F(ProgramTest, ImportReadsAPipe) {
 TEST_F(ProgramTest, AFullStandardOutputIsAFailure) {
     ok({"add", "HKLM\\Q", "/v", "x", "/d", "1"});
     stdoutPath = "/dev/full";
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"query", "HKLM\\Q"}, {"query", "HKLM\\Q", "/s"}, {"export", "HKLM\\Q", "-"}, {"/?"}}) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"query", "HKLM\\Q"},
+                                               {"query", "HKLM\\Q", "/s"},
+                                               {"export", "HKLM\\Q", "-"},
+                                               {"/?"}}) {
         const Outcome r = vrkreg(args);
         EXPECT_EQ(r.status, 1) << args[0];
         EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
@@ -238,27 +255,33 @@ TEST_F(ProgramTest, AFullStandardOutputIsAFailure) {
 TEST_F(ProgramTest, AReadErrorImportsNothing) {
     const Outcome mem = vrkreg({"import", "/proc/self/mem"});
     EXPECT_EQ(mem.status, 1);
-    EXPECT_EQ(mem.err, "vrkreg import: cannot read /proc/self/mem: Input/output error; nothing was imported\n");
+    EXPECT_EQ(
+        mem.err,
+        "vrkreg import: cannot read /proc/self/mem: Input/output error; nothing was imported\n");
 
     const Outcome zero = vrkreg({"import", "/dev/zero"});
     EXPECT_EQ(zero.status, 1);
-    EXPECT_EQ(zero.err, "vrkreg import: /dev/zero:1: NUL character in the line; nothing was imported\n");
+    EXPECT_EQ(zero.err,
+              "vrkreg import: /dev/zero:1: NUL character in the line; nothing was imported\n");
 
     if (std::system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
     // Large enough to need many reads, each line valid on its own.
     std::string file = "REGEDIT4\r\n";
     for (int i = 0; i < 20000; ++i)
-        file += "[HKEY_LOCAL_MACHINE\\Big\\K" + std::to_string(i) + "]\r\n\"v\"=\"xxxxxxxxxxxxxxxxxxxx\"\r\n";
+        file += "[HKEY_LOCAL_MACHINE\\Big\\K" + std::to_string(i) +
+                "]\r\n\"v\"=\"xxxxxxxxxxxxxxxxxxxx\"\r\n";
     const std::string path = dir.file("big.reg");
     writeFile(path, file);
-    for (const char* failing : {"3", "30"}) {  // in the check pass and in the pass that applies the file
+    for (const char* failing :
+         {"3", "30"}) {  // in the check pass and in the pass that applies the file
         // LeakSanitizer cannot work under ptrace: a sanitizer build runs without it here.
-        wrapper = "\"ASAN_OPTIONS=${ASAN_OPTIONS}:detect_leaks=0\" strace -qq -o /dev/null -P " + quoted(path) + " -e trace=read -e inject=read:error=EIO:when=" +
-                  failing + " ";
+        wrapper = "\"ASAN_OPTIONS=${ASAN_OPTIONS}:detect_leaks=0\" strace -qq -o /dev/null -P " +
+                  quoted(path) + " -e trace=read -e inject=read:error=EIO:when=" + failing + " ";
         const Outcome r = vrkreg({"import", path});
         wrapper.clear();
         EXPECT_EQ(r.status, 1) << failing;
-        EXPECT_EQ(r.err, "vrkreg import: cannot read " + path + ": Input/output error; nothing was imported\n");
+        EXPECT_EQ(r.err, "vrkreg import: cannot read " + path +
+                             ": Input/output error; nothing was imported\n");
         EXPECT_EQ(vrkreg({"query", "HKLM\\Big"}).status, 1) << "something was imported";
     }
 }

@@ -46,7 +46,8 @@ inline void writeFile(const std::string& path, const std::string& bytes) {
 class CommandTest : public ::testing::Test {
 protected:
     vrk::reg::testing::TempDir dir;
-    std::unique_ptr<vrk::reg::Registry> store = vrk::reg::makeScratchRegistry(dir.path() + "/store");
+    std::unique_ptr<vrk::reg::Registry> store =
+        vrk::reg::makeScratchRegistry(dir.path() + "/store");
     vrk::reg::FaultInjectingRegistry faults{*store};
     vrk::reg::CountingRegistry reg{faults};
     std::string out;
@@ -69,7 +70,8 @@ protected:
     }
 
     // The bytes and type of a value, or "<error N>".
-    std::string valueOf(const std::string& key, const std::string& name, std::uint32_t* type = nullptr) {
+    std::string valueOf(const std::string& key, const std::string& name,
+                        std::uint32_t* type = nullptr) {
         vrk::reg::Key k = vrk::reg::kNullKey;
         long rc = store->openKeyEx(vrk::reg::kLocalMachine, key.c_str(), vrk::reg::kKeyRead, &k);
         if (rc != vrk::reg::kSuccess) return "<error " + std::to_string(rc) + ">";
@@ -77,7 +79,8 @@ protected:
         rc = store->queryValueEx(k, name.c_str(), type, nullptr, &size);
         std::string data(size, '\0');
         if (rc == vrk::reg::kSuccess && size)
-            rc = store->queryValueEx(k, name.c_str(), type, reinterpret_cast<unsigned char*>(data.data()), &size);
+            rc = store->queryValueEx(k, name.c_str(), type,
+                                     reinterpret_cast<unsigned char*>(data.data()), &size);
         store->closeKey(k);
         if (rc != vrk::reg::kSuccess) return "<error " + std::to_string(rc) + ">";
         return data;
@@ -85,7 +88,8 @@ protected:
 
     bool keyExists(vrk::reg::Key root, const std::string& key) {
         vrk::reg::Key k = vrk::reg::kNullKey;
-        if (store->openKeyEx(root, key.c_str(), vrk::reg::kKeyRead, &k) != vrk::reg::kSuccess) return false;
+        if (store->openKeyEx(root, key.c_str(), vrk::reg::kKeyRead, &k) != vrk::reg::kSuccess)
+            return false;
         store->closeKey(k);
         return true;
     }

@@ -37,7 +37,8 @@ void printUsage(std::FILE* stream) {
                  "  -e, --escape           show control bytes as \\xHH on any output\n"
                  "  -r, --raw              write the bytes as sent, even to a terminal\n"
                  "  -h, --help             show this help and exit\n",
-                 vrk::platform::defaultDebugChannelAddress(), vrk::platform::debugChannelAddressForms());
+                 vrk::platform::defaultDebugChannelAddress(),
+                 vrk::platform::debugChannelAddressForms());
 }
 
 // The text of one message: what follows "TORQA: ", up to the first zero byte.
@@ -112,7 +113,8 @@ std::string visibleText(const std::string& text) {
             continue;
         }
         if (codePoint <= 0x9F) {
-            for (std::size_t i = 0; i < length; ++i) escape(static_cast<unsigned char>(text[at + i]));
+            for (std::size_t i = 0; i < length; ++i)
+                escape(static_cast<unsigned char>(text[at + i]));
         } else {
             shown.append(text, at, length);
         }
@@ -171,15 +173,15 @@ int main(int argc, char** argv) {
     while (!vrk::platform::stopRequested()) {
         switch (channel.receive(message, 250)) {
         case vrk::platform::DebugMonitorChannel::Receive::message: {
-            const std::string text = escape ? visibleText(messageText(message)) : messageText(message);
+            const std::string text =
+                escape ? visibleText(messageText(message)) : messageText(message);
             std::fwrite(text.data(), 1, text.size(), stdout);
             std::fputc('\n', stdout);
             std::fflush(stdout);
             break;
         }
         case vrk::platform::DebugMonitorChannel::Receive::timeout:
-        case vrk::platform::DebugMonitorChannel::Receive::interrupted:
-            break;
+        case vrk::platform::DebugMonitorChannel::Receive::interrupted: break;
         case vrk::platform::DebugMonitorChannel::Receive::failed:
             std::fprintf(stderr, "vrktrace: receiving failed: %s\n", std::strerror(errno));
             return 1;

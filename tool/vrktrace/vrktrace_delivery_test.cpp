@@ -41,7 +41,8 @@ protected:
                ("vrktrace-" + std::to_string(vrk::platform::currentProcessId()) + "-" +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir_);
-        program_ = vrk::platform::programFile(vrk::platform::runningProgramDirectory() + "/../bin", "vrktrace");
+        program_ = vrk::platform::programFile(vrk::platform::runningProgramDirectory() + "/../bin",
+                                              "vrktrace");
     }
     void TearDown() override {
         monitor_.kill();
@@ -58,11 +59,15 @@ protected:
 
     // Starts a monitor with the arguments; its output goes to files named
     // after tag.
-    bool start(vrk::platform::ChildProcess& child, const std::string& tag, const std::vector<std::string>& arguments) {
-        return child.start(program_, arguments, (dir_ / (tag + ".out")).string(), (dir_ / (tag + ".err")).string());
+    bool start(vrk::platform::ChildProcess& child, const std::string& tag,
+               const std::vector<std::string>& arguments) {
+        return child.start(program_, arguments, (dir_ / (tag + ".out")).string(),
+                           (dir_ / (tag + ".err")).string());
     }
     std::string output(const std::string& tag) const { return readFile(dir_ / (tag + ".out")); }
-    std::string errors(const std::string& tag) const { return withoutCarriageReturns(readFile(dir_ / (tag + ".err"))); }
+    std::string errors(const std::string& tag) const {
+        return withoutCarriageReturns(readFile(dir_ / (tag + ".err")));
+    }
 
     // Waits up to 20 seconds until the file of tag holds at least expected's
     // length, and returns it.
@@ -117,10 +122,12 @@ TEST_F(VrktraceDelivery, PrintsTheTextOfEachMessageUpToItsZeroByte) {
     ASSERT_EQ(awaitOutput("monitor", listening.size(), true), listening);
     vrk::platform::setDebugChannelAddress(at);
     ASSERT_TRUE(vrk::platform::openDebugChannel());
-    const std::string messages[] = {std::string("TORQA: plain\0", 13), std::string("TORQA: cut\0after", 16),
-                                    std::string("no prefix\0", 10), std::string("TORQA: ", 7),
-                                    std::string("TORQA: \0", 8), std::string("TORQA:x\0", 8)};
-    for (const std::string& m : messages) ASSERT_TRUE(vrk::platform::sendDebugMessage(m.data(), m.size()));
+    const std::string messages[] = {
+        std::string("TORQA: plain\0", 13), std::string("TORQA: cut\0after", 16),
+        std::string("no prefix\0", 10),    std::string("TORQA: ", 7),
+        std::string("TORQA: \0", 8),       std::string("TORQA:x\0", 8)};
+    for (const std::string& m : messages)
+        ASSERT_TRUE(vrk::platform::sendDebugMessage(m.data(), m.size()));
     const std::string expected = "plain\ncut\nno prefix\n\n\nTORQA:x\n";
     EXPECT_EQ(awaitOutput("monitor", expected.size()), expected);
 }
@@ -132,7 +139,8 @@ TEST_F(VrktraceDelivery, SecondMonitorOnTheSameAddressFails) {
     ASSERT_EQ(awaitOutput("first", listening.size(), true), listening);
     ASSERT_TRUE(start(second_, "second", {"--address", at}));
     EXPECT_EQ(second_.wait(), 1);
-    EXPECT_EQ(errors("second"), "vrktrace: another debug monitor already holds the channel " + at + "\n");
+    EXPECT_EQ(errors("second"),
+              "vrktrace: another debug monitor already holds the channel " + at + "\n");
     EXPECT_EQ(output("second"), "");
 }
 
@@ -161,7 +169,8 @@ TEST_F(VrktraceDelivery, CommandLine) {
     vrk::platform::ChildProcess help;
     ASSERT_TRUE(start(help, "help", {"--help"}));
     help.wait();
-    EXPECT_NE(output("help").find(vrk::platform::defaultDebugChannelAddress()), std::string::npos) << output("help");
+    EXPECT_NE(output("help").find(vrk::platform::defaultDebugChannelAddress()), std::string::npos)
+        << output("help");
 }
 
 }  // namespace

@@ -134,7 +134,9 @@ private:
     std::string errBuffer_;
 };
 
-std::string testAddress(const char* tag) { return "@vrk-vrktrace-test-" + std::to_string(::getpid()) + "-" + tag; }
+std::string testAddress(const char* tag) {
+    return "@vrk-vrktrace-test-" + std::to_string(::getpid()) + "-" + tag;
+}
 
 void traceToQueueAt(const std::string& address) {
     vrk::platform::setDebugChannelAddress(address);
@@ -160,8 +162,9 @@ TEST(Vrktrace, ShowsEachTraceLineOfAnotherProcess) {
     // More lines than the channel queues at once: the sender waits for the monitor.
     for (int i = 0; i < 300; ++i) ITraceLog::write(("line " + std::to_string(i)).c_str());
 
-    const char* expected[] = {"+profile()(34)", "  >No Selvarine profile was found", "  >two", "  >lines",
-                              "-profile()", ">tab here, bell gone"};
+    const char* expected[] = {"+profile()(34)", "  >No Selvarine profile was found",
+                              "  >two",         "  >lines",
+                              "-profile()",     ">tab here, bell gone"};
     for (const char* line : expected) EXPECT_EQ(monitor.outputLine(), line);
     for (int i = 0; i < 300; ++i) ASSERT_EQ(monitor.outputLine(), ">line " + std::to_string(i));
 
@@ -176,11 +179,14 @@ TEST(Vrktrace, PrintsTheTextOfEachMessageUpToItsZeroByte) {
     ASSERT_EQ(monitor.errorLine(), "vrktrace: listening on " + address);
     vrk::platform::setDebugChannelAddress(address);
     ASSERT_TRUE(vrk::platform::openDebugChannel());
-    const std::string messages[] = {std::string("TORQA: plain\0", 13), std::string("TORQA: cut\0after", 16),
-                                    std::string("no prefix\0", 10), std::string("TORQA: ", 7),
-                                    std::string("TORQA: \0", 8), std::string("TORQA:x\0", 8)};
-    for (const std::string& m : messages) ASSERT_TRUE(vrk::platform::sendDebugMessage(m.data(), m.size()));
-    for (const char* line : {"plain", "cut", "no prefix", "", "", "TORQA:x"}) EXPECT_EQ(monitor.outputLine(), line);
+    const std::string messages[] = {
+        std::string("TORQA: plain\0", 13), std::string("TORQA: cut\0after", 16),
+        std::string("no prefix\0", 10),    std::string("TORQA: ", 7),
+        std::string("TORQA: \0", 8),       std::string("TORQA:x\0", 8)};
+    for (const std::string& m : messages)
+        ASSERT_TRUE(vrk::platform::sendDebugMessage(m.data(), m.size()));
+    for (const char* line : {"plain", "cut", "no prefix", "", "", "TORQA:x"})
+        EXPECT_EQ(monitor.outputLine(), line);
     EXPECT_EQ(monitor.stop(SIGINT), 0);
 }
 
@@ -231,7 +237,8 @@ TEST(Vrktrace, SecondMonitorOnTheSameAddressFails) {
     ASSERT_EQ(first.errorLine(), "vrktrace: listening on " + address);
     Monitor second({"--address", address});
     EXPECT_EQ(second.wait(), 1);
-    EXPECT_EQ(second.restOfErrors(), "vrktrace: another debug monitor already holds the channel " + address + "\n");
+    EXPECT_EQ(second.restOfErrors(),
+              "vrktrace: another debug monitor already holds the channel " + address + "\n");
     EXPECT_EQ(second.outputLine(), "<eof>");
     EXPECT_EQ(first.stop(SIGINT), 0);
 }

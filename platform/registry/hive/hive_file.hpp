@@ -67,8 +67,8 @@ private:
 
     std::string path_;
     hive_h* hive_ = nullptr;
-    Identity loaded_;    // the file as last read or written by us
-    int lockFd_ = -1;    // holds the exclusive lock while >= 0
+    Identity loaded_;  // the file as last read or written by us
+    int lockFd_ = -1;  // holds the exclusive lock while >= 0
     bool changed_ = false;
 };
 

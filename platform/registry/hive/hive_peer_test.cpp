@@ -33,7 +33,8 @@ std::string shellWord(const std::string& s) { return "'" + s + "'"; }
 class HivePeer : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (::access(kPeer, X_OK) != 0) GTEST_SKIP() << kPeer << " is not installed (libwin-hivex-perl)";
+        if (::access(kPeer, X_OK) != 0)
+            GTEST_SKIP() << kPeer << " is not installed (libwin-hivex-perl)";
     }
     Image image;
 };
@@ -55,13 +56,13 @@ TEST_F(HivePeer, ExportsWhatWeWrote) {
                                   reinterpret_cast<const unsigned char*>(bin.data()), 3),
                   kSuccess);
         ASSERT_EQ(reg->setValueEx(k, "Num", kRegDword, num, 4), kSuccess);
-        ASSERT_EQ(reg->setValueEx(k, "", kRegExpandSz,
-                                  reinterpret_cast<const unsigned char*>("%X%"), 3),
-                  kSuccess);
+        ASSERT_EQ(
+            reg->setValueEx(k, "", kRegExpandSz, reinterpret_cast<const unsigned char*>("%X%"), 3),
+            kSuccess);
         reg->closeKey(k);
-        ASSERT_EQ(reg->createKeyEx(kLocalMachine, "Software\\SV.INI\\b", 0, kKeyReadWrite, &k,
-                                   nullptr),
-                  kSuccess);
+        ASSERT_EQ(
+            reg->createKeyEx(kLocalMachine, "Software\\SV.INI\\b", 0, kKeyReadWrite, &k, nullptr),
+            kSuccess);
         reg->closeKey(k);
     }
     const std::string exported =

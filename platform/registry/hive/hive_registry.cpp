@@ -49,9 +49,7 @@ namespace {
 
 bool wantsWrite(std::uint32_t rights) { return (rights & (kSetValue | kCreateSubKey)) != 0; }
 
-long errorOfErrno(int err) {
-    return err == ENOMEM ? kNotEnoughMemory : kRegistryIoFailed;
-}
+long errorOfErrno(int err) { return err == ENOMEM ? kNotEnoughMemory : kRegistryIoFailed; }
 
 }  // namespace
 
@@ -142,8 +140,9 @@ const char* HiveRegistry::lastFailureDetail() const { return failureDetail.c_str
 long HiveRegistry::hiveReady(int index) {
     Hive& h = *hives_[index];
     if (h.broken) {
-        throw Failure{kRegistryIoFailed, h.mount.file + ": an earlier change failed; the hive is "
-                                                        "not used again in this run"};
+        throw Failure{kRegistryIoFailed, h.mount.file +
+                                             ": an earlier change failed; the hive is "
+                                             "not used again in this run"};
     }
     if (h.loaded) return kSuccess;
     std::string detail;
@@ -179,13 +178,14 @@ bool HiveRegistry::alive(const Handle& h) {
 }
 
 const std::vector<std::pair<std::string, HiveRegistry::Node>>& HiveRegistry::childrenOf(Hive& h,
-                                                                                       Node node) {
+                                                                                        Node node) {
     auto it = h.order.find(node);
     if (it != h.order.end()) return it->second;
     std::vector<std::pair<std::string, Node>> list;
     hive_h* hx = h.file.handle();
     hive_node_h* children = hivex_node_children(hx, node);
-    if (children == nullptr) throw Failure{kBadDb, h.mount.file + ": a key's subkey list is damaged"};
+    if (children == nullptr)
+        throw Failure{kBadDb, h.mount.file + ": a key's subkey list is damaged"};
     for (hive_node_h* c = children; *c != 0; ++c) {
         char* name = hivex_node_name(hx, *c);
         if (name == nullptr) continue;
@@ -233,8 +233,10 @@ long HiveRegistry::walk(Target& t, const std::vector<std::string_view>& parts, b
         for (std::size_t i = 0; i < hives_.size(); ++i) {
             const HiveMount& m = hives_[i]->mount;
             if (!(m.root == t.root)) continue;
-            if (m.keyName.empty()) whole = static_cast<int>(i);
-            else if (!parts.empty() && sortName(m.keyName) == sortName(parts[0])) named = static_cast<int>(i);
+            if (m.keyName.empty())
+                whole = static_cast<int>(i);
+            else if (!parts.empty() && sortName(m.keyName) == sortName(parts[0]))
+                named = static_cast<int>(i);
         }
         int chosen = whole >= 0 ? whole : named;
         if (chosen < 0) return parts.empty() ? kSuccess : kFileNotFound;

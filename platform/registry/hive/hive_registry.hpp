@@ -41,10 +41,10 @@ namespace vrk::reg::hive {
 
 // Where a hive file appears in the registry.
 struct HiveMount {
-    Key root;               // the predefined root it lies below
-    std::string keyName;    // its key below root, or "" for the whole root
-    std::string file;       // the hive file
-    bool view32 = false;    // use Wow6432Node at the top when present
+    Key root;             // the predefined root it lies below
+    std::string keyName;  // its key below root, or "" for the whole root
+    std::string file;     // the hive file
+    bool view32 = false;  // use Wow6432Node at the top when present
 };
 
 // The largest value data hivex writes (after conversion to UTF-16).
@@ -146,8 +146,7 @@ private:
 // The mounts of a Windows image: SOFTWARE and SYSTEM of configDirectory below
 // HKEY_LOCAL_MACHINE (Software in its 32-bit view) and, when userHive is not
 // empty, that NTUSER.DAT as HKEY_CURRENT_USER.
-std::vector<HiveMount> imageMounts(const std::string& configDirectory,
-                                   const std::string& userHive);
+std::vector<HiveMount> imageMounts(const std::string& configDirectory, const std::string& userHive);
 
 // A hive registry in directory with one hive file per root (made empty when
 // missing), for tests.

@@ -40,7 +40,8 @@ long setText(Registry& r, Key parent, const char* path, const char* name, const 
 
 std::string text(Registry& r, Key parent, const char* path, const char* name) {
     Key k = kNullKey;
-    if (long rc = r.openKeyEx(parent, path, kKeyRead, &k)) return "<error " + std::to_string(rc) + ">";
+    if (long rc = r.openKeyEx(parent, path, kKeyRead, &k))
+        return "<error " + std::to_string(rc) + ">";
     char buf[256];
     std::uint32_t size = sizeof buf;
     long rc = r.queryValueEx(k, name, nullptr, reinterpret_cast<unsigned char*>(buf), &size);
@@ -143,7 +144,11 @@ TEST(HiveNames, ThatAreNotUtf8AreRefused) {
     Image image;
     auto reg = image.open();
     EXPECT_EQ(createKey(*reg, kLocalMachine, "Software\\\xE4rger"), kInvalidParameter);
-    EXPECT_EQ(setText(*reg, kLocalMachine, "Software", "Gr\xF6\xDF" "e", "x"), kInvalidParameter);
+    EXPECT_EQ(setText(*reg, kLocalMachine, "Software",
+                      "Gr\xF6\xDF"
+                      "e",
+                      "x"),
+              kInvalidParameter);
     EXPECT_EQ(createKey(*reg, kLocalMachine, "Software\\\xC3\xA4rger"), kSuccess);
 }
 
@@ -172,8 +177,9 @@ TEST(HiveValues, AnyTypeNumberRoundTrips) {
             Key k = kNullKey;
             ASSERT_EQ(reg->createKeyEx(kLocalMachine, "Software\\T", 0, kKeyReadWrite, &k, nullptr),
                       kSuccess);
-            ASSERT_EQ(reg->setValueEx(k, "v", type, reinterpret_cast<const unsigned char*>("ab"), 2),
-                      kSuccess);
+            ASSERT_EQ(
+                reg->setValueEx(k, "v", type, reinterpret_cast<const unsigned char*>("ab"), 2),
+                kSuccess);
             reg->closeKey(k);
         }
         auto reg = image.open();
@@ -244,8 +250,9 @@ TEST(HiveCommits, RollbackDropsTheBatchAndItsKeys) {
     ASSERT_EQ(createKey(*reg, kLocalMachine, "Software\\Kept"), kSuccess);
     ASSERT_EQ(reg->beginBatch(), kSuccess);
     Key made = kNullKey;
-    ASSERT_EQ(reg->createKeyEx(kLocalMachine, "Software\\Dropped", 0, kKeyReadWrite, &made, nullptr),
-              kSuccess);
+    ASSERT_EQ(
+        reg->createKeyEx(kLocalMachine, "Software\\Dropped", 0, kKeyReadWrite, &made, nullptr),
+        kSuccess);
     ASSERT_EQ(setText(*reg, kLocalMachine, "Software\\Kept", "v", "x"), kSuccess);
     ASSERT_EQ(reg->rollbackBatch(), kSuccess);
     char name[32];
@@ -331,7 +338,8 @@ TEST(HiveDamaged, AreReportedAndNeverWritten) {
         {
             auto reg = image.open();
             EXPECT_EQ(createKey(*reg, kLocalMachine, "Software\\X"), kBadDb) << content;
-            EXPECT_NE(std::string(reg->lastFailureDetail()).find(image.software), std::string::npos);
+            EXPECT_NE(std::string(reg->lastFailureDetail()).find(image.software),
+                      std::string::npos);
             Key k = kNullKey;
             EXPECT_EQ(reg->openKeyEx(kLocalMachine, "Software", kKeyRead, &k), kBadDb);
             EXPECT_EQ(createKey(*reg, kLocalMachine, "System\\Y"), kSuccess);

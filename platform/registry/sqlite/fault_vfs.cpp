@@ -31,11 +31,11 @@ Plan& plan() {
 
 const char* nameOf(unsigned op) {
     switch (op) {
-        case kRead: return "read";
-        case kWrite: return "write";
-        case kSync: return "sync";
-        case kLock: return "lock";
-        default: return "open";
+    case kRead: return "read";
+    case kWrite: return "write";
+    case kSync: return "sync";
+    case kLock: return "lock";
+    default: return "open";
     }
 }
 
@@ -230,13 +230,20 @@ bool splitList(const std::string& list, unsigned& ops) {
     std::stringstream in(list);
     std::string word;
     while (std::getline(in, word, ',')) {
-        if (word == "read") ops |= kRead;
-        else if (word == "write") ops |= kWrite;
-        else if (word == "sync") ops |= kSync;
-        else if (word == "lock") ops |= kLock;
-        else if (word == "open") ops |= kOpen;
-        else if (word == "all") ops |= kAllOperations;
-        else return false;
+        if (word == "read")
+            ops |= kRead;
+        else if (word == "write")
+            ops |= kWrite;
+        else if (word == "sync")
+            ops |= kSync;
+        else if (word == "lock")
+            ops |= kLock;
+        else if (word == "open")
+            ops |= kOpen;
+        else if (word == "all")
+            ops |= kAllOperations;
+        else
+            return false;
     }
     return ops != 0;
 }

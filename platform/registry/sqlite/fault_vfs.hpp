@@ -28,12 +28,12 @@ enum Operation : unsigned {
 };
 
 struct Plan {
-    std::uint64_t at = 0;         // the counted operation that fails first (1 = the first);
-                                  // 0: none fails, the operations are only counted
+    std::uint64_t at = 0;  // the counted operation that fails first (1 = the first);
+                           // 0: none fails, the operations are only counted
     unsigned operations = kAllOperations;
-    bool diskFull = false;        // SQLITE_FULL instead of an I/O error
-    bool persistent = false;      // every later counted operation fails too
-    std::string log;              // a file that gets one line per injected failure ("" none)
+    bool diskFull = false;    // SQLITE_FULL instead of an I/O error
+    bool persistent = false;  // every later counted operation fails too
+    std::string log;          // a file that gets one line per injected failure ("" none)
 };
 
 // Reads a plan from text such as "at=17 ops=write,sync full persistent

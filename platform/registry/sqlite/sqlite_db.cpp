@@ -80,9 +80,7 @@ Connection::~Connection() {
     sqlite3_close_v2(db_);
 }
 
-void Connection::fail(int rc) const {
-    throw SqlError{rc, path_ + ": " + sqlite3_errmsg(db_)};
-}
+void Connection::fail(int rc) const { throw SqlError{rc, path_ + ": " + sqlite3_errmsg(db_)}; }
 
 void Connection::exec(const char* sql) {
     int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);

@@ -74,7 +74,8 @@ std::string byteSortName(std::string_view name) {
     std::string folded;
     folded.reserve(1 + name.size());
     folded.push_back(kBytesTag);
-    for (char c : name) folded.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+    for (char c : name)
+        folded.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
     return folded;
 }
 

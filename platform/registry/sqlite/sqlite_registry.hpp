@@ -153,9 +153,9 @@ private:
         bool machine = false;  // holds a machine-wide hive
         std::vector<int> hives;
         std::unique_ptr<sqlitedb::Connection> connection;
-        bool ready = false;    // the schema is there and ours
-        bool inBatch = false;  // the batch's transaction is open on the connection
-        bool changed = false;  // this process committed to it since its last checkpoint
+        bool ready = false;          // the schema is there and ours
+        bool inBatch = false;        // the batch's transaction is open on the connection
+        bool changed = false;        // this process committed to it since its last checkpoint
         bool flushAtCommit = false;  // flushKey was called inside the open batch
         std::uint64_t epoch = 0;
     };
@@ -210,7 +210,7 @@ private:
     unsigned batchDepth_ = 0;
     std::thread::id batchOwner_;          // the thread whose batch is open
     std::condition_variable batchEnded_;  // signalled when a batch ends
-    int batchHive_ = -1;  // the first hive the open batch changed
+    int batchHive_ = -1;                  // the first hive the open batch changed
     std::uint64_t epochs_ = 0;
     pid_t pid_;
 };

@@ -68,8 +68,10 @@ void renameTakenIn(const std::string& old) {
     const std::string kept = old + ".migrated";
     if (::rename(old.c_str(), kept.c_str()) != 0) {
         int err = errno;
-        throw Failure{kAccessDenied, old + ": cannot rename it to " + kept + " after moving it "
-                                           "into the registry store: " + std::strerror(err)};
+        throw Failure{kAccessDenied, old + ": cannot rename it to " + kept +
+                                         " after moving it "
+                                         "into the registry store: " +
+                                         std::strerror(err)};
     }
     (void)::rename((old + "-wal").c_str(), (kept + "-wal").c_str());
     (void)::unlink((old + "-shm").c_str());
@@ -124,11 +126,12 @@ void SqliteRegistry::adoptOldHives(StoreFile& f) {
     if (present().empty()) return;
     if (::access(f.directory.c_str(), W_OK | X_OK) != 0) {
         int err = errno;
-        throw Failure{kAccessDenied,
-                      f.directory + ": holds registry hives of the earlier one-file-per-hive "
-                                    "layout, to be moved into " + kStoreFileName +
-                          " by a first use with write access to the directory: " +
-                          std::strerror(err)};
+        throw Failure{kAccessDenied, f.directory +
+                                         ": holds registry hives of the earlier one-file-per-hive "
+                                         "layout, to be moved into " +
+                                         kStoreFileName +
+                                         " by a first use with write access to the directory: " +
+                                         std::strerror(err)};
     }
     DirectoryLock lock(f.directory);
     const std::vector<int> old = present();  // another process may have moved them meanwhile
@@ -147,9 +150,11 @@ void SqliteRegistry::adoptOldHives(StoreFile& f) {
             const std::string sql = std::string("SELECT count(*) FROM adopted WHERE file = '") +
                                     hiveFileName(Key{kClassesRoot.value + h}) + "'";
             if (!listed || c->queryInt(sql.c_str()) == 0) {
-                throw Failure{kBadDb, oldPath(h) + ": a registry hive of the earlier "
-                                                   "one-file-per-hive layout beside the store "
-                                                   "file " + f.path +
+                throw Failure{kBadDb, oldPath(h) +
+                                          ": a registry hive of the earlier "
+                                          "one-file-per-hive layout beside the store "
+                                          "file " +
+                                          f.path +
                                           ", which holds its hive and does not read this "
                                           "file: move one of them away"};
             }
@@ -164,8 +169,8 @@ void SqliteRegistry::adoptOldHives(StoreFile& f) {
     try {
         createFile(temp, f.machine ? kMachineFileMode : kUserFileMode);
         {
-            auto c = Connection::open(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
-                                                SQLITE_OPEN_NOMUTEX);
+            auto c = Connection::open(
+                temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
             sqlite3_busy_timeout(c->db(), kBusyWaitMs);
             c->exec("PRAGMA synchronous = FULL");
             std::vector<std::string> names;

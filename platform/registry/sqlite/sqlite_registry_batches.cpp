@@ -52,8 +52,7 @@ long SqliteRegistry::commitBatch() {
             // busy by other processes is left to the next one (or the end).
             try {
                 checkpoint(*committed);
-            } catch (const Failure&) {
-            }
+            } catch (const Failure&) {}
         }
         return kSuccess;
     });

@@ -103,7 +103,8 @@ void SqliteRegistry::enterCall(std::unique_lock<std::mutex>& lock) {
     const auto mine = std::this_thread::get_id();
     if (batchDepth_ == 0 || batchOwner_ == mine) return;
     const auto limit = std::chrono::milliseconds(kBusyWaitMs * kBusyRetries);
-    if (!batchEnded_.wait_for(lock, limit, [&] { return batchDepth_ == 0 || batchOwner_ == mine; })) {
+    if (!batchEnded_.wait_for(lock, limit,
+                              [&] { return batchDepth_ == 0 || batchOwner_ == mine; })) {
         throw Failure{kRegistryIoFailed,
                       "another thread's batch kept the registry store busy too long"};
     }
@@ -196,8 +197,8 @@ sqlitedb::Connection& SqliteRegistry::writeConnection(int hive) {
             createFile(f.path, f.machine ? kMachineFileMode : kUserFileMode);
         }
         if (f.machine) checkFileOwnership(f.path);
-        auto c = Connection::open(f.path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE |
-                                              SQLITE_OPEN_NOMUTEX);
+        auto c = Connection::open(f.path,
+                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
         configure(*c);
         f.connection = std::move(c);
         f.epoch = ++epochs_;

@@ -22,8 +22,7 @@ long SqliteRegistry::resolve(Key key, Target& target) {
     return kSuccess;
 }
 
-Key SqliteRegistry::addHandle(int hive, std::int64_t id, std::uint32_t access,
-                              std::size_t depth) {
+Key SqliteRegistry::addHandle(int hive, std::int64_t id, std::uint32_t access, std::size_t depth) {
     std::uintptr_t value;
     do {
         value = nextHandle_;

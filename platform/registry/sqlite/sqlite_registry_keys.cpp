@@ -20,11 +20,11 @@ constexpr std::uint32_t kSubkeysAhead = 64;
 // The rights an access mask asks for, generic rights mapped.
 std::uint32_t grantedRights(std::uint32_t access) {
     std::uint32_t rights = access & 0x00FFFFFF;
-    if (access & 0x80000000u) rights |= kKeyRead;       // GENERIC_READ
-    if (access & 0x40000000u) rights |= kKeyWrite;      // GENERIC_WRITE
-    if (access & 0x20000000u) rights |= kKeyRead;       // GENERIC_EXECUTE
-    if (access & 0x10000000u) rights |= kAllRights;     // GENERIC_ALL
-    if (access & 0x02000000u) rights |= kAllRights;     // MAXIMUM_ALLOWED
+    if (access & 0x80000000u) rights |= kKeyRead;    // GENERIC_READ
+    if (access & 0x40000000u) rights |= kKeyWrite;   // GENERIC_WRITE
+    if (access & 0x20000000u) rights |= kKeyRead;    // GENERIC_EXECUTE
+    if (access & 0x10000000u) rights |= kAllRights;  // GENERIC_ALL
+    if (access & 0x02000000u) rights |= kAllRights;  // MAXIMUM_ALLOWED
     return rights & ~kKeyWow64_32Key;
 }
 
@@ -108,9 +108,8 @@ long SqliteRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /
         long rc = kFileNotFound;
         // An existing key opens in a read transaction; the write lock is
         // taken only when a key must be created (or the store file set up).
-        bool fileThere = quickRead(t.hive, [&](Connection& c, std::uint64_t) {
-            return quickWalk(c, t.id, parts, id);
-        });
+        bool fileThere = quickRead(
+            t.hive, [&](Connection& c, std::uint64_t) { return quickWalk(c, t.id, parts, id); });
         if (fileThere) {
             rc = kSuccess;
         } else {
@@ -164,8 +163,7 @@ long SqliteRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /
     });
 }
 
-long SqliteRegistry::openKeyEx(Key parent, const char* subKey, std::uint32_t access,
-                               Key* result) {
+long SqliteRegistry::openKeyEx(Key parent, const char* subKey, std::uint32_t access, Key* result) {
     std::unique_lock<std::mutex> lock(mutex_);
     return guarded([&]() -> long {
         enterCall(lock);
@@ -178,9 +176,8 @@ long SqliteRegistry::openKeyEx(Key parent, const char* subKey, std::uint32_t acc
         if (long rc = splitPath(subKey, parts)) return rc;
         std::uint32_t rights = grantedRights(access);
         std::int64_t id = 0;
-        const bool found = quickRead(t.hive, [&](Connection& c, std::uint64_t) {
-            return quickWalk(c, t.id, parts, id);
-        });
+        const bool found = quickRead(
+            t.hive, [&](Connection& c, std::uint64_t) { return quickWalk(c, t.id, parts, id); });
         if (!found) {
             long rc = withRead(t.hive, [&](Connection& c, std::uint64_t) -> long {
                 if (!keyAlive(c, t.id)) return kKeyDeleted;

@@ -23,22 +23,20 @@ thread_local std::string failureDetail;
 
 long errorFor(const SqlError& e) {
     switch (e.primary()) {
-        case SQLITE_READONLY:
-        case SQLITE_PERM:
-        case SQLITE_AUTH:
-        case SQLITE_CANTOPEN:
-            return kAccessDenied;
-        case SQLITE_CORRUPT:
-        case SQLITE_NOTADB:
-        case SQLITE_FORMAT:
-        case SQLITE_SCHEMA:
-        case SQLITE_ERROR:  // our statements only fail so on a file that is not ours
-            return kBadDb;
-        case SQLITE_NOMEM:
-        case SQLITE_TOOBIG:
-            return kNotEnoughMemory;
-        default:  // busy beyond the retries, I/O errors, a full disk
-            return kRegistryIoFailed;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+    case SQLITE_CANTOPEN: return kAccessDenied;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+    case SQLITE_FORMAT:
+    case SQLITE_SCHEMA:
+    case SQLITE_ERROR:  // our statements only fail so on a file that is not ours
+        return kBadDb;
+    case SQLITE_NOMEM:
+    case SQLITE_TOOBIG: return kNotEnoughMemory;
+    default:  // busy beyond the retries, I/O errors, a full disk
+        return kRegistryIoFailed;
     }
 }
 
@@ -46,9 +44,7 @@ bool isBusy(const SqlError& e) {
     return e.primary() == SQLITE_BUSY || e.primary() == SQLITE_LOCKED;
 }
 
-void pause(int attempt) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1 + attempt * 5));
-}
+void pause(int attempt) { std::this_thread::sleep_for(std::chrono::milliseconds(1 + attempt * 5)); }
 
 bool fileExists(const std::string& path) {
     struct stat st;

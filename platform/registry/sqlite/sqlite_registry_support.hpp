@@ -110,7 +110,9 @@ long SqliteRegistry::withRead(int hive, F&& body) {
             t.commit();
             return rc;
         } catch (const SqlError& e) {
-            if (!sqlitestore::isBusy(e) || attempt >= sqlitestore::kBusyRetries || fileOf(hive).inBatch) throw;
+            if (!sqlitestore::isBusy(e) || attempt >= sqlitestore::kBusyRetries ||
+                fileOf(hive).inBatch)
+                throw;
         }
         sqlitestore::pause(attempt);
     }
@@ -148,7 +150,9 @@ long SqliteRegistry::withWrite(int hive, F&& body) {
             }
             return rc;
         } catch (const SqlError& e) {
-            if (!sqlitestore::isBusy(e) || attempt >= sqlitestore::kBusyRetries || fileOf(hive).inBatch) throw;
+            if (!sqlitestore::isBusy(e) || attempt >= sqlitestore::kBusyRetries ||
+                fileOf(hive).inBatch)
+                throw;
         }
         sqlitestore::pause(attempt);
     }

@@ -115,8 +115,7 @@ long SqliteRegistry::deleteValue(Key key, const char* valueName) {
 }
 
 long SqliteRegistry::enumValue(Key key, std::uint32_t index, char* name, std::uint32_t* nameSize,
-                               std::uint32_t* type, unsigned char* data,
-                               std::uint32_t* dataSize) {
+                               std::uint32_t* type, unsigned char* data, std::uint32_t* dataSize) {
     std::unique_lock<std::mutex> lock(mutex_);
     return guarded([&]() -> long {
         enterCall(lock);

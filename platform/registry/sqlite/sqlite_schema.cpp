@@ -140,8 +140,9 @@ void refoldTable(sqlitedb::Connection& c, const char* select, const char* update
 void refoldNames(sqlitedb::Connection& c) {
     // Pass one sets every folded name apart, so that pass two meets only
     // names it has already given.
-    c.exec("UPDATE keys SET sortname = X'03' || sortname WHERE parent != 0;"
-           "UPDATE vals SET upname = X'03' || upname;");
+    c.exec(
+        "UPDATE keys SET sortname = X'03' || sortname WHERE parent != 0;"
+        "UPDATE vals SET upname = X'03' || upname;");
     refoldTable(c, "SELECT id, name FROM keys WHERE parent != 0 ORDER BY id",
                 "UPDATE keys SET sortname = ?1 WHERE id = ?2");
     refoldTable(c, "SELECT id, name FROM vals ORDER BY id",
@@ -160,9 +161,10 @@ void bringUpToDate(sqlitedb::Connection& c, const std::string& path) {
         }
         t.commit();
     } catch (const SqlError& e) {
-        throw Failure{errorFor(e), path + ": a registry store of an earlier version, brought "
-                                          "up to date by its first use with write access: " +
-                                          e.message};
+        throw Failure{errorFor(e), path +
+                                       ": a registry store of an earlier version, brought "
+                                       "up to date by its first use with write access: " +
+                                       e.message};
     }
 }
 
@@ -170,8 +172,9 @@ void refuse(const std::string& path, Schema s) {
     const char* why = ": not a registry store (a foreign SQLite database)";
     if (s == Schema::newer) why = ": the registry store was written by a newer version";
     if (s == Schema::oldHive) {
-        why = ": a registry hive of the earlier one-file-per-hive layout, where a store "
-              "file is expected";
+        why =
+            ": a registry hive of the earlier one-file-per-hive layout, where a store "
+            "file is expected";
     }
     throw Failure{kBadDb, path + why};
 }

@@ -41,8 +41,8 @@ StoreLocation storeLocationFromEnvironment() {
     where.machineDirectory = "/var/lib/vrk/registry";
     // XDG: a relative or empty XDG_DATA_HOME is ignored.
     const char* data = std::getenv("XDG_DATA_HOME");
-    std::string base = (data != nullptr && data[0] == '/') ? std::string(data)
-                                                           : homeDirectory() + "/.local/share";
+    std::string base =
+        (data != nullptr && data[0] == '/') ? std::string(data) : homeDirectory() + "/.local/share";
     where.userDirectory = base + "/vrk/registry";
     return where;
 }

@@ -52,8 +52,7 @@ Key Win32Registry::keyOf(HKEY handle) const {
 }
 
 long Win32Registry::createKeyEx(Key parent, const char* subKey, std::uint32_t options,
-                                std::uint32_t access, Key* result,
-                                std::uint32_t* disposition) {
+                                std::uint32_t access, Key* result, std::uint32_t* disposition) {
     if (result == nullptr) return finish(ERROR_INVALID_PARAMETER);
     HKEY handle = nullptr;
     DWORD how = 0;
@@ -64,8 +63,7 @@ long Win32Registry::createKeyEx(Key parent, const char* subKey, std::uint32_t op
     return finish(rc);
 }
 
-long Win32Registry::openKeyEx(Key parent, const char* subKey, std::uint32_t access,
-                              Key* result) {
+long Win32Registry::openKeyEx(Key parent, const char* subKey, std::uint32_t access, Key* result) {
     if (result == nullptr) return finish(ERROR_INVALID_PARAMETER);
     if (isRootKey(parent) && isEmpty(subKey)) {
         // A root opened by the empty name is the root itself, as Windows
@@ -108,9 +106,8 @@ long Win32Registry::enumKey(Key key, std::uint32_t index, char* name, std::uint3
     return finish(RegEnumKeyA(handleOf(key), index, name, nameSize));
 }
 
-long Win32Registry::enumValue(Key key, std::uint32_t index, char* name,
-                              std::uint32_t* nameSize, std::uint32_t* type,
-                              unsigned char* data, std::uint32_t* dataSize) {
+long Win32Registry::enumValue(Key key, std::uint32_t index, char* name, std::uint32_t* nameSize,
+                              std::uint32_t* type, unsigned char* data, std::uint32_t* dataSize) {
     if (nameSize == nullptr) return finish(ERROR_INVALID_PARAMETER);
     DWORD nameChars = *nameSize;
     DWORD storedType = 0;
@@ -130,9 +127,7 @@ long Win32Registry::closeKey(Key key) {
     return finish(RegCloseKey(handleOf(key)));
 }
 
-long Win32Registry::flushKey(Key key) {
-    return finish(RegFlushKey(handleOf(key)));
-}
+long Win32Registry::flushKey(Key key) { return finish(RegFlushKey(handleOf(key))); }
 
 // The plain forms return the parent's own handle for an empty name, which
 // the caller would then close under its owner; an empty name therefore

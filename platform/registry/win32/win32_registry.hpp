@@ -35,13 +35,13 @@ public:
     // whatever else they need) for the life of this object.
     Win32Registry(const Roots& roots, std::shared_ptr<const void> owner);
 
-    long createKeyEx(Key parent, const char* subKey, std::uint32_t options,
-                     std::uint32_t access, Key* result, std::uint32_t* disposition) override;
+    long createKeyEx(Key parent, const char* subKey, std::uint32_t options, std::uint32_t access,
+                     Key* result, std::uint32_t* disposition) override;
     long openKeyEx(Key parent, const char* subKey, std::uint32_t access, Key* result) override;
     long queryValueEx(Key key, const char* valueName, std::uint32_t* type, unsigned char* data,
                       std::uint32_t* size) override;
-    long setValueEx(Key key, const char* valueName, std::uint32_t type,
-                    const unsigned char* data, std::uint32_t size) override;
+    long setValueEx(Key key, const char* valueName, std::uint32_t type, const unsigned char* data,
+                    std::uint32_t size) override;
     long deleteKey(Key key, const char* subKey) override;
     long deleteValue(Key key, const char* valueName) override;
     long enumKey(Key key, std::uint32_t index, char* name, std::uint32_t nameSize) override;
