@@ -13,17 +13,23 @@
 #include <string>
 #include <string_view>
 
+#include "platform/registry/utf16_text.hpp"
+
 namespace vrk::reg::hive {
 
-// Whether bytes are valid UTF-8 (hivex takes names only in that form).
-bool isUtf8(std::string_view bytes);
+// The registry layer's conversions (platform/registry/utf16_text.hpp): names
+// go to hivex as UTF-8, string data as UTF-16LE.
+using vrk::reg::isUtf8;
 
-// The UTF-16LE bytes (two per unit) for registry bytes.
-std::string bytesToUtf16le(std::string_view bytes);
+inline std::string bytesToUtf16le(std::string_view bytes) {
+    return vrk::reg::storeBytesToUtf16le(bytes);
+}
 
-// The registry bytes for UTF-16LE data. False when the byte count is odd or a
-// surrogate has no meaning here; result is then unspecified.
-bool utf16leToBytes(std::string_view utf16le, std::string& result);
+// False when the byte count is odd or a surrogate has no meaning here;
+// result is then unspecified.
+inline bool utf16leToBytes(std::string_view utf16le, std::string& result) {
+    return vrk::reg::utf16leToStoreBytes(utf16le, result);
+}
 
 // Whether values of this type hold UTF-16 text in a hive (REG_SZ,
 // REG_EXPAND_SZ, REG_MULTI_SZ).
