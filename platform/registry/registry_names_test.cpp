@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "platform/registry/registry_test_support.hpp"
+#include "platform/registry/utf16_text.hpp"
 
 namespace vrk::reg {
 namespace {
 
 using testing::ScratchStore;
+using testing::storeTakesAnyNameBytes;
 
 std::string repeat(const std::string& unit, int times) {
     std::string s;
@@ -40,6 +42,7 @@ TEST_F(Names, KeysThatAreOneKey) {
         {"\xE4rger", "\xE4RGER"},  // not UTF-8 (Latin-1): a to z fold still
     };
     for (const auto& c : cases) {
+        if (!isUtf8(c.created) && !storeTakesAnyNameBytes()) continue;
         std::uint32_t disposition = 0;
         reg->closeKey(create(parent, c.created, &disposition));
         EXPECT_EQ(disposition, kCreatedNewKey) << c.created;
@@ -64,6 +67,7 @@ TEST_F(Names, KeysThatStayApart) {
         {"\xC3\x84rger", "\xC4rger"},              // UTF-8 and Latin-1 Ä
     };
     for (const auto& c : cases) {
+        if (!(isUtf8(c.a) && isUtf8(c.b)) && !storeTakesAnyNameBytes()) continue;
         reg->closeKey(create(parent, c.a));
         std::uint32_t disposition = 0;
         reg->closeKey(create(parent, c.b, &disposition));
@@ -119,6 +123,7 @@ TEST_F(Names, LimitsCountUtf16CodeUnits) {
         {"256 bytes that are not UTF-8", 256, false, kInvalidParameter},
     };
     for (const auto& c : keyCases) {
+        if (!c.utf8 && !storeTakesAnyNameBytes()) continue;
         std::string name = repeat(c.utf8 ? e : "\xE9", c.count);
         Key k = kNullKey;
         EXPECT_EQ(reg->createKeyEx(parent, name.c_str(), 0, kKeyReadWrite, &k, nullptr), c.expected)

@@ -18,36 +18,7 @@ namespace vrk::reg::hive {
 
 thread_local std::string failureDetail;
 
-std::uint32_t grantedRights(std::uint32_t access) {
-    std::uint32_t rights = access & 0x00FFFFFF;
-    if (access & 0x80000000u) rights |= kKeyRead;    // GENERIC_READ
-    if (access & 0x40000000u) rights |= kKeyWrite;   // GENERIC_WRITE
-    if (access & 0x20000000u) rights |= kKeyRead;    // GENERIC_EXECUTE
-    if (access & 0x10000000u) rights |= kAllRights;  // GENERIC_ALL
-    if (access & 0x02000000u) rights |= kAllRights;  // MAXIMUM_ALLOWED
-    return rights & ~kKeyWow64_32Key;
-}
-
-long splitPath(const char* path, std::vector<std::string_view>& parts) {
-    parts.clear();
-    if (path == nullptr) return kSuccess;
-    std::string_view p(path);
-    if (!p.empty() && p.front() == '\\') return kBadPathname;
-    while (!p.empty() && p.back() == '\\') p.remove_suffix(1);
-    while (!p.empty()) {
-        std::size_t cut = p.find('\\');
-        std::string_view name = p.substr(0, cut);
-        if (name.empty() || name.size() > kMaxKeyNameLength) return kInvalidParameter;
-        parts.push_back(name);
-        if (cut == std::string_view::npos) break;
-        p.remove_prefix(cut + 1);
-    }
-    return kSuccess;
-}
-
 namespace {
-
-bool wantsWrite(std::uint32_t rights) { return (rights & (kSetValue | kCreateSubKey)) != 0; }
 
 long errorOfErrno(int err) { return err == ENOMEM ? kNotEnoughMemory : kRegistryIoFailed; }
 

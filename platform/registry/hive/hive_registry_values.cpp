@@ -14,11 +14,6 @@ namespace vrk::reg::hive {
 
 namespace {
 
-long checkValueName(const char* name, std::string_view& out) {
-    out = name ? std::string_view(name) : std::string_view();
-    return out.size() > kMaxValueNameLength ? kInvalidParameter : kSuccess;
-}
-
 // Value types are any 32-bit number; hivex's enum names only some of them,
 // so they pass through its type as bytes, never as enum values.
 static_assert(sizeof(hive_type) == sizeof(std::uint32_t));

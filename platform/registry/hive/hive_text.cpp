@@ -2,16 +2,16 @@
 // look names up and order them.
 #include "platform/registry/hive/hive_text.hpp"
 
+#include "platform/registry/sqlite/sqlite_names.hpp"
+
 namespace vrk::reg::hive {
 
 bool isTextType(unsigned type) { return type == 1 || type == 2 || type == 7; }
 
 std::string sortName(std::string_view name) {
-    std::string s(name);
-    for (char& c : s) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return s;
+    // The SQLite store's folding: Unicode's simple upper-case mapping of each
+    // UTF-16 code unit, so both stores find and order names alike.
+    return sqlitestore::sortName(name);
 }
 
 }  // namespace vrk::reg::hive

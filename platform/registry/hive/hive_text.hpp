@@ -35,7 +35,8 @@ inline bool utf16leToBytes(std::string_view utf16le, std::string& result) {
 // REG_EXPAND_SZ, REG_MULTI_SZ).
 bool isTextType(unsigned type);
 
-// The name with a to z upper-cased: how names are looked up and ordered.
+// The folded name: how names are looked up and ordered, as in the SQLite
+// store (Unicode simple upper-casing of UTF-16 code units).
 std::string sortName(std::string_view name);
 
 }  // namespace vrk::reg::hive

@@ -34,13 +34,6 @@ bool forEachUnit(std::string_view name, F&& unit) {
     return true;
 }
 
-bool isAscii(std::string_view name) {
-    for (char c : name) {
-        if (static_cast<unsigned char>(c) >= 0x80) return false;
-    }
-    return true;
-}
-
 // The simple upper-case mapping of one code unit; a unit whose mapping lies
 // outside the basic plane (none in current Unicode) stays as it is.
 char16_t upperUnit(char16_t u) {
@@ -50,13 +43,6 @@ char16_t upperUnit(char16_t u) {
 }
 
 }  // namespace
-
-std::size_t nameLength(std::string_view name) {
-    if (isAscii(name)) return name.size();
-    std::size_t units = 0;
-    if (forEachUnit(name, [&](char16_t) { ++units; })) return units;
-    return name.size();
-}
 
 std::string sortName(std::string_view name) {
     std::string folded;

@@ -27,9 +27,6 @@ namespace vrk::reg::sqlitestore {
 constexpr char kUnicodeTag = '\x01';
 constexpr char kBytesTag = '\x02';
 
-// The name's length as the registry's limits count it.
-std::size_t nameLength(std::string_view name);
-
 // The folded name: how names are looked up and ordered.
 std::string sortName(std::string_view name);
 

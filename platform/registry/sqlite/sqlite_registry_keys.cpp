@@ -13,41 +13,8 @@ using namespace sqlitestore;
 
 namespace {
 
-constexpr std::size_t kMaxKeyNameLength = 255;
 // How many subkey names a walk by increasing index reads at a time.
 constexpr std::uint32_t kSubkeysAhead = 64;
-
-// The rights an access mask asks for, generic rights mapped.
-std::uint32_t grantedRights(std::uint32_t access) {
-    std::uint32_t rights = access & 0x00FFFFFF;
-    if (access & 0x80000000u) rights |= kKeyRead;    // GENERIC_READ
-    if (access & 0x40000000u) rights |= kKeyWrite;   // GENERIC_WRITE
-    if (access & 0x20000000u) rights |= kKeyRead;    // GENERIC_EXECUTE
-    if (access & 0x10000000u) rights |= kAllRights;  // GENERIC_ALL
-    if (access & 0x02000000u) rights |= kAllRights;  // MAXIMUM_ALLOWED
-    return rights & ~kKeyWow64_32Key;
-}
-
-bool wantsWrite(std::uint32_t rights) { return (rights & (kSetValue | kCreateSubKey)) != 0; }
-
-// Splits a key path relative to some key into its names. Trailing
-// backslashes are ignored; "" names the key itself.
-long splitPath(const char* path, std::vector<std::string_view>& parts) {
-    parts.clear();
-    if (path == nullptr) return kSuccess;
-    std::string_view p(path);
-    if (!p.empty() && p.front() == '\\') return kBadPathname;
-    while (!p.empty() && p.back() == '\\') p.remove_suffix(1);
-    while (!p.empty()) {
-        std::size_t cut = p.find('\\');
-        std::string_view name = p.substr(0, cut);
-        if (name.empty() || nameLength(name) > kMaxKeyNameLength) return kInvalidParameter;
-        parts.push_back(name);
-        if (cut == std::string_view::npos) break;
-        p.remove_prefix(cut + 1);
-    }
-    return kSuccess;
-}
 
 // Follows parts below start; kFileNotFound when a level is missing.
 long walk(Connection& c, std::int64_t start, const std::vector<std::string_view>& parts,

@@ -18,6 +18,7 @@
 
 #include "platform/registry/sqlite/sqlite_db.hpp"
 #include "platform/registry/registry_result.hpp"
+#include "platform/registry/registry_rules.hpp"
 #include "platform/registry/sqlite/sqlite_names.hpp"
 #include "platform/registry/sqlite/sqlite_registry.hpp"
 
@@ -35,13 +36,6 @@ namespace sqlitestore {
 // still finds the store busy is retried from the start, kBusyRetries times.
 constexpr int kBusyWaitMs = 2000;
 constexpr int kBusyRetries = 15;
-
-// Access rights (winnt.h values) as they matter here.
-constexpr std::uint32_t kQueryValue = 0x0001;
-constexpr std::uint32_t kSetValue = 0x0002;
-constexpr std::uint32_t kCreateSubKey = 0x0004;
-constexpr std::uint32_t kEnumerateSubKeys = 0x0008;
-constexpr std::uint32_t kAllRights = 0x000F003F;
 
 // A failure of ours, not SQLite's: an error number and its explanation.
 struct Failure {

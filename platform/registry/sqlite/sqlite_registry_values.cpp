@@ -10,17 +10,6 @@ namespace vrk::reg {
 
 using namespace sqlitestore;
 
-namespace {
-
-constexpr std::size_t kMaxValueNameLength = 16383;
-
-long checkValueName(const char* name, std::string_view& out) {
-    out = name ? std::string_view(name) : std::string_view();
-    return nameLength(out) > kMaxValueNameLength ? kInvalidParameter : kSuccess;
-}
-
-}  // namespace
-
 long SqliteRegistry::queryValueEx(Key key, const char* valueName, std::uint32_t* type,
                                   unsigned char* data, std::uint32_t* size) {
     std::unique_lock<std::mutex> lock(mutex_);
