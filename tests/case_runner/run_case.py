@@ -288,7 +288,12 @@ def run_program(platform, arguments, environment, rundir):
     proc = subprocess.Popen(platform.command(arguments), cwd=rundir, env=env,
                             stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE)
-    out, err = proc.communicate(timeout=120)
+    try:
+        out, err = proc.communicate(timeout=120)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.communicate()
+        raise CaseError("the run did not end within 120 s: " + " ".join(arguments))
     return proc.returncode, proc.pid, out, err
 
 
