@@ -8,12 +8,27 @@
 #                    privately (build tree only), never installed, so that
 #                    programs built against the package keep their own flags.
 
+# What an installation holds. On Linux: the programs in bin/, the message
+# catalog, and the library for developers (headers, static libraries, CMake
+# package). A Windows build installs the folder a user copies to a Windows
+# machine: the programs, the message DLL beside them and README-windows.txt,
+# all at the top of the installation (cmake/windows_package.cmake).
+if(WIN32)
+  set(VRK_PROGRAM_INSTALL_DIR .)
+  set(VRK_INSTALL_LIBRARY OFF)
+else()
+  set(VRK_PROGRAM_INSTALL_DIR ${CMAKE_INSTALL_BINDIR})
+  set(VRK_INSTALL_LIBRARY ON)
+endif()
+
 add_library(vrk_options INTERFACE)
 target_include_directories(vrk_options INTERFACE
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/vrk>)
 target_compile_features(vrk_options INTERFACE cxx_std_20)
-install(TARGETS vrk_options EXPORT vrkTargets)
+if(VRK_INSTALL_LIBRARY)
+  install(TARGETS vrk_options EXPORT vrkTargets)
+endif()
 
 add_library(vrk_build_flags INTERFACE)
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
@@ -38,20 +53,22 @@ set(VRK_PUBLIC_HEADERS
   diag/imessage.hpp
   diag/itrace.hpp
   profile/iprofile.hpp)
-foreach(header IN LISTS VRK_PUBLIC_HEADERS)
-  get_filename_component(dir ${header} DIRECTORY)
-  install(FILES ${PROJECT_SOURCE_DIR}/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vrk/${dir})
-endforeach()
+if(VRK_INSTALL_LIBRARY)
+  foreach(header IN LISTS VRK_PUBLIC_HEADERS)
+    get_filename_component(dir ${header} DIRECTORY)
+    install(FILES ${PROJECT_SOURCE_DIR}/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vrk/${dir})
+  endforeach()
+endif()
 
 # vrk_library(<target> SOURCES <files>... [LIBS <libs>...] [INSTALL])
 # A static library of ours. LIBS are public dependencies; INSTALL exports it
-# with the package.
+# with the package (Linux installations only).
 function(vrk_library target)
   cmake_parse_arguments(A "INSTALL" "" "SOURCES;LIBS" ${ARGN})
   add_library(${target} STATIC ${A_SOURCES})
   target_link_libraries(${target} PUBLIC vrk_options ${A_LIBS}
                         PRIVATE $<BUILD_INTERFACE:vrk_build_flags>)
-  if(A_INSTALL)
+  if(A_INSTALL AND VRK_INSTALL_LIBRARY)
     install(TARGETS ${target} EXPORT vrkTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
   endif()
 endfunction()
@@ -73,13 +90,14 @@ endfunction()
 
 # vrk_program(<target> SOURCES <files>... [LIBS <libs>...] DESCRIPTION <text>)
 # An installed program; it lands in bin/ of the build tree. On Windows it
-# carries the application manifest and a version resource naming DESCRIPTION.
+# carries the application manifest and a version resource naming DESCRIPTION,
+# and installs at the top of the package folder.
 function(vrk_program target)
   cmake_parse_arguments(A "" "DESCRIPTION" "SOURCES;LIBS" ${ARGN})
   add_executable(${target} ${A_SOURCES})
   target_link_libraries(${target} PRIVATE vrk_build_flags ${A_LIBS})
   vrk_program_resources(${target} "${A_DESCRIPTION}")
-  install(TARGETS ${target} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS ${target} RUNTIME DESTINATION ${VRK_PROGRAM_INSTALL_DIR})
 endfunction()
 
 # vrk_folder_tests(<name> [LIBS <libs>...] [SUBDIRS <dirs>...] [PROPERTIES <ctest props>...]

@@ -15,6 +15,11 @@ std::uint32_t currentThreadId();
 // console reports go to standard error there.
 bool isNtFamily();
 
+// True when the program runs under Wine instead of Windows (Wine's ntdll
+// exports its version). Never on Linux. Tests use it where Wine's answers
+// depart from Windows', for example in the wording of system error texts.
+bool runsUnderWine();
+
 // True on a non-NT Windows host older than version 4, whose registry offers
 // only unnamed values. Never on Linux. Tests may force the answer.
 bool isLegacyRegistryHost();

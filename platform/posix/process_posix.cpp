@@ -17,6 +17,8 @@ std::uint32_t currentThreadId() { return static_cast<std::uint32_t>(::syscall(SY
 
 bool isNtFamily() { return true; }
 
+bool runsUnderWine() { return false; }
+
 bool isLegacyRegistryHost() { return gForcedLegacy == 1; }
 void forceLegacyRegistryHost(bool legacy) { gForcedLegacy = legacy ? 1 : 0; }
 void clearForcedLegacyRegistryHost() { gForcedLegacy = -1; }

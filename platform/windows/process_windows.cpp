@@ -22,6 +22,11 @@ std::uint32_t currentThreadId() { return static_cast<std::uint32_t>(GetCurrentTh
 
 bool isNtFamily() { return (GetVersion() & kNonNtBit) == 0; }
 
+bool runsUnderWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 bool isLegacyRegistryHost() {
     if (gForcedLegacy >= 0) return gForcedLegacy == 1;
     const DWORD version = GetVersion();
