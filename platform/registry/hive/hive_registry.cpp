@@ -125,7 +125,7 @@ long HiveRegistry::hiveReady(int index) {
     h.top = hivex_root(h.file.handle());
     if (h.mount.view32) {
         for (const auto& [name, node] : childrenOf(h, h.top)) {
-            if (name == "WOW6432NODE") {
+            if (name == sortName("Wow6432Node")) {
                 h.top = node;
                 break;
             }
