@@ -130,7 +130,7 @@ long SqliteRegistry::enumValue(Key key, std::uint32_t index, char* name, std::ui
         long rc = withRead(t.hive, [&](Connection& c, std::uint64_t epoch) -> long {
             if (!keyAlive(c, t.id)) return kKeyDeleted;
             Cursor& cur = valueCursor(t);
-            const StoreStamp now = stampOf(c, epoch);
+            const StoreStamp now = stampOf(t.hive, c, epoch);
             const bool follow = cur.leadsTo(now, index);
             Use u(c, follow ? Sql::valueFrom : Sql::valueAtOffset);
             const std::int64_t from = cur.lastId + (index == cur.index ? 0 : 1);

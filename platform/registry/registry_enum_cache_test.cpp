@@ -1,0 +1,136 @@
+// Subkey enumeration answered from what the store object has already read:
+// every call must still show the store as it is at that call, whoever
+// changed it (this process, another store object, another process), and a
+// handle whose key is gone must still fail with kKeyDeleted.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "platform/registry/registry_test_support.hpp"
+
+namespace vrk::reg {
+namespace {
+
+class SubkeyCache : public testing::ScratchStore {
+protected:
+    // A parent with count subkeys "k000", "k002", ... (even numbers, so that
+    // odd ones can land between them), more than one read-ahead holds.
+    Key parentWith(const char* name, int count) {
+        Key parent = create(kCurrentUser, name);
+        EXPECT_EQ(reg->beginBatch(), kSuccess);
+        for (int i = 0; i < count; ++i) reg->closeKey(create(parent, label(2 * i).c_str()));
+        EXPECT_EQ(reg->commitBatch(), kSuccess);
+        return parent;
+    }
+    static std::string label(int i) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "k%03d", i);
+        return buf;
+    }
+    std::string nameAt(Key k, std::uint32_t index) {
+        char buf[64];
+        long rc = reg->enumKey(k, index, buf, sizeof buf);
+        return rc == kSuccess ? std::string(buf) : "<error " + std::to_string(rc) + ">";
+    }
+};
+
+TEST_F(SubkeyCache, RolledBackBatchLeavesNoNameBehind) {
+    Key parent = create(kCurrentUser, "p");
+    reg->closeKey(create(parent, "a"));
+    ASSERT_EQ(subkeys(parent), std::vector<std::string>{"a"});
+    ASSERT_EQ(reg->beginBatch(), kSuccess);
+    reg->closeKey(create(parent, "b"));
+    ASSERT_EQ(subkeys(parent), (std::vector<std::string>{"a", "b"})) << "seen inside the batch";
+    ASSERT_EQ(reg->rollbackBatch(), kSuccess);
+    EXPECT_EQ(subkeys(parent), std::vector<std::string>{"a"});
+    EXPECT_EQ(nameAt(parent, 1), "<error " + std::to_string(kNoMoreItems) + ">");
+    reg->closeKey(parent);
+}
+
+TEST_F(SubkeyCache, AnotherStoreObjectsChangeIsSeenByTheNextCall) {
+    // Two store objects on one directory stand for two processes.
+    auto other = makeScratchRegistry(dir.path());
+    Key parent = parentWith("big", 300);
+    ASSERT_EQ(subkeys(parent).size(), 300u);  // read once, all of it
+    Key k = kNullKey;
+    // A name added before the walk's position moves every later name up.
+    ASSERT_EQ(nameAt(parent, 150), label(300));
+    ASSERT_EQ(other->createKeyEx(kCurrentUser, "big\\k001", 0, kKeyReadWrite, &k, nullptr),
+              kSuccess);
+    other->closeKey(k);
+    EXPECT_EQ(nameAt(parent, 151), label(300));
+    EXPECT_EQ(nameAt(parent, 1), "k001");
+    // A second handle on the same key sees the same.
+    Key again = kNullKey;
+    ASSERT_EQ(open(kCurrentUser, "big", &again), kSuccess);
+    EXPECT_EQ(subkeys(again).size(), 301u);
+    // A deletion, and a name added at the end.
+    ASSERT_EQ(other->deleteKey(kCurrentUser, "big\\k000"), kSuccess);
+    ASSERT_EQ(other->createKeyEx(kCurrentUser, "big\\zz", 0, kKeyReadWrite, &k, nullptr), kSuccess);
+    other->closeKey(k);
+    EXPECT_EQ(nameAt(parent, 0), "k001");
+    EXPECT_EQ(nameAt(again, 300), "zz");
+    EXPECT_EQ(nameAt(again, 301), "<error " + std::to_string(kNoMoreItems) + ">");
+    reg->closeKey(again);
+    reg->closeKey(parent);
+}
+
+TEST_F(SubkeyCache, AnotherProcesssChangeIsSeenByTheNextCall) {
+    Key parent = parentWith("shared", 100);
+    ASSERT_EQ(subkeys(parent).size(), 100u);
+    const pid_t child = fork();
+    if (child == 0) {
+        auto mine = makeScratchRegistry(dir.path());
+        Key k = kNullKey;
+        bool ok =
+            mine->createKeyEx(kCurrentUser, "shared\\a", 0, kKeyReadWrite, &k, nullptr) == kSuccess;
+        mine->closeKey(k);
+        ok = ok && mine->deleteKey(kCurrentUser, "shared\\k198") == kSuccess;
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(nameAt(parent, 0), "a");
+    EXPECT_EQ(nameAt(parent, 99), label(196));
+    EXPECT_EQ(nameAt(parent, 100), "<error " + std::to_string(kNoMoreItems) + ">");
+    reg->closeKey(parent);
+}
+
+TEST_F(SubkeyCache, KeyDeletedElsewhereFailsTheNextCall) {
+    auto other = makeScratchRegistry(dir.path());
+    Key parent = parentWith("gone", 3);
+    ASSERT_EQ(subkeys(parent).size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(other->deleteKey(kCurrentUser, ("gone\\" + label(2 * i)).c_str()), kSuccess);
+    }
+    ASSERT_EQ(other->deleteKey(kCurrentUser, "gone"), kSuccess);
+    char buf[16];
+    EXPECT_EQ(reg->enumKey(parent, 0, buf, sizeof buf), kKeyDeleted);
+    EXPECT_EQ(reg->enumKey(parent, 3, buf, sizeof buf), kKeyDeleted);
+    reg->closeKey(parent);
+}
+
+TEST_F(SubkeyCache, FlushBetweenCallsChangesNoAnswer) {
+    // A flush writes the log back into the file and starts it again: the
+    // store's content stays, and so do the answers.
+    auto other = makeScratchRegistry(dir.path());
+    Key parent = parentWith("flushed", 80);
+    ASSERT_EQ(nameAt(parent, 10), label(20));
+    ASSERT_EQ(reg->flushKey(parent), kSuccess);
+    EXPECT_EQ(nameAt(parent, 11), label(22));
+    Key k = kNullKey;
+    ASSERT_EQ(other->createKeyEx(kCurrentUser, "flushed\\k021", 0, kKeyReadWrite, &k, nullptr),
+              kSuccess);
+    other->closeKey(k);
+    ASSERT_EQ(other->flushKey(kCurrentUser), kSuccess);
+    EXPECT_EQ(nameAt(parent, 11), "k021");
+    EXPECT_EQ(subkeys(parent).size(), 81u);
+    reg->closeKey(parent);
+}
+
+}  // namespace
+}  // namespace vrk::reg
