@@ -25,9 +25,9 @@ const char* const kStatementText[] = {
     // deleteKeyValues
     "DELETE FROM vals WHERE key = ?1",
     // childrenAtOffset: up to ?3 subkeys in order from index ?2
-    "SELECT name, sortname FROM keys WHERE parent = ?1 ORDER BY sortname LIMIT ?3 OFFSET ?2",
+    "SELECT name, sortname, id FROM keys WHERE parent = ?1 ORDER BY sortname LIMIT ?3 OFFSET ?2",
     // childrenAfter: up to ?3 subkeys in order after the folded name ?2
-    "SELECT name, sortname FROM keys WHERE parent = ?1 AND sortname > ?2 "
+    "SELECT name, sortname, id FROM keys WHERE parent = ?1 AND sortname > ?2 "
     "ORDER BY sortname LIMIT ?3",
     // childrenSummary: how many subkeys, and their highest id (from the
     // index on parent alone, which holds the ids)

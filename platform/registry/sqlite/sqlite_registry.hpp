@@ -136,14 +136,14 @@ private:
     // The first subkey names of a key in enumeration order, as read so far
     // (more are read as a walk goes past the end): they hold, and so does
     // the key itself, while the file's stamp stays the one they were read
-    // or checked at. After a change elsewhere a short list is checked
-    // against the key's count of subkeys and the highest subkey id: a key
+    // or checked at. After a change elsewhere a short complete list is
+    // checked against the key's count of subkeys and the highest subkey id: a key
     // never changes its name or place, and ids are never reused, so the
     // set of subkeys is the same exactly when both are.
     struct SubkeyList {
         bool read = false;
         StoreStamp stamp;
-        std::int64_t count = 0;           // subkeys of the key when read
+        std::int64_t count = 0;           // names read
         std::int64_t maxId = 0;           // their highest id
         std::string names;                // one after another
         std::vector<std::uint32_t> ends;  // where each name ends in names
@@ -154,6 +154,21 @@ private:
             const std::uint32_t begin = i == 0 ? 0 : ends[i - 1];
             return std::string_view(names).substr(begin, ends[i] - begin);
         }
+    };
+    // What single-statement reads found while a file's stamp stayed the
+    // same: subkey ids by parent and name, keys alive, and small values.
+    // Valid only as long as the stamp; emptied when it changes or when it
+    // grows too large.
+    struct FoundCache {
+        StoreStamp stamp;
+        std::unordered_map<std::string, std::int64_t> children;  // lookupKey -> child id
+        std::unordered_map<std::int64_t, bool> alive;
+        struct Value {
+            std::uint32_t type;
+            std::string bytes;
+        };
+        std::unordered_map<std::string, Value> values;  // lookupKey -> value
+        std::size_t size = 0;                           // bytes held, roughly
     };
     struct Handle {
         int hive;
@@ -177,6 +192,7 @@ private:
         std::uint64_t rollbacks = 0;  // batches ended on this file
         // The subkey lists read from this file, by key id.
         std::unordered_map<std::int64_t, SubkeyList> subkeyLists;
+        FoundCache found;
     };
     // A key named by a handle or a root.
     struct Target {
@@ -216,6 +232,13 @@ private:
     // own; no lock at all when the log's header can be read); false when
     // the file is not there yet or the store is busy.
     bool currentStamp(int hive, StoreStamp& stamp);
+    // The found cache of a hive's file, emptied unless it was filled at
+    // now; null when now could not be taken (stamped false).
+    FoundCache* foundCache(int hive, bool stamped, const StoreStamp& now);
+    // Follows parts below start with single-statement reads (quickRead),
+    // taking what the found cache knows; true when every level was found.
+    bool quickPath(int hive, std::int64_t start, const std::vector<std::string_view>& parts,
+                   std::int64_t& id);
     // The subkey list of target's key, read at least as far as index while
     // the stamp stays now; kKeyDeleted when the key is gone.
     long subkeyList(const Target& target, const StoreStamp& now, std::uint32_t index,

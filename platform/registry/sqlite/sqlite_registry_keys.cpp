@@ -17,6 +17,8 @@ namespace {
 constexpr std::size_t kMaxKeyNameLength = 255;
 // How many subkey names a walk by increasing index reads at least.
 constexpr std::uint32_t kSubkeysAhead = 64;
+// Up to how many bytes, roughly, the found cache of a store file holds.
+constexpr std::size_t kFoundCacheBytes = 1 << 20;
 // How many keys' subkey lists a store file keeps at most.
 constexpr std::size_t kMaxSubkeyLists = 64;
 // Up to how many subkeys a list is checked after a change elsewhere rather
@@ -71,18 +73,6 @@ long walk(Connection& c, std::int64_t start, const std::vector<std::string_view>
     return kSuccess;
 }
 
-// The same without a transaction (SqliteRegistry::quickRead): true when
-// every level was found, which proves the path whole at the last lookup.
-bool quickWalk(Connection& c, std::int64_t start, const std::vector<std::string_view>& parts,
-               std::int64_t& id) {
-    if (parts.empty()) {
-        if (!keyAlive(c, start)) return false;
-        id = start;
-        return true;
-    }
-    return walk(c, start, parts, id) == kSuccess;
-}
-
 // Refuses a key that would lie deeper than kMaxKeyDepth levels below its root.
 void checkDepth(std::size_t depth) {
     if (depth <= static_cast<std::size_t>(kMaxKeyDepth)) return;
@@ -115,8 +105,7 @@ long SqliteRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /
         long rc = kFileNotFound;
         // An existing key opens in a read transaction; the write lock is
         // taken only when a key must be created (or the store file set up).
-        bool fileThere = quickRead(
-            t.hive, [&](Connection& c, std::uint64_t) { return quickWalk(c, t.id, parts, id); });
+        bool fileThere = quickPath(t.hive, t.id, parts, id);
         if (fileThere) {
             rc = kSuccess;
         } else {
@@ -183,8 +172,7 @@ long SqliteRegistry::openKeyEx(Key parent, const char* subKey, std::uint32_t acc
         if (long rc = splitPath(subKey, parts)) return rc;
         std::uint32_t rights = grantedRights(access);
         std::int64_t id = 0;
-        const bool found = quickRead(
-            t.hive, [&](Connection& c, std::uint64_t) { return quickWalk(c, t.id, parts, id); });
+        const bool found = quickPath(t.hive, t.id, parts, id);
         if (!found) {
             long rc = withRead(t.hive, [&](Connection& c, std::uint64_t) -> long {
                 if (!keyAlive(c, t.id)) return kKeyDeleted;
@@ -231,6 +219,64 @@ long SqliteRegistry::deleteKey(Key key, const char* subKey) {
     });
 }
 
+SqliteRegistry::FoundCache* SqliteRegistry::foundCache(int hive, bool stamped,
+                                                       const StoreStamp& now) {
+    if (!stamped) return nullptr;
+    FoundCache& cache = fileOf(hive).found;
+    if (!(cache.stamp == now) || cache.size > kFoundCacheBytes) {
+        cache.children.clear();
+        cache.alive.clear();
+        cache.values.clear();
+        cache.size = 0;
+        cache.stamp = now;
+    }
+    return &cache;
+}
+
+bool SqliteRegistry::quickPath(int hive, std::int64_t start,
+                               const std::vector<std::string_view>& parts, std::int64_t& id) {
+    // The stamp comes first: what is read after it is kept under it, so a
+    // change landing in between only empties the cache at the next call.
+    StoreStamp now;
+    FoundCache* cache = foundCache(hive, currentStamp(hive, now), now);
+    return quickRead(hive, [&](Connection& c, std::uint64_t) {
+        id = start;
+        if (parts.empty()) {
+            if (cache && cache->alive.count(start)) return true;
+            if (!keyAlive(c, start)) return false;
+            if (cache) {
+                cache->alive.emplace(start, true);
+                cache->size += 32;
+            }
+            return true;
+        }
+        // A key found below its parent proves the path whole at that read:
+        // a key with subkeys is never deleted, and ids are never reused.
+        for (std::string_view part : parts) {
+            std::string sort = sortName(part);
+            std::string bytes = byteSortName(part);
+            std::string known;
+            if (cache) {
+                known = lookupKey(id, sort, bytes);
+                auto it = cache->children.find(known);
+                if (it != cache->children.end()) {
+                    id = it->second;
+                    continue;
+                }
+            }
+            Use u(c, Sql::lookupChild);
+            u.bind(1, id).bind(2, sort).bind(3, bytes);
+            if (!u.step()) return false;
+            id = u.integer(0);
+            if (cache) {
+                cache->size += known.size() + 48;
+                cache->children.emplace(std::move(known), id);
+            }
+        }
+        return true;
+    });
+}
+
 long SqliteRegistry::subkeyList(const Target& t, const StoreStamp& now, std::uint32_t index,
                                 SubkeyList*& list) {
     StoreFile& f = fileOf(t.hive);
@@ -257,19 +303,14 @@ long SqliteRegistry::subkeyList(const Target& t, const StoreStamp& now, std::uin
         more = SubkeyList{};
         readRows = false;
         if (!keyAlive(c, t.id)) return kKeyDeleted;
-        restart = !l.read || (!current && l.count > kCheckedListLimit);
+        // Only a complete list can be checked: its count and highest id
+        // are those of every subkey.
+        restart = !l.read || (!current && (!l.complete || l.count > kCheckedListLimit));
         if (!restart && !current) {
             Use u(c, Sql::childrenSummary);
             u.bind(1, t.id);
             u.step();
             restart = u.integer(0) != l.count || u.integer(1) != l.maxId;
-        }
-        if (restart) {
-            Use u(c, Sql::childrenSummary);
-            u.bind(1, t.id);
-            u.step();
-            more.count = u.integer(0);
-            more.maxId = u.integer(1);
         }
         const std::uint32_t have = restart ? 0 : static_cast<std::uint32_t>(l.size());
         if (!restart && (index < have || l.complete)) return kSuccess;
@@ -287,6 +328,7 @@ long SqliteRegistry::subkeyList(const Target& t, const StoreStamp& now, std::uin
             more.names.append(u.bytes(0));
             more.ends.push_back(static_cast<std::uint32_t>(more.names.size()));
             more.lastSortName.assign(u.bytes(1));
+            more.maxId = std::max(more.maxId, u.integer(2));
         }
         readRows = true;
         more.complete = static_cast<std::int64_t>(more.ends.size()) < want;
@@ -300,15 +342,15 @@ long SqliteRegistry::subkeyList(const Target& t, const StoreStamp& now, std::uin
     if (restart) {
         l = SubkeyList{};
         l.read = true;
-        l.count = more.count;
-        l.maxId = more.maxId;
     }
     if (readRows) {
         const std::uint32_t base = static_cast<std::uint32_t>(l.names.size());
         l.names += more.names;
         for (std::uint32_t end : more.ends) l.ends.push_back(base + end);
         if (!more.ends.empty()) l.lastSortName = std::move(more.lastSortName);
+        l.maxId = std::max(l.maxId, more.maxId);
         l.complete = more.complete;
+        l.count = static_cast<std::int64_t>(l.size());
     }
     l.stamp = now;
     list = &l;

@@ -13,6 +13,8 @@ using namespace sqlitestore;
 namespace {
 
 constexpr std::size_t kMaxValueNameLength = 16383;
+// Values up to this size are kept in the found cache.
+constexpr std::size_t kCachedValueBytes = 4096;
 
 long checkValueName(const char* name, std::string_view& out) {
     out = name ? std::string_view(name) : std::string_view();
@@ -45,9 +47,29 @@ long SqliteRegistry::queryValueEx(Key key, const char* valueName, std::uint32_t*
             return true;
         };
         // A value found proves its key alive (a key's values go with it);
-        // only a missing one needs the transaction that tells why.
+        // only a missing one needs the transaction that tells why. A small
+        // value found once is kept while the store's stamp stays the same.
         long rc = kSuccess;
-        if (!quickRead(t.hive, [&](Connection& c, std::uint64_t) { return query(c); })) {
+        StoreStamp now;
+        FoundCache* cache = foundCache(t.hive, currentStamp(t.hive, now), now);
+        const std::string known = cache ? lookupKey(t.id, upper, byteWise) : std::string();
+        auto quick = [&](Connection& c, std::uint64_t) {
+            if (cache) {
+                auto it = cache->values.find(known);
+                if (it != cache->values.end()) {
+                    storedType = it->second.type;
+                    bytes = it->second.bytes;
+                    return true;
+                }
+            }
+            if (!query(c)) return false;
+            if (cache && bytes.size() <= kCachedValueBytes) {
+                cache->size += known.size() + bytes.size() + 64;
+                cache->values.emplace(known, FoundCache::Value{storedType, bytes});
+            }
+            return true;
+        };
+        if (!quickRead(t.hive, quick)) {
             rc = withRead(t.hive, [&](Connection& c, std::uint64_t) -> long {
                 if (!keyAlive(c, t.id)) return kKeyDeleted;
                 return query(c) ? kSuccess : kFileNotFound;

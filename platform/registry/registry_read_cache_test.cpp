@@ -1,7 +1,8 @@
-// Subkey enumeration answered from what the store object has already read:
-// every call must still show the store as it is at that call, whoever
-// changed it (this process, another store object, another process), and a
-// handle whose key is gone must still fail with kKeyDeleted.
+// Reads answered from what the store object has already read (subkey
+// lists, keys found, small values): every call must still show the store as
+// it is at that call, whoever changed it (this process, another store
+// object, another process), and a handle whose key is gone must still fail
+// with kKeyDeleted.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,7 +15,7 @@
 namespace vrk::reg {
 namespace {
 
-class SubkeyCache : public testing::ScratchStore {
+class ReadCache : public testing::ScratchStore {
 protected:
     // A parent with count subkeys "k000", "k002", ... (even numbers, so that
     // odd ones can land between them), more than one read-ahead holds.
@@ -37,7 +38,7 @@ protected:
     }
 };
 
-TEST_F(SubkeyCache, RolledBackBatchLeavesNoNameBehind) {
+TEST_F(ReadCache, RolledBackBatchLeavesNoNameBehind) {
     Key parent = create(kCurrentUser, "p");
     reg->closeKey(create(parent, "a"));
     ASSERT_EQ(subkeys(parent), std::vector<std::string>{"a"});
@@ -50,7 +51,7 @@ TEST_F(SubkeyCache, RolledBackBatchLeavesNoNameBehind) {
     reg->closeKey(parent);
 }
 
-TEST_F(SubkeyCache, AnotherStoreObjectsChangeIsSeenByTheNextCall) {
+TEST_F(ReadCache, AnotherStoreObjectsChangeIsSeenByTheNextCall) {
     // Two store objects on one directory stand for two processes.
     auto other = makeScratchRegistry(dir.path());
     Key parent = parentWith("big", 300);
@@ -78,7 +79,7 @@ TEST_F(SubkeyCache, AnotherStoreObjectsChangeIsSeenByTheNextCall) {
     reg->closeKey(parent);
 }
 
-TEST_F(SubkeyCache, AnotherProcesssChangeIsSeenByTheNextCall) {
+TEST_F(ReadCache, AnotherProcesssChangeIsSeenByTheNextCall) {
     Key parent = parentWith("shared", 100);
     ASSERT_EQ(subkeys(parent).size(), 100u);
     const pid_t child = fork();
@@ -100,7 +101,7 @@ TEST_F(SubkeyCache, AnotherProcesssChangeIsSeenByTheNextCall) {
     reg->closeKey(parent);
 }
 
-TEST_F(SubkeyCache, KeyDeletedElsewhereFailsTheNextCall) {
+TEST_F(ReadCache, KeyDeletedElsewhereFailsTheNextCall) {
     auto other = makeScratchRegistry(dir.path());
     Key parent = parentWith("gone", 3);
     ASSERT_EQ(subkeys(parent).size(), 3u);
@@ -114,7 +115,7 @@ TEST_F(SubkeyCache, KeyDeletedElsewhereFailsTheNextCall) {
     reg->closeKey(parent);
 }
 
-TEST_F(SubkeyCache, FlushBetweenCallsChangesNoAnswer) {
+TEST_F(ReadCache, FlushBetweenCallsChangesNoAnswer) {
     // A flush writes the log back into the file and starts it again: the
     // store's content stays, and so do the answers.
     auto other = makeScratchRegistry(dir.path());
@@ -130,6 +131,54 @@ TEST_F(SubkeyCache, FlushBetweenCallsChangesNoAnswer) {
     EXPECT_EQ(nameAt(parent, 11), "k021");
     EXPECT_EQ(subkeys(parent).size(), 81u);
     reg->closeKey(parent);
+}
+
+TEST_F(ReadCache, ValuesAndKeysChangedElsewhereAreSeenByTheNextRead) {
+    auto other = makeScratchRegistry(dir.path());
+    Key k = create(kCurrentUser, "app\\entry");
+    setText(k, "Data", "first");
+    Key app = create(kCurrentUser, "app");
+    // Read twice (size, then bytes), as the profile store does.
+    ASSERT_EQ(bytesOf(k, "Data"), "first");
+    Key mine = kNullKey;
+    ASSERT_EQ(other->openKeyEx(kCurrentUser, "app\\entry", kKeyReadWrite, &mine), kSuccess);
+    const std::string second = "second";
+    ASSERT_EQ(other->setValueEx(mine, "Data", kRegSz,
+                                reinterpret_cast<const unsigned char*>(second.data()),
+                                static_cast<std::uint32_t>(second.size())),
+              kSuccess);
+    EXPECT_EQ(bytesOf(k, "Data"), "second");
+    ASSERT_EQ(other->deleteValue(mine, "Data"), kSuccess);
+    EXPECT_EQ(bytesOf(k, "Data"), "<error " + std::to_string(kFileNotFound) + ">");
+    other->closeKey(mine);
+    // A key found once and deleted elsewhere: not found by name, stale by handle.
+    Key found = kNullKey;
+    ASSERT_EQ(open(app, "entry", &found), kSuccess);
+    reg->closeKey(found);
+    ASSERT_EQ(other->deleteKey(kCurrentUser, "app\\entry"), kSuccess);
+    EXPECT_EQ(open(app, "entry", &found), kFileNotFound);
+    EXPECT_EQ(bytesOf(k, "Data"), "<error " + std::to_string(kKeyDeleted) + ">");
+    EXPECT_EQ(reg->openKeyEx(k, "", kKeyRead, &found), kKeyDeleted);
+    reg->closeKey(k);
+    reg->closeKey(app);
+}
+
+TEST_F(ReadCache, RolledBackBatchLeavesNoValueOrKeyBehind) {
+    Key k = create(kCurrentUser, "v");
+    setText(k, "Data", "kept");
+    ASSERT_EQ(bytesOf(k, "Data"), "kept");
+    ASSERT_EQ(reg->beginBatch(), kSuccess);
+    setText(k, "Data", "undone");
+    Key added = create(kCurrentUser, "v\\added");
+    ASSERT_EQ(bytesOf(k, "Data"), "undone");
+    Key again = kNullKey;
+    ASSERT_EQ(open(kCurrentUser, "v\\added", &again), kSuccess);
+    reg->closeKey(again);
+    ASSERT_EQ(reg->rollbackBatch(), kSuccess);
+    EXPECT_EQ(bytesOf(k, "Data"), "kept");
+    EXPECT_EQ(open(kCurrentUser, "v\\added", &again), kFileNotFound);
+    reg->closeKey(added);
+    reg->closeKey(k);
 }
 
 }  // namespace
