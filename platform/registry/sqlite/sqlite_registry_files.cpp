@@ -154,6 +154,7 @@ void SqliteRegistry::checkFork() {
         f.changed = false;
         f.epoch = 0;
         f.subkeyLists.clear();
+        f.found = FoundCache{};
     }
     batchDepth_ = 0;
     batchHive_ = -1;
