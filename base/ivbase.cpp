@@ -3,8 +3,6 @@
 
 #include "base/istring.hpp"
 
-IVBase::~IVBase() = default;
-
 IString IVBase::asString() const { return "IVBase object"; }
 
 IString IVBase::asDebugInfo() const { return "IVBase object"; }

@@ -7,8 +7,9 @@ class IString;
 
 class IVBase {
 public:
-    // Destroys the object through a pointer to any base.
-    virtual ~IVBase();
+    // Destroys the object through a pointer to any base. Inline, so that a
+    // derived object that lives on the stack costs no call to end.
+    virtual ~IVBase() = default;
 
     // A short text naming the object; "IVBase object" unless overridden.
     virtual IString asString() const;

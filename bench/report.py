@@ -32,6 +32,8 @@ def main():
     lines.append("")
     lines.append(f"Do-nothing program start (median): {ms(r['noop'])} ms"
                  + (f"; under Wine: {ms(r['wine_noop'])} ms" if "wine_noop" in r else ""))
+    if "wine" in r:
+        lines.append(f"Wine side: {r['wine']}")
     # Cost per query entry: the slope between consecutive sizes.
     lines.append("")
     lines.append("| between | vrkini µs per entry |" + (" vrkini.exe on Wine µs per entry | ratio |" if wine else ""))
@@ -51,6 +53,9 @@ def main():
         lines.append(f"100,000 run / 10,000 run: {ratio:.2f}×")
     if "0" in r["sizes"]:
         lines.append(f"N = 0 run / do-nothing start: {r['sizes']['0']['vrkini_s'] / r['noop']:.2f}×")
+        if wine and "wine_noop" in r:
+            lines.append(f"N = 0 run under Wine / do-nothing start under Wine: "
+                         f"{r['sizes']['0']['wine_vrkini_s'] / r['wine_noop']:.2f}×")
     (out / "table.md").write_text("\n".join(lines) + "\n")
     print("\n".join(lines))
 

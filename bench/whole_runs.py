@@ -9,10 +9,12 @@ process and its peak memory from /usr/bin/time ("Maximum resident set
 size"). Every vrkini run is
 checked: the samples are gone, every other query is kept.
 
-With --wine, the same profiles are loaded into a Wine prefix with
-`reg import /reg:32` and vrkini.exe runs there too, interleaved with ours.
+With --wine, the same profiles are loaded into a Wine prefix (made in
+--wine-dir) with `reg import /reg:32` and the 64-bit vrkini.exe runs there
+too, interleaved with ours (wine_side.py).
 
-    whole_runs.py --build DIR --out DIR [--runs 5] [--sizes 0,1000,...] [--wine EXE]
+    whole_runs.py --build DIR --out DIR [--runs 5] [--sizes 0,1000,...]
+                  [--wine EXE [--wine-dir DIR]]
 """
 import argparse
 import json
@@ -96,7 +98,9 @@ def main():
     ap.add_argument("--out", required=True)
     ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("--sizes", default="0,1000,10000,100000")
-    ap.add_argument("--wine", default="", help="vrkini.exe to run under Wine beside ours")
+    ap.add_argument("--wine", default="", help="vrkini.exe (64-bit build) to run under Wine beside ours")
+    ap.add_argument("--wine-dir", default=str(HERE.parent / "build-wine-bench"),
+                    help="where the Wine prefix and its saved registries are kept")
     args = ap.parse_args()
     build = pathlib.Path(args.build).resolve()
     out = pathlib.Path(args.out)
@@ -107,8 +111,13 @@ def main():
     wine = None
     if args.wine:
         from wine_side import WineSide  # only with --wine
-        wine = WineSide(pathlib.Path(args.wine).resolve(), work / "wineprefix")
+        wine_dir = pathlib.Path(args.wine_dir).resolve()
+        wine_dir.mkdir(parents=True, exist_ok=True)
+        wine = WineSide(pathlib.Path(args.wine).resolve(), wine_dir, HERE.parent)
     results = {"runs": args.runs, "sizes": {}}
+    if wine:
+        results["wine"] = wine.describe()
+        print("Wine side:", results["wine"], flush=True)
     try:
         # The floor: starting a program that does nothing (same compiler and runtime).
         results["noop"] = median([timed([noop], dict(os.environ))[0] for _ in range(max(args.runs, 9))])
@@ -136,7 +145,7 @@ def main():
                 check_result(store, n)
                 shutil.rmtree(store)
                 if wine:
-                    wine_runs.append(wine.run_once(n))
+                    wine_runs.append(wine.run_once(n, check=(r == 0)))
             entry = {
                 "import_s": median([w for w, _ in imports]),
                 "import_rss_kib": max(m for _, m in imports),

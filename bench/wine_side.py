@@ -1,11 +1,18 @@
 """The Wine side of the whole runs: vrkini.exe on Wine's registry.
 
-A private prefix is made once (wineboot -i). For each profile, Wine's own
-`reg import /reg:32` loads it and the prefix's registry files are saved once
-the server has written them (wineserver -w). Each run then restores those
-files with the server stopped, starts a persistent server, lets a trivial
-program (the noop) load the registry, and times vrkini.exe alone, so that
-neither the server's start nor the registry load counts against Wine.
+The program is the 64-bit Windows build's vrkini.exe, run by Wine's 64-bit
+loader (wine64): it reads HKEY_LOCAL_MACHINE\\Software in the 32-bit view
+(KEY_WOW64_32KEY), where Wine's `reg import FILE /reg:32` puts the profiles,
+as a 32-bit vrkini.exe would see them on 64-bit Windows. (The 32-bit build
+needs a host that can start 32-bit Linux programs; the 64-bit one does not.)
+
+A private prefix is made once under the work directory given (wineboot -i,
+WINEDEBUG=-all). For each profile, Wine's own `reg import /reg:32` loads it
+and the prefix's registry files are kept once the server has written them.
+Each run then restores those files with the server stopped, starts a
+persistent server, lets a trivial program (the do-nothing program, built
+with the cross compiler) load the registry, and times vrkini.exe alone, so
+that neither the server's start nor the registry load counts against Wine.
 """
 import os
 import pathlib
@@ -15,37 +22,75 @@ import subprocess
 import time
 
 REG_FILES = ["system.reg", "user.reg", "userdef.reg"]
+WINE_DIRS = ["/usr/lib/wine", "/usr/lib/x86_64-linux-gnu/wine"]
+CROSS_CXX = "x86_64-w64-mingw32-g++-posix"
+PROFILE_KEY = r"HKEY_LOCAL_MACHINE\Software\SV.INI\SQLQueryFolder"
+
+
+def find_wine():
+    """(wine64, wineserver) from Wine's library directory, or None."""
+    for d in WINE_DIRS:
+        loader = pathlib.Path(d) / "wine64"
+        for server in ("wineserver64", "wineserver"):
+            if loader.exists() and (pathlib.Path(d) / server).exists():
+                return loader, pathlib.Path(d) / server
+    return None
+
+
+def windows_path(path):
+    """A Linux path as Wine's drive Z: shows it."""
+    return "Z:" + str(pathlib.Path(path).resolve()).replace("/", "\\")
 
 
 class WineSide:
-    def __init__(self, exe, prefix):
+    def __init__(self, exe, work, source_dir):
+        found = find_wine()
+        if found is None:
+            raise RuntimeError("no wine64 loader in " + " or ".join(WINE_DIRS))
+        self.loader, self.server = found
         self.exe = exe
-        self.noop = exe.parent / "bench_noop.exe"
-        self.prefix = prefix
-        self.env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all", WINEARCH="win64")
+        self.work = work
+        self.prefix = work / "wineprefix"
+        self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all",
+                        WINESERVER=str(self.server), WINEDLLOVERRIDES="mscoree,mshtml=")
         self.env.pop("DISPLAY", None)
-        self.saved = prefix.parent / "wine-loaded"
-        subprocess.run(["wineboot", "-i"], env=self.env, check=True,
+        self.env = {k: v for k, v in self.env.items()
+                    if not k.upper().replace(" ", "_").startswith("TORQA_")}
+        self.noop = work / "bench_noop.exe"
+        subprocess.run([CROSS_CXX, "-O2", "-static", "-o", self.noop, source_dir / "bench/noop.cpp"],
+                       check=True)
+        self.saved = work / "wine-loaded"
+        self.clean = work / "wine-clean"
+        self._stop()
+        shutil.rmtree(self.prefix, ignore_errors=True)
+        subprocess.run([self.loader, "wineboot", "-i"], env=self.env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self._stop()
-        self.clean = prefix.parent / "wine-clean"
+        shutil.rmtree(self.clean, ignore_errors=True)
         self.clean.mkdir()
         for f in REG_FILES:
-            shutil.copy2(prefix / f, self.clean / f)
+            shutil.copy2(self.prefix / f, self.clean / f)
+
+    def describe(self):
+        version = subprocess.run([self.loader, "--version"], env=self.env, capture_output=True,
+                                 text=True).stdout.strip()
+        return f"{self.exe.name} (64-bit build, 32-bit registry view) under {self.loader} ({version})"
 
     def _stop(self):
-        subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"], env=self.env)
+        subprocess.run([self.server, "-k"], env=self.env, stderr=subprocess.DEVNULL)
+        subprocess.run([self.server, "-w"], env=self.env)
 
     def _start(self):
-        subprocess.run(["wineserver", "-p"], env=self.env, check=True)
-        self._run([self.noop if self.noop.exists() else "cmd", "/c", "exit"])
+        subprocess.run([self.server, "-p"], env=self.env, check=True)
+        self._run([self.noop])
 
-    def _run(self, argv):
+    def _run(self, argv, capture=False):
         start = time.perf_counter()
-        subprocess.run(["wine", *map(str, argv)], env=self.env, check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        return time.perf_counter() - start
+        p = subprocess.run([self.loader, *map(str, argv)], env=self.env, check=True,
+                           stdout=subprocess.PIPE if capture else subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, text=True)
+        elapsed = time.perf_counter() - start
+        return (elapsed, p.stdout) if capture else elapsed
 
     def _restore(self, source):
         self._stop()
@@ -55,20 +100,35 @@ class WineSide:
 
     def noop_median(self, runs):
         self._restore(self.clean)
-        return statistics.median(self._run([self.noop, "/c", "exit"]) for _ in range(runs))
+        return statistics.median(self._run([self.noop]) for _ in range(runs))
 
     def load(self, reg):
         self._restore(self.clean)
-        self._run(["reg", "import", reg, "/reg:32"])
-        self._stop()
+        self._run(["reg", "import", windows_path(reg), "/reg:32"])
+        self._stop()  # the server writes the registry files as it ends
         shutil.rmtree(self.saved, ignore_errors=True)
         self.saved.mkdir()
         for f in REG_FILES:
             shutil.copy2(self.prefix / f, self.saved / f)
 
-    def run_once(self, n):
+    def queries_left(self):
+        """The number of queries in the profile's query folder (32-bit view), or None."""
+        try:
+            _, out = self._run(["reg", "query", PROFILE_KEY, "/reg:32"], capture=True)
+        except subprocess.CalledProcessError:
+            return None
+        return sum(1 for line in out.splitlines()
+                   if line.strip().upper().startswith(PROFILE_KEY.upper() + "\\"))
+
+    def run_once(self, n, check=False):
         self._restore(self.saved)
-        return self._run([self.exe, "-UPDATE", "C:\\SELVARINE"])
+        elapsed = self._run([self.exe, "-UPDATE", "C:\\SELVARINE"])
+        if check:
+            left = self.queries_left()
+            expected = max(0, n - 76)
+            if (left or 0) != expected:
+                raise RuntimeError(f"Wine, N={n}: {left} queries left, expected {expected}")
+        return elapsed
 
     def close(self):
         self._stop()

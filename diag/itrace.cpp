@@ -8,13 +8,18 @@
 
 using vrk::tracing::gTrace;
 
-namespace {
-constexpr auto kRelaxed = std::memory_order_relaxed;
+namespace vrk::tracing {
+constinit std::atomic<unsigned> gSwitch{0};
 }
 
-ITraceLog::ITraceLog(const char* functionName, long lineNumber) {
+namespace {
+constexpr auto kRelaxed = std::memory_order_relaxed;
+using vrk::tracing::enabled;
+}  // namespace
+
+void ITraceLog::enter(const char* functionName, long lineNumber) {
     vrk::tracing::configure();
-    if (!gTrace.enabled.load(kRelaxed) || functionName == nullptr) return;
+    if (!enabled() || functionName == nullptr) return;
     functionName_ = functionName;
     try {
         std::string text(functionName);
@@ -29,34 +34,34 @@ ITraceLog::ITraceLog(const char* functionName, long lineNumber) {
     }
 }
 
-ITraceLog::~ITraceLog() {
-    vrk::tracing::configure();
-    if (!gTrace.enabled.load(kRelaxed) || functionName_ == nullptr) return;
+void ITraceLog::leave() noexcept {
+    // The entry line was written, so the configuration has run.
+    if (!enabled()) return;
     try {
         vrk::tracing::writeLine("-", functionName_, std::strlen(functionName_));
     } catch (...) {}
 }
 
-void ITraceLog::write(const IString& text) {
+void ITraceLog::writeText(const IString& text) {
     vrk::tracing::configure();
-    if (!gTrace.enabled.load(kRelaxed)) return;
+    if (!enabled()) return;
     try {
         const char* data = text;
         vrk::tracing::writeLine(">", data ? data : "", data ? text.length() : 0);
     } catch (...) {}
 }
 
-void ITraceLog::write(const char* text) {
+void ITraceLog::writeText(const char* text) {
     vrk::tracing::configure();
-    if (!gTrace.enabled.load(kRelaxed)) return;
+    if (!enabled()) return;
     try {
         vrk::tracing::writeLine(">", text ? text : "", text ? std::strlen(text) : 0);
     } catch (...) {}
 }
 
-void ITraceLog::enable() { gTrace.enabled.store(true, kRelaxed); }
-void ITraceLog::disable() { gTrace.enabled.store(false, kRelaxed); }
-bool ITraceLog::isEnabled() { return gTrace.enabled.load(kRelaxed); }
+void ITraceLog::enable() { vrk::tracing::gSwitch.fetch_or(vrk::tracing::kEnabled, kRelaxed); }
+void ITraceLog::disable() { vrk::tracing::gSwitch.fetch_and(~vrk::tracing::kEnabled, kRelaxed); }
+bool ITraceLog::isEnabled() { return enabled(); }
 void ITraceLog::showPrefix() { gTrace.prefixShown.store(true, kRelaxed); }
 void ITraceLog::hidePrefix() { gTrace.prefixShown.store(false, kRelaxed); }
 bool ITraceLog::isPrefixShown() { return gTrace.prefixShown.load(kRelaxed); }

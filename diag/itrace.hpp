@@ -25,8 +25,23 @@
 // the trace path (counters and tables are updated atomically).
 #pragma once
 
+#include <atomic>
+
 #include "base/istring.hpp"
 #include "base/ivbase.hpp"
+
+namespace vrk::tracing {
+// The switch word: kConfigured once the environment has been read, kEnabled
+// while tracing is on. A trace operation has nothing to do exactly when the
+// word is kConfigured alone, so a switched-off scope or write costs one
+// relaxed load and a branch; everything else takes the out-of-line path.
+// Constant-initialised, so usable from static constructors.
+inline constexpr unsigned kConfigured = 1;
+inline constexpr unsigned kEnabled = 2;
+extern std::atomic<unsigned> gSwitch;
+
+inline bool quiet() { return gSwitch.load(std::memory_order_relaxed) == kConfigured; }
+}  // namespace vrk::tracing
 
 class ITraceLog : public IVBase {
 public:
@@ -38,19 +53,27 @@ public:
     // entry line "+" functionName, followed by "(" lineNumber ")" when line
     // numbers are shown and lineNumber > 0, and remembers functionName (not
     // copied: it must outlive the object). Otherwise writes nothing.
-    ITraceLog(const char* functionName, long lineNumber = 0);
+    ITraceLog(const char* functionName, long lineNumber = 0) {
+        if (!vrk::tracing::quiet()) enter(functionName, lineNumber);
+    }
 
     // Closes the scope: when the entry line was written and tracing is still
     // enabled, writes the exit line "-" functionName. Never throws.
-    ~ITraceLog() override;
+    ~ITraceLog() override {
+        if (functionName_ != nullptr) leave();
+    }
 
     // Writes text as one free-text line (marker ">") while tracing is
     // enabled; runs the configuration first if needed. Line feeds inside the
     // text continue the line with the same prefix, indentation and marker.
     // The text ends at its first zero byte. A null pointer writes an empty
     // line. Never throws.
-    static void write(const IString& text);
-    static void write(const char* text);
+    static void write(const IString& text) {
+        if (!vrk::tracing::quiet()) writeText(text);
+    }
+    static void write(const char* text) {
+        if (!vrk::tracing::quiet()) writeText(text);
+    }
 
     // Option operations. They do not run the configuration, so the
     // configuration run by the first trace operation sets the prefix and
@@ -70,6 +93,12 @@ public:
 
 private:
     const char* functionName_ = nullptr;  // set only when the entry line was written
+
+    // The paths taken unless tracing is configured and off.
+    void enter(const char* functionName, long lineNumber);
+    void leave() noexcept;
+    static void writeText(const IString& text);
+    static void writeText(const char* text);
 
     ITraceLog(const ITraceLog&) = delete;
     ITraceLog& operator=(const ITraceLog&) = delete;

@@ -24,15 +24,15 @@ void readConfiguration() {
     bool set = false;
     const std::string trace = normalisedVariable("TORQA TRACE", set);
     if (trace == "ON") {
-        gTrace.enabled.store(true, kRelaxed);
+        gSwitch.fetch_or(kEnabled, kRelaxed);
     } else if (trace == "NOPREFIX") {
-        gTrace.enabled.store(true, kRelaxed);
+        gSwitch.fetch_or(kEnabled, kRelaxed);
         gTrace.prefixShown.store(false, kRelaxed);
     }
 
     const std::string traceTo = normalisedVariable("TORQA TRACETO", set);
     if (traceTo.size() >= 3) {
-        gTrace.enabled.store(true, kRelaxed);
+        gSwitch.fetch_or(kEnabled, kRelaxed);
         ITraceLog::Destination destination = ITraceLog::queue;
         if (traceTo == "STDERR" || traceTo == "ERR")
             destination = ITraceLog::standardError;
@@ -47,12 +47,12 @@ void readConfiguration() {
     if (checkStack.size() >= 2 && (checkStack == "TRUE" || checkStack == "ON"))
         gTrace.stackCheck.store(true, kRelaxed);
 
-    gTrace.configured.store(true, std::memory_order_release);
+    gSwitch.fetch_or(kConfigured, std::memory_order_release);
 }
 }  // namespace
 
 void configure() {
-    if (gTrace.configured.load(std::memory_order_acquire)) return;
+    if (configured()) return;
     try {
         std::call_once(gConfigureOnce, readConfiguration);
     } catch (...) {

@@ -167,7 +167,7 @@ TEST(TraceConfiguration, OptionOperationsDoNotConfigure) {
         const bool untouched = !ITraceLog::isEnabled() && !ITraceLog::isPrefixShown() &&
                                ITraceLog::areLineNumbersShown() &&
                                ITraceLog::destination() == ITraceLog::standardOutput &&
-                               !vrk::tracing::gTrace.configured.load();
+                               !vrk::tracing::configured();
         _exit(untouched ? 0 : 1);
     }
     int status = 0;
@@ -189,8 +189,7 @@ TEST(TraceConfiguration, RunsOnceAtTheFirstTraceOperation) {
             clearTraceVariables();
             setenv("TORQA TRACETO", "FILE", 1);  // the file name is unset: lines are dropped
             operation();
-            const bool configuredAndOn =
-                vrk::tracing::gTrace.configured.load() && ITraceLog::isEnabled();
+            const bool configuredAndOn = vrk::tracing::configured() && ITraceLog::isEnabled();
             setenv("TORQA TRACETO", "STDOUT", 1);
             ITraceLog::write("y");
             _exit(configuredAndOn && ITraceLog::destination() == ITraceLog::file ? 0 : 1);

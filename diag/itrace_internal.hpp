@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "diag/itrace.hpp"
+
 namespace vrk::tracing {
 
 constexpr unsigned kSlotCount = 255;         // thread slots of the line writer
@@ -18,11 +20,14 @@ constexpr unsigned kQueueFirstColumn = 7;    // first column after "TORQA: "
 constexpr unsigned kQueueFullColumn = 1031;  // cursor column at which a buffer is full
 constexpr std::size_t kQueueLineCut = 1024;  // characters of a line that reach the queue
 
-// The process-wide state. Constant-initialised (all zero / false), so it is
-// usable from static constructors of other files.
+// Whether tracing is on, and whether the configuration has run (the switch
+// word gSwitch of itrace.hpp holds both).
+inline bool enabled() { return (gSwitch.load(std::memory_order_relaxed) & kEnabled) != 0; }
+inline bool configured() { return (gSwitch.load(std::memory_order_acquire) & kConfigured) != 0; }
+
+// The rest of the process-wide state. Constant-initialised (all zero /
+// false), so it is usable from static constructors of other files.
 struct TraceState {
-    std::atomic<bool> configured{false};
-    std::atomic<bool> enabled{false};
     std::atomic<bool> lineNumbersShown{false};
     std::atomic<bool> prefixShown{false};
     std::atomic<bool> stackCheck{false};

@@ -69,6 +69,9 @@ IString IRegEncodeName(const char* name) {
 // IRegDecodeName: turns a stored name back into the name; false (and the
 // name unchanged) when the stored name is malformed.
 bool IRegDecodeName(IString& name) {
+    // A name without a slash holds no escape: nothing to turn back.
+    const char* stored = name;
+    if (stored == nullptr || std::memchr(stored, '/', name.length()) == nullptr) return true;
     const bool legacy = legacyHost();
     std::string text(static_cast<const char*>(name), name.length());
     // Mark each escape pair by the character it stands for; the slash that

@@ -223,6 +223,39 @@ void BM_OpenQueryClose(benchmark::State& state) {
 }
 BENCHMARK(BM_OpenQueryClose);
 
+// The same when another store object (standing for another process) has
+// changed the store since the last read, as between two runs or while a
+// walk deletes entries: nothing read before holds, so every call reads the
+// store. The change itself is not timed.
+void BM_OpenQueryCloseAfterChange(benchmark::State& state) {
+    Store s;
+    auto other = makeScratchRegistry(s.dir);
+    Key k = s.create(kLocalMachine, "Software\\SV.INI\\App\\Key");
+    s.reg->setValueEx(k, "Data", kRegSz, kData, sizeof kData - 1);
+    s.reg->closeKey(k);
+    Key app = s.create(kLocalMachine, "Software\\SV.INI\\App");
+    Key elsewhere = kNullKey;
+    other->createKeyEx(kLocalMachine, "Software\\Other", 0, kKeyReadWrite, &elsewhere, nullptr);
+    unsigned char data[sizeof kData];
+    std::memcpy(data, kData, sizeof kData);
+    std::uint32_t n = 0;
+    unsigned char buf[64];
+    for (auto _ : state) {
+        state.PauseTiming();
+        data[0] = static_cast<unsigned char>('A' + (++n & 15));
+        other->setValueEx(elsewhere, "Data", kRegSz, data, sizeof data - 1);
+        state.ResumeTiming();
+        Key key = kNullKey;
+        s.reg->openKeyEx(app, "Key", kKeyRead, &key);
+        std::uint32_t size = sizeof buf;
+        benchmark::DoNotOptimize(s.reg->queryValueEx(key, "Data", nullptr, buf, &size));
+        s.reg->closeKey(key);
+    }
+    other->closeKey(elsewhere);
+    s.reg->closeKey(app);
+}
+BENCHMARK(BM_OpenQueryCloseAfterChange);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -19,12 +19,19 @@ const char* const markerKey = "AddedSQLQuerySamples";
 
 int removeCannedQueries(const IString& installDirectory) {
     ITraceLog trace("removeCannedQueries(const IString&)", 124);
-    std::vector<IString> samples;
-    samples.reserve(sampleQueryCount + 1);
-    for (const char* file : sampleQueryFiles) samples.emplace_back(file);
-    const IString endMarker(sampleQueryEndMarker);
-
     try {
+        // Each sample's full path, upper-cased, up to the end marker: the same
+        // for every entry, so made once.
+        std::vector<IString> candidates;
+        candidates.reserve(sampleQueryCount + 1);
+        const IString endMarker(sampleQueryEndMarker);
+        for (const char* file : sampleQueryFiles) {
+            const IString sample(file);
+            if (sample == endMarker) break;
+            IString candidate = installDirectory + sample;
+            candidate.makeUpperCase();
+            candidates.push_back(candidate);
+        }
         IProfile prof = profile();
         // The cursor lists the keys once, so deleting entries during the
         // walk neither skips nor repeats any of them.
@@ -34,22 +41,22 @@ int removeCannedQueries(const IString& installDirectory) {
             const IString queryName = prof.applicationOrKeyAt(cursor);
             IString queryFile = prof.elementWithKey(queryName, queryFolder);
             bool found = false;
-            for (const IString& sample : samples) {
-                if (found || sample == endMarker) break;
-                IString candidate = installDirectory + sample;
-                queryFile.makeUpperCase();
-                candidate.makeUpperCase();
+            if (!candidates.empty()) queryFile.makeUpperCase();
+            for (const IString& candidate : candidates) {
                 if (candidate == queryFile) {
-                    ITraceLog::write(IString("Found a query that should be deleted: ") +
-                                     "queryName=" + queryName + " " + "queryFile=" + queryFile +
-                                     " ");
+                    if (ITraceLog::isEnabled()) {  // the text is built only to be written
+                        ITraceLog::write(IString("Found a query that should be deleted: ") +
+                                         "queryName=" + queryName + " " + "queryFile=" + queryFile +
+                                         " ");
+                    }
                     found = true;
+                    break;
                 }
             }
             if (found) {
                 deletedAny = true;
                 prof.deleteElementWithKey(queryName, queryFolder);
-            } else {
+            } else if (ITraceLog::isEnabled()) {
                 ITraceLog::write(IString("The following query should NOT be deleted: ") +
                                  "queryName=" + queryName + " " + "queryFile=" + queryFile + " ");
             }

@@ -1,6 +1,9 @@
 // RAII layer over SQLite's C API.
 #include "platform/registry/sqlite/sqlite_db.hpp"
 
+#include <atomic>
+#include <cstring>
+
 namespace vrk::reg::sqlitedb {
 
 namespace {
@@ -22,10 +25,13 @@ const char* const kStatementText[] = {
     // deleteKeyValues
     "DELETE FROM vals WHERE key = ?1",
     // childrenAtOffset: up to ?3 subkeys in order from index ?2
-    "SELECT name, sortname FROM keys WHERE parent = ?1 ORDER BY sortname LIMIT ?3 OFFSET ?2",
+    "SELECT name, sortname, id FROM keys WHERE parent = ?1 ORDER BY sortname LIMIT ?3 OFFSET ?2",
     // childrenAfter: up to ?3 subkeys in order after the folded name ?2
-    "SELECT name, sortname FROM keys WHERE parent = ?1 AND sortname > ?2 "
+    "SELECT name, sortname, id FROM keys WHERE parent = ?1 AND sortname > ?2 "
     "ORDER BY sortname LIMIT ?3",
+    // childrenSummary: how many subkeys, and their highest id (from the
+    // index on parent alone, which holds the ids)
+    "SELECT count(*), coalesce(max(id), 0) FROM keys WHERE parent = ?1",
     // queryValue: as lookupChild
     "SELECT type, data FROM vals WHERE key = ?1 AND upname = min(?2, ?3) UNION ALL "
     "SELECT type, data FROM vals WHERE key = ?1 AND upname = max(?2, ?3) LIMIT 1",
@@ -113,6 +119,51 @@ std::int64_t Connection::queryInt(const char* sql) {
     }
     sqlite3_finalize(s);
     return value;
+}
+
+void Connection::noteJournalMode() {
+    walFile_ = nullptr;
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(db_, "PRAGMA journal_mode", -1, &s, nullptr) != SQLITE_OK) return;
+    bool wal = false;
+    if (sqlite3_step(s) == SQLITE_ROW) {
+        const unsigned char* mode = sqlite3_column_text(s, 0);
+        wal = mode != nullptr && std::strcmp(reinterpret_cast<const char*>(mode), "wal") == 0;
+    }
+    sqlite3_finalize(s);
+    sqlite3_file* file = nullptr;
+    if (!wal || sqlite3_file_control(db_, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK)
+        return;
+    if (file != nullptr && file->pMethods != nullptr && file->pMethods->iVersion >= 2 &&
+        file->pMethods->xShmMap != nullptr) {
+        walFile_ = file;
+    }
+}
+
+bool Connection::walIndexHeader(WalHeader& header) const {
+    if (walFile_ == nullptr) return false;
+    // Region 0 of the index, as this connection mapped it; never extended
+    // here (a connection in WAL mode has mapped it by its first read).
+    void volatile* region = nullptr;
+    if (walFile_->pMethods->xShmMap(walFile_, 0, 32 * 1024, 0, &region) != SQLITE_OK ||
+        region == nullptr) {
+        return false;
+    }
+    // The header is kept twice: writers update the second copy, then the
+    // first; reading the first, then the second, and finding them equal
+    // gives a header no writer was changing (what SQLite's readers do).
+    auto* words = const_cast<std::uint32_t*>(static_cast<volatile std::uint32_t*>(region));
+    WalHeader second;
+    for (std::size_t i = 0; i < header.size(); ++i) {
+        header[i] = __atomic_load_n(words + i, __ATOMIC_RELAXED);
+    }
+    std::atomic_thread_fence(std::memory_order_acquire);
+    for (std::size_t i = 0; i < second.size(); ++i) {
+        second[i] = __atomic_load_n(words + header.size() + i, __ATOMIC_RELAXED);
+    }
+    // Byte 12 (isInit) is set once the header has been written.
+    const bool initialised = (reinterpret_cast<const unsigned char*>(header.data())[12]) != 0;
+    return initialised && header == second;
 }
 
 sqlite3_stmt* Connection::statement(Sql slot) {

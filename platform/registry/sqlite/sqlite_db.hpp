@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,6 +25,9 @@ struct SqlError {
     int primary() const { return code & 0xff; }
 };
 
+// The index header of a write-ahead log (its first copy, 48 bytes).
+using WalHeader = std::array<std::uint32_t, 12>;
+
 // The prepared statements a connection keeps, one slot each.
 enum class Sql : unsigned {
     keyExists,
@@ -34,6 +38,7 @@ enum class Sql : unsigned {
     deleteKeyValues,
     childrenAtOffset,
     childrenAfter,
+    childrenSummary,
     queryValue,
     upsertValue,
     deleteValue,
@@ -78,6 +83,17 @@ public:
     bool readOnly() const { return sqlite3_db_readonly(db_, "main") == 1; }
     // Changes made through this connection since it was opened.
     std::int64_t totalChanges() const { return sqlite3_total_changes64(db_); }
+    // Notes whether the file is in WAL mode (walIndexHeader answers only
+    // then); called once the file is set up.
+    void noteJournalMode();
+    // Copies the header of the log's index from the shared memory every
+    // connection maps, without a lock: a reader starting a transaction
+    // checks the same header, and every commit (and every restart of the
+    // log) changes it, so an equal header means nothing was committed in
+    // between. False when the file is not in WAL mode, the index is not
+    // mapped or is read-only here, or a writer was changing the header at
+    // that moment (its two copies differ): the caller then asks SQLite.
+    bool walIndexHeader(WalHeader& header) const;
 
     // Throws the connection's current error for result code rc.
     [[noreturn]] void fail(int rc) const;
@@ -87,6 +103,7 @@ private:
 
     sqlite3* db_;
     std::string path_;
+    sqlite3_file* walFile_ = nullptr;  // the main file, when it is in WAL mode
     sqlite3_stmt* statements_[static_cast<unsigned>(Sql::count_)] = {};
 };
 

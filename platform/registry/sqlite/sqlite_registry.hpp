@@ -99,11 +99,18 @@ public:
 
 private:
     // What a connection has seen of its hive: equal stamps mean nothing
-    // changed in between, in this process or another.
+    // changed in between, in this process or another. walHeader is the
+    // write-ahead log's index header, read without a lock, which every
+    // commit of any connection changes; when it cannot be read, dataVersion
+    // (PRAGMA data_version) stands in. totalChanges covers this connection's
+    // changes inside a batch, which no header shows yet, and rollbacks the
+    // end of a batch, which undoes changes without counting any.
     struct StoreStamp {
         std::uint64_t epoch = 0;
+        std::uint64_t rollbacks = 0;
         std::int64_t dataVersion = 0;
         std::int64_t totalChanges = 0;
+        sqlitedb::WalHeader walHeader{};
         friend bool operator==(const StoreStamp&, const StoreStamp&) = default;
     };
     // Where a walk of values by increasing index stands, so that the next
@@ -126,24 +133,48 @@ private:
             index = at;
         }
     };
-    // The subkeys a handle read ahead while walking by increasing index:
-    // the names at indexes first, first + 1, ..., as the store held them
-    // at stamp. While the store's stamp stays the same, they still hold,
-    // and so does the key itself (a deletion changes the stamp).
-    struct SubkeyWindow {
-        bool valid = false;
+    // The first subkey names of a key in enumeration order, as read so far
+    // (more are read as a walk goes past the end): they hold, and so does
+    // the key itself, while the file's stamp stays the one they were read
+    // or checked at. After a change elsewhere a short complete list is
+    // checked against the key's count of subkeys and the highest subkey id: a key
+    // never changes its name or place, and ids are never reused, so the
+    // set of subkeys is the same exactly when both are.
+    struct SubkeyList {
+        bool read = false;
         StoreStamp stamp;
-        std::uint32_t first = 0;
-        std::vector<std::string> names;
-        std::string lastSortName;  // of the last name in names
-        bool atEnd = false;        // no subkey follows the last one
+        std::int64_t count = 0;           // names read
+        std::int64_t maxId = 0;           // their highest id
+        std::string names;                // one after another
+        std::vector<std::uint32_t> ends;  // where each name ends in names
+        std::string lastSortName;         // of the last name read
+        bool complete = false;            // no subkey follows the last one
+        std::size_t size() const { return ends.size(); }
+        std::string_view at(std::size_t i) const {
+            const std::uint32_t begin = i == 0 ? 0 : ends[i - 1];
+            return std::string_view(names).substr(begin, ends[i] - begin);
+        }
+    };
+    // What single-statement reads found while a file's stamp stayed the
+    // same: subkey ids by parent and name, keys alive, and small values.
+    // Valid only as long as the stamp; emptied when it changes or when it
+    // grows too large.
+    struct FoundCache {
+        StoreStamp stamp;
+        std::unordered_map<std::string, std::int64_t> children;  // lookupKey -> child id
+        std::unordered_map<std::int64_t, bool> alive;
+        struct Value {
+            std::uint32_t type;
+            std::string bytes;
+        };
+        std::unordered_map<std::string, Value> values;  // lookupKey -> value
+        std::size_t size = 0;                           // bytes held, roughly
     };
     struct Handle {
         int hive;
         std::int64_t id;
         std::uint32_t access;
         std::size_t depth;  // levels below the root
-        SubkeyWindow keys;
         Cursor values;
     };
     // One database file and the hives it holds.
@@ -158,6 +189,10 @@ private:
         bool changed = false;        // this process committed to it since its last checkpoint
         bool flushAtCommit = false;  // flushKey was called inside the open batch
         std::uint64_t epoch = 0;
+        std::uint64_t rollbacks = 0;  // batches ended on this file
+        // The subkey lists read from this file, by key id.
+        std::unordered_map<std::int64_t, SubkeyList> subkeyLists;
+        FoundCache found;
     };
     // A key named by a handle or a root.
     struct Target {
@@ -191,11 +226,23 @@ private:
     const StoreFile& fileOf(int hive) const { return files_[fileIndex_[hive]]; }
     void adoptOldHives(StoreFile& f);
     [[noreturn]] void refuseSecondFile(int hive) const;
-    static StoreStamp stampOf(sqlitedb::Connection& c, std::uint64_t epoch);
-    SubkeyWindow& keyWindow(const Target& target);
-    // The stamp of a hive's store now, read alone (no transaction of its own);
-    // false when the file is not there yet or the store is busy.
+    // The stamp inside a transaction on c.
+    StoreStamp stampOf(int hive, sqlitedb::Connection& c, std::uint64_t epoch);
+    // The stamp of a hive's store now, read alone (no transaction of its
+    // own; no lock at all when the log's header can be read); false when
+    // the file is not there yet or the store is busy.
     bool currentStamp(int hive, StoreStamp& stamp);
+    // The found cache of a hive's file, emptied unless it was filled at
+    // now; null when now could not be taken (stamped false).
+    FoundCache* foundCache(int hive, bool stamped, const StoreStamp& now);
+    // Follows parts below start with single-statement reads (quickRead),
+    // taking what the found cache knows; true when every level was found.
+    bool quickPath(int hive, std::int64_t start, const std::vector<std::string_view>& parts,
+                   std::int64_t& id);
+    // The subkey list of target's key, read at least as far as index while
+    // the stamp stays now; kKeyDeleted when the key is gone.
+    long subkeyList(const Target& target, const StoreStamp& now, std::uint32_t index,
+                    SubkeyList*& list);
     Cursor& valueCursor(const Target& target);
     Key addHandle(int hive, std::int64_t id, std::uint32_t access, std::size_t depth);
 
@@ -205,7 +252,6 @@ private:
     std::unique_ptr<sqlitedb::Connection> empty_;  // an empty hive, in memory
     std::unordered_map<std::uintptr_t, Handle> handles_;
     std::uintptr_t nextHandle_ = 0x1000;
-    SubkeyWindow rootKeyWindows_[4];
     Cursor rootValueCursors_[4];
     unsigned batchDepth_ = 0;
     std::thread::id batchOwner_;          // the thread whose batch is open
@@ -213,6 +259,7 @@ private:
     int batchHive_ = -1;                  // the first hive the open batch changed
     std::uint64_t epochs_ = 0;
     pid_t pid_;
+    unsigned forks_;  // forks counted when pid_ was last checked
 };
 
 }  // namespace vrk::reg

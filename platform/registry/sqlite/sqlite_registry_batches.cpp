@@ -35,6 +35,7 @@ long SqliteRegistry::commitBatch() {
         for (StoreFile& f : files_) {
             if (!f.inBatch) continue;
             f.inBatch = false;
+            ++f.rollbacks;  // (a commit changes the stamp anyway; a failed one rolls back)
             sqlite3* db = f.connection->db();
             if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
                 SqlError e{sqlite3_extended_errcode(db), f.path + ": " + sqlite3_errmsg(db)};
@@ -69,6 +70,7 @@ long SqliteRegistry::rollbackBatch() {
         for (StoreFile& f : files_) {
             if (!f.inBatch) continue;
             f.inBatch = false;
+            ++f.rollbacks;  // what was read inside the batch no longer holds
             f.flushAtCommit = false;
             sqlite3_exec(f.connection->db(), "ROLLBACK", nullptr, nullptr, nullptr);
         }

@@ -3,9 +3,11 @@
 // file for reading or writing, the refusal of a batch that would span two
 // files, and the fresh start of a forked child.
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -34,9 +36,24 @@ void configure(Connection& c) {
     c.exec("PRAGMA journal_size_limit = 4194304");
 }
 
+// Counts the forks of this process (in each child), so that a call finds
+// out whether it runs in a forked child without asking the kernel for the
+// process id every time.
+std::atomic<unsigned> gForks{0};
+
+void countFork() { gForks.fetch_add(1, std::memory_order_relaxed); }
+
+unsigned forksSoFar() {
+    static const bool registered = pthread_atfork(nullptr, nullptr, countFork) == 0;
+    // Without the handler, every call looks like the first one after a fork
+    // and asks for the process id.
+    return registered ? gForks.load(std::memory_order_relaxed) : ~0u;
+}
+
 }  // namespace
 
-SqliteRegistry::SqliteRegistry(const StoreLocation& where) : pid_(::getpid()) {
+SqliteRegistry::SqliteRegistry(const StoreLocation& where)
+    : pid_(::getpid()), forks_(forksSoFar()) {
     empty_ = Connection::open(":memory:",
                               SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
     createSchema(*empty_);
@@ -115,6 +132,9 @@ std::string SqliteRegistry::hivePath(Key root) const {
 }
 
 void SqliteRegistry::checkFork() {
+    const unsigned forks = forksSoFar();
+    if (forks == forks_ && forks != ~0u) return;
+    forks_ = forks;
     pid_t now = ::getpid();
     if (now == pid_) return;
     // The child of a fork: the connections belong to the parent. An idle one
@@ -133,6 +153,8 @@ void SqliteRegistry::checkFork() {
         f.inBatch = false;
         f.changed = false;
         f.epoch = 0;
+        f.subkeyLists.clear();
+        f.found = FoundCache{};
     }
     batchDepth_ = 0;
     batchHive_ = -1;
@@ -162,6 +184,7 @@ sqlitedb::Connection& SqliteRegistry::readConnection(int hive, std::uint64_t& ep
             s = inspect(*f.connection);
         }
         if (s != Schema::ours) refuse(f.path, s);
+        f.connection->noteJournalMode();
         f.ready = true;
     }
     epoch = f.epoch;
@@ -225,6 +248,7 @@ sqlitedb::Connection& SqliteRegistry::writeConnection(int hive) {
             s = inspect(c);
         }
         if (s != Schema::ours) refuse(f.path, s);
+        c.noteJournalMode();
         f.ready = true;
         if (newFile) syncDirectory(f.directory);
     }

@@ -31,17 +31,22 @@ Key SqliteRegistry::addHandle(int hive, std::int64_t id, std::uint32_t access, s
             nextHandle_ = kUsers.value + 4;
         }
     } while (handles_.count(value) != 0 || value == 0);
-    handles_.emplace(value, Handle{hive, id, access, depth, SubkeyWindow{}, Cursor{}});
+    handles_.emplace(value, Handle{hive, id, access, depth, Cursor{}});
     return Key{value};
-}
-
-SqliteRegistry::SubkeyWindow& SqliteRegistry::keyWindow(const Target& t) {
-    return t.handle ? t.handle->keys : rootKeyWindows_[t.hive];
 }
 
 bool SqliteRegistry::currentStamp(int hive, StoreStamp& stamp) {
     return quickRead(hive, [&](Connection& c, std::uint64_t epoch) {
-        stamp = stampOf(c, epoch);
+        stamp = StoreStamp{};
+        stamp.epoch = epoch;
+        stamp.rollbacks = fileOf(hive).rollbacks;
+        stamp.totalChanges = c.totalChanges();
+        if (!c.walIndexHeader(stamp.walHeader)) {
+            stamp.walHeader = {};
+            Use v(c, Sql::dataVersion);
+            v.step();
+            stamp.dataVersion = v.integer(0);
+        }
         return true;
     });
 }
@@ -50,9 +55,10 @@ SqliteRegistry::Cursor& SqliteRegistry::valueCursor(const Target& t) {
     return t.handle ? t.handle->values : rootValueCursors_[t.hive];
 }
 
-SqliteRegistry::StoreStamp SqliteRegistry::stampOf(Connection& c, std::uint64_t epoch) {
+SqliteRegistry::StoreStamp SqliteRegistry::stampOf(int hive, Connection& c, std::uint64_t epoch) {
     StoreStamp stamp;
     stamp.epoch = epoch;
+    stamp.rollbacks = fileOf(hive).rollbacks;
     Use v(c, Sql::dataVersion);
     v.step();
     stamp.dataVersion = v.integer(0);

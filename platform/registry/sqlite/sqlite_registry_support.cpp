@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "platform/process.hpp"
@@ -63,6 +64,16 @@ bool keyAlive(Connection& c, std::int64_t id) {
     Use u(c, Sql::keyExists);
     u.bind(1, id);
     return u.step();
+}
+
+std::string lookupKey(std::int64_t id, std::string_view sort, std::string_view byteWise) {
+    std::string key(sizeof id + sizeof(std::uint32_t), '\0');
+    const auto length = static_cast<std::uint32_t>(sort.size());
+    std::memcpy(key.data(), &id, sizeof id);
+    std::memcpy(key.data() + sizeof id, &length, sizeof length);
+    key.append(sort);
+    key.append(byteWise);
+    return key;
 }
 
 int hiveIndex(Key root) { return static_cast<int>(root.value - kClassesRoot.value); }

@@ -66,6 +66,9 @@ void syncDirectory(const std::string& directory);
 // Whether the key id still exists.
 bool keyAlive(Connection& c, std::int64_t id);
 
+// The found cache's key for a name (its two sort forms) below key id.
+std::string lookupKey(std::int64_t id, std::string_view sort, std::string_view byteWise);
+
 // The index of a predefined root (0 to 3, in the order of their handles).
 int hiveIndex(Key root);
 

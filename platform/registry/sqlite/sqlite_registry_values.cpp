@@ -10,6 +10,13 @@ namespace vrk::reg {
 
 using namespace sqlitestore;
 
+namespace {
+
+// Values up to this size are kept in the found cache.
+constexpr std::size_t kCachedValueBytes = 4096;
+
+}  // namespace
+
 long SqliteRegistry::queryValueEx(Key key, const char* valueName, std::uint32_t* type,
                                   unsigned char* data, std::uint32_t* size) {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -34,9 +41,29 @@ long SqliteRegistry::queryValueEx(Key key, const char* valueName, std::uint32_t*
             return true;
         };
         // A value found proves its key alive (a key's values go with it);
-        // only a missing one needs the transaction that tells why.
+        // only a missing one needs the transaction that tells why. A small
+        // value found once is kept while the store's stamp stays the same.
         long rc = kSuccess;
-        if (!quickRead(t.hive, [&](Connection& c, std::uint64_t) { return query(c); })) {
+        StoreStamp now;
+        FoundCache* cache = foundCache(t.hive, currentStamp(t.hive, now), now);
+        const std::string known = cache ? lookupKey(t.id, upper, byteWise) : std::string();
+        auto quick = [&](Connection& c, std::uint64_t) {
+            if (cache) {
+                auto it = cache->values.find(known);
+                if (it != cache->values.end()) {
+                    storedType = it->second.type;
+                    bytes = it->second.bytes;
+                    return true;
+                }
+            }
+            if (!query(c)) return false;
+            if (cache && bytes.size() <= kCachedValueBytes) {
+                cache->size += known.size() + bytes.size() + 64;
+                cache->values.emplace(known, FoundCache::Value{storedType, bytes});
+            }
+            return true;
+        };
+        if (!quickRead(t.hive, quick)) {
             rc = withRead(t.hive, [&](Connection& c, std::uint64_t) -> long {
                 if (!keyAlive(c, t.id)) return kKeyDeleted;
                 return query(c) ? kSuccess : kFileNotFound;
@@ -119,7 +146,7 @@ long SqliteRegistry::enumValue(Key key, std::uint32_t index, char* name, std::ui
         long rc = withRead(t.hive, [&](Connection& c, std::uint64_t epoch) -> long {
             if (!keyAlive(c, t.id)) return kKeyDeleted;
             Cursor& cur = valueCursor(t);
-            const StoreStamp now = stampOf(c, epoch);
+            const StoreStamp now = stampOf(t.hive, c, epoch);
             const bool follow = cur.leadsTo(now, index);
             Use u(c, follow ? Sql::valueFrom : Sql::valueAtOffset);
             const std::int64_t from = cur.lastId + (index == cur.index ? 0 : 1);
