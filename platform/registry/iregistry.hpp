@@ -39,6 +39,20 @@
 //                 small                         set; name, *nameSize and data
 //                                               untouched
 //
+// Text values (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) are bytes like any other
+// value, the same from every backend:
+//   - setValueEx stores exactly the size bytes given: no terminating zero is
+//     added (RegSetValueExA would count a zero byte that follows the text in
+//     the caller's memory; the Windows backend keeps it out), and one that is
+//     given is kept;
+//   - queryValueEx and enumValue give back those bytes, and their size;
+//   - as Windows' ANSI calls do, when the buffer has room beyond them and
+//     the text is not empty and does not end in a zero byte, one zero byte is
+//     written after the text. It is not counted in the size.
+// So "hello" written with size 5 reads back as 5 bytes; written with size 6
+// (its terminator counted) it reads back as 6. Readers that take the text up
+// to the first zero byte (the profile store, vrkreg) see the same either way.
+//
 // Where this interface departs from Windows on purpose:
 //   - every call, successful or not, leaves its result as the calling thread's
 //     last-error value (vrk::platform::setLastError), so that an exception
@@ -139,11 +153,11 @@ public:
     // data null: success and *size set to the stored byte count. *size smaller
     // than the stored count: kMoreData, data untouched, *size set to the count.
     // A missing value: kFileNotFound, and *size 0 when data is null. type may
-    // be null.
+    // be null. Text: see "Text values" above.
     virtual long queryValueEx(Key key, const char* valueName, std::uint32_t* type,
                               unsigned char* data, std::uint32_t* size) = 0;
     // RegSetValueEx: creates or replaces the value with exactly these bytes
-    // (data may be null when size is 0).
+    // (data may be null when size is 0); text gets no terminator added.
     virtual long setValueEx(Key key, const char* valueName, std::uint32_t type,
                             const unsigned char* data, std::uint32_t size) = 0;
     // RegDeleteKey: deletes subKey of key ("" the key itself);

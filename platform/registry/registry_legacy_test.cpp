@@ -51,7 +51,9 @@ TEST_F(Legacy, QueryValueOfTextWrittenWithoutTerminator) {
     std::int32_t size = sizeof buf;
     ASSERT_EQ(reg->queryValue(k, "Data", buf, &size), kSuccess);
     EXPECT_STREQ(buf, "abc");
-    EXPECT_EQ(size, 4);
+    // Our store counts the terminator it adds. Wine's RegQueryValueA passes
+    // on the count stored (3) with a zero written after the text.
+    EXPECT_EQ(size, platformRegistryIsWine() ? 3 : 4);
     reg->closeKey(k);
 }
 
@@ -93,7 +95,7 @@ TEST_F(Legacy, CreateAndOpenKey) {
     setText(k, "v", "w");  // opened for writing
     reg->closeKey(k);
     ASSERT_EQ(reg->openKey(kCurrentUser, "A\\B", &k), kSuccess);
-    EXPECT_EQ(bytesOf(k, "v"), testing::textAsStored("w"));
+    EXPECT_EQ(bytesOf(k, "v"), "w");
     setText(k, "v", "w2");
     reg->closeKey(k);
     k = Key{5};

@@ -31,12 +31,6 @@ T windowsOrWine(T windows, T wine) {
     return platformRegistryIsWine() ? wine : windows;
 }
 
-// Text written as REG_SZ or REG_EXPAND_SZ without a terminator, as read back:
-// the bytes written (Windows), or with a terminating zero added (Wine).
-inline std::string textAsStored(const std::string& text) {
-    return windowsOrWine(text, text + '\0');
-}
-
 // A fresh directory below the system's temporary directory.
 class TempDir {
 public:

@@ -23,8 +23,7 @@ std::unique_ptr<Registry> makeScratchRegistry(const std::string& directory);
 
 // True when the platform's registry is Wine's. Wine departs from Windows in a
 // few known ways (the order of values and of some names, the longest key
-// name, a terminator added to text read through the ANSI calls); tests expect
-// Windows' answers from every other store. Never true on Linux, whose store
+// name); tests expect Windows' answers from every other store. Never true on Linux, whose store
 // follows Windows.
 bool platformRegistryIsWine();
 

@@ -1,6 +1,10 @@
 // The advapi32 calls behind Win32Registry.
 #include "platform/registry/win32/win32_registry.hpp"
 #include "platform/registry/registry_result.hpp"
+#include "platform/registry/value_text.hpp"
+
+#include <new>
+#include <vector>
 
 #include "platform/process.hpp"
 
@@ -53,7 +57,9 @@ Key Win32Registry::keyOf(HKEY handle) const {
 
 long Win32Registry::createKeyEx(Key parent, const char* subKey, std::uint32_t options,
                                 std::uint32_t access, Key* result, std::uint32_t* disposition) {
-    if (result == nullptr) return finish(ERROR_INVALID_PARAMETER);
+    // No place for the handle: Windows' answer. (Wine's RegCreateKeyExA
+    // writes through the null pointer.)
+    if (result == nullptr) return finish(ERROR_BADKEY);
     HKEY handle = nullptr;
     DWORD how = 0;
     LONG rc = RegCreateKeyExA(handleOf(parent), subKey, 0, emptyClass, options,
@@ -89,9 +95,24 @@ long Win32Registry::queryValueEx(Key key, const char* valueName, std::uint32_t* 
     return finish(rc);
 }
 
+// Text goes in exactly as given. RegSetValueExA takes a zero byte that
+// follows the caller's text as a terminator left out of the count, and
+// stores it too; a copy of the text followed by a byte that is not zero keeps
+// the value to the bytes counted, so that it reads back as written.
 long Win32Registry::setValueEx(Key key, const char* valueName, std::uint32_t type,
                                const unsigned char* data, std::uint32_t size) {
-    return finish(RegSetValueExA(handleOf(key), valueName, 0, type, data, size));
+    if (data == nullptr || size == 0 || !isTextValueType(type)) {
+        return finish(RegSetValueExA(handleOf(key), valueName, 0, type, data, size));
+    }
+    std::vector<unsigned char> text;
+    try {
+        text.reserve(std::size_t{size} + 1);
+    } catch (const std::bad_alloc&) {
+        return finish(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    text.assign(data, data + size);
+    text.push_back(0xFF);
+    return finish(RegSetValueExA(handleOf(key), valueName, 0, type, text.data(), size));
 }
 
 long Win32Registry::deleteKey(Key key, const char* subKey) {
