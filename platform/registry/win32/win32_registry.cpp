@@ -28,6 +28,9 @@ LONG deleteInView(HKEY parent, const char* subKey) {
     }
 }
 
+// A handle no call gives: the mark of an output handle a call left alone.
+const HKEY kUnwritten = reinterpret_cast<HKEY>(~std::uintptr_t{0} - 0x5E);
+
 // The class of every key the store creates: the empty text.
 char emptyClass[] = "";
 
@@ -55,17 +58,33 @@ Key Win32Registry::keyOf(HKEY handle) const {
     return Key{reinterpret_cast<std::uintptr_t>(handle)};
 }
 
+// The output arguments pass through the real calls: each starts as the
+// caller left it, so that what a call leaves untouched (the handle after a
+// bad parent handle, the size after a query of a missing value with a
+// buffer) stays untouched, as on Windows.
+Key Win32Registry::resultOf(HKEY handle, Key before) const {
+    if (handle == kUnwritten) return before;
+    return handle == nullptr ? kNullKey : keyOf(handle);
+}
+
 long Win32Registry::createKeyEx(Key parent, const char* subKey, std::uint32_t options,
                                 std::uint32_t access, Key* result, std::uint32_t* disposition) {
     // No place for the handle: Windows' answer. (Wine's RegCreateKeyExA
     // writes through the null pointer.)
     if (result == nullptr) return finish(ERROR_BADKEY);
-    HKEY handle = nullptr;
-    DWORD how = 0;
+    if (isRootKey(parent) && isEmpty(subKey)) {
+        // As openKeyEx: a root by the empty name is the root itself.
+        *result = parent;
+        if (disposition != nullptr) *disposition = kOpenedExistingKey;
+        return finish(ERROR_SUCCESS);
+    }
+    HKEY handle = kUnwritten;
+    DWORD how = disposition != nullptr ? *disposition : 0;
     LONG rc = RegCreateKeyExA(handleOf(parent), subKey, 0, emptyClass, options,
-                              access | win32RegistryView(), nullptr, &handle, &how);
-    *result = rc == ERROR_SUCCESS ? keyOf(handle) : kNullKey;
-    if (rc == ERROR_SUCCESS && disposition != nullptr) *disposition = how;
+                              access | win32RegistryView(), nullptr, &handle,
+                              disposition != nullptr ? &how : nullptr);
+    *result = resultOf(handle, *result);
+    if (disposition != nullptr) *disposition = how;
     return finish(rc);
 }
 
@@ -78,20 +97,21 @@ long Win32Registry::openKeyEx(Key parent, const char* subKey, std::uint32_t acce
         *result = parent;
         return finish(ERROR_SUCCESS);
     }
-    HKEY handle = nullptr;
+    HKEY handle = kUnwritten;
     LONG rc = RegOpenKeyExA(handleOf(parent), subKey, 0, access | win32RegistryView(), &handle);
-    *result = rc == ERROR_SUCCESS ? keyOf(handle) : kNullKey;
+    *result = resultOf(handle, *result);
     return finish(rc);
 }
 
 long Win32Registry::queryValueEx(Key key, const char* valueName, std::uint32_t* type,
                                  unsigned char* data, std::uint32_t* size) {
-    DWORD storedType = 0;
+    DWORD storedType = type != nullptr ? *type : 0;
     DWORD bytes = size != nullptr ? *size : 0;
-    LONG rc = RegQueryValueExA(handleOf(key), valueName, nullptr, &storedType, data,
-                               size != nullptr ? &bytes : nullptr);
-    if (type != nullptr && (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA)) *type = storedType;
-    if (size != nullptr && (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA)) *size = bytes;
+    LONG rc =
+        RegQueryValueExA(handleOf(key), valueName, nullptr, type != nullptr ? &storedType : nullptr,
+                         data, size != nullptr ? &bytes : nullptr);
+    if (type != nullptr) *type = storedType;
+    if (size != nullptr) *size = bytes;
     return finish(rc);
 }
 
@@ -156,19 +176,27 @@ long Win32Registry::flushKey(Key key) { return finish(RegFlushKey(handleOf(key))
 // grant.
 long Win32Registry::createKey(Key parent, const char* subKey, Key* result) {
     if (result == nullptr) return finish(ERROR_INVALID_PARAMETER);
-    if (isEmpty(subKey)) return openKeyEx(parent, "", kKeyReadWrite, result);
-    HKEY handle = nullptr;
+    if (isEmpty(subKey)) return openKey(parent, subKey, result);
+    HKEY handle = kUnwritten;
     LONG rc = RegCreateKeyA(handleOf(parent), subKey, &handle);
-    *result = rc == ERROR_SUCCESS ? keyOf(handle) : kNullKey;
+    *result = resultOf(handle, *result);
     return finish(rc);
 }
 
 long Win32Registry::openKey(Key parent, const char* subKey, Key* result) {
     if (result == nullptr) return finish(ERROR_INVALID_PARAMETER);
-    if (isEmpty(subKey)) return openKeyEx(parent, "", kKeyReadWrite, result);
-    HKEY handle = nullptr;
+    if (isEmpty(subKey)) {
+        // No name with a root or no key: the parent itself, as the plain
+        // form answers.
+        if (parent == kNullKey || isRootKey(parent)) {
+            *result = parent;
+            return finish(ERROR_SUCCESS);
+        }
+        return openKeyEx(parent, "", kKeyReadWrite, result);
+    }
+    HKEY handle = kUnwritten;
     LONG rc = RegOpenKeyA(handleOf(parent), subKey, &handle);
-    *result = rc == ERROR_SUCCESS ? keyOf(handle) : kNullKey;
+    *result = resultOf(handle, *result);
     return finish(rc);
 }
 

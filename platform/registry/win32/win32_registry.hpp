@@ -60,6 +60,9 @@ public:
 private:
     HKEY handleOf(Key key) const;
     Key keyOf(HKEY handle) const;
+    // The output handle after a call that filled in handle (or left it as
+    // the mark kUnwritten, when before stays).
+    Key resultOf(HKEY handle, Key before) const;
 
     Roots roots_;
     std::shared_ptr<const void> owner_;
