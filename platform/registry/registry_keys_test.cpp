@@ -332,3 +332,31 @@ TEST_F(Keys, AccessRightsOfAHandle) {
 
 }  // namespace
 }  // namespace vrk::reg
+
+namespace vrk::reg {
+namespace {
+
+// A rollback never claims to have undone what stays: our store undoes the
+// batch; the Windows registry, which has no batches, refuses the rollback of
+// a batch that changed something.
+TEST_F(Keys, ARollbackSucceedsOnlyWhenNothingStays) {
+    ASSERT_EQ(reg->beginBatch(), kSuccess);
+    Key k = kNullKey;
+    EXPECT_EQ(open(kCurrentUser, "missing", &k), kFileNotFound);
+    EXPECT_EQ(reg->rollbackBatch(), kSuccess) << "nothing changed";
+
+    ASSERT_EQ(reg->beginBatch(), kSuccess);
+    k = create(kCurrentUser, "batch");
+    setText(k, "v", "x");
+    reg->closeKey(k);
+    if (platformRegistryHasBatches()) {
+        EXPECT_EQ(reg->rollbackBatch(), kSuccess);
+        EXPECT_TRUE(subkeys(kCurrentUser).empty());
+    } else {
+        EXPECT_EQ(reg->rollbackBatch(), kNotSupported);
+        EXPECT_EQ(subkeys(kCurrentUser), std::vector<std::string>{"batch"});
+    }
+}
+
+}  // namespace
+}  // namespace vrk::reg

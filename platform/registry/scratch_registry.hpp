@@ -27,4 +27,9 @@ std::unique_ptr<Registry> makeScratchRegistry(const std::string& directory);
 // follows Windows.
 bool platformRegistryIsWine();
 
+// True when the platform's registry makes a batch all or nothing (our
+// store). The Windows registry has no batches: each call stands alone, and
+// a rollback after a change fails with kNotSupported.
+bool platformRegistryHasBatches();
+
 }  // namespace vrk::reg

@@ -21,4 +21,6 @@ std::unique_ptr<Registry> makeScratchRegistry(const std::string& directory) {
 
 bool platformRegistryIsWine() { return false; }
 
+bool platformRegistryHasBatches() { return true; }
+
 }  // namespace vrk::reg

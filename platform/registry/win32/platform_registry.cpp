@@ -124,4 +124,6 @@ bool platformRegistryIsWine() {
     return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
+bool platformRegistryHasBatches() { return false; }
+
 }  // namespace vrk::reg

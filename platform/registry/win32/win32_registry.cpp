@@ -28,6 +28,17 @@ LONG deleteInView(HKEY parent, const char* subKey) {
     }
 }
 
+// Whether the thread's open batch has changed anything (a batch is the
+// calls one by one here, so a rollback can undo nothing).
+thread_local bool batchOpen = false;
+thread_local bool batchChanged = false;
+
+// rc, noting a successful change inside a batch.
+LONG changed(LONG rc) {
+    if (rc == ERROR_SUCCESS && batchOpen) batchChanged = true;
+    return rc;
+}
+
 // A handle no call gives: the mark of an output handle a call left alone.
 const HKEY kUnwritten = reinterpret_cast<HKEY>(~std::uintptr_t{0} - 0x5E);
 
@@ -80,9 +91,11 @@ long Win32Registry::createKeyEx(Key parent, const char* subKey, std::uint32_t op
     }
     HKEY handle = kUnwritten;
     DWORD how = disposition != nullptr ? *disposition : 0;
+    DWORD created = 0;
     LONG rc = RegCreateKeyExA(handleOf(parent), subKey, 0, emptyClass, options,
-                              access | win32RegistryView(), nullptr, &handle,
-                              disposition != nullptr ? &how : nullptr);
+                              access | win32RegistryView(), nullptr, &handle, &created);
+    if (created == REG_CREATED_NEW_KEY) changed(rc);
+    if (rc == ERROR_SUCCESS) how = created;
     *result = resultOf(handle, *result);
     if (disposition != nullptr) *disposition = how;
     return finish(rc);
@@ -122,7 +135,7 @@ long Win32Registry::queryValueEx(Key key, const char* valueName, std::uint32_t* 
 long Win32Registry::setValueEx(Key key, const char* valueName, std::uint32_t type,
                                const unsigned char* data, std::uint32_t size) {
     if (data == nullptr || size == 0 || !isTextValueType(type)) {
-        return finish(RegSetValueExA(handleOf(key), valueName, 0, type, data, size));
+        return finish(changed(RegSetValueExA(handleOf(key), valueName, 0, type, data, size)));
     }
     std::vector<unsigned char> text;
     try {
@@ -132,15 +145,15 @@ long Win32Registry::setValueEx(Key key, const char* valueName, std::uint32_t typ
     }
     text.assign(data, data + size);
     text.push_back(0xFF);
-    return finish(RegSetValueExA(handleOf(key), valueName, 0, type, text.data(), size));
+    return finish(changed(RegSetValueExA(handleOf(key), valueName, 0, type, text.data(), size)));
 }
 
 long Win32Registry::deleteKey(Key key, const char* subKey) {
-    return finish(deleteInView(handleOf(key), subKey));
+    return finish(changed(deleteInView(handleOf(key), subKey)));
 }
 
 long Win32Registry::deleteValue(Key key, const char* valueName) {
-    return finish(RegDeleteValueA(handleOf(key), valueName));
+    return finish(changed(RegDeleteValueA(handleOf(key), valueName)));
 }
 
 long Win32Registry::enumKey(Key key, std::uint32_t index, char* name, std::uint32_t nameSize) {
@@ -168,6 +181,24 @@ long Win32Registry::closeKey(Key key) {
     return finish(RegCloseKey(handleOf(key)));
 }
 
+long Win32Registry::beginBatch() {
+    batchOpen = true;
+    batchChanged = false;
+    return finish(ERROR_SUCCESS);
+}
+
+long Win32Registry::commitBatch() {
+    batchOpen = false;
+    return finish(ERROR_SUCCESS);
+}
+
+long Win32Registry::rollbackBatch() {
+    const bool undoable = !batchChanged;
+    batchOpen = false;
+    batchChanged = false;
+    return finish(undoable ? ERROR_SUCCESS : ERROR_NOT_SUPPORTED);
+}
+
 long Win32Registry::flushKey(Key key) { return finish(RegFlushKey(handleOf(key))); }
 
 // The plain forms return the parent's own handle for an empty name, which
@@ -178,7 +209,9 @@ long Win32Registry::createKey(Key parent, const char* subKey, Key* result) {
     if (result == nullptr) return finish(ERROR_INVALID_PARAMETER);
     if (isEmpty(subKey)) return openKey(parent, subKey, result);
     HKEY handle = kUnwritten;
-    LONG rc = RegCreateKeyA(handleOf(parent), subKey, &handle);
+    // The plain form does not tell a new key from an old one: counted as a
+    // change.
+    LONG rc = changed(RegCreateKeyA(handleOf(parent), subKey, &handle));
     *result = resultOf(handle, *result);
     return finish(rc);
 }
@@ -209,7 +242,7 @@ long Win32Registry::queryValue(Key key, const char* subKey, char* data, std::int
 
 long Win32Registry::setValue(Key key, const char* subKey, std::uint32_t type, const char* data,
                              std::uint32_t size) {
-    return finish(RegSetValueA(handleOf(key), subKey, type, data, size));
+    return finish(changed(RegSetValueA(handleOf(key), subKey, type, data, size)));
 }
 
 }  // namespace vrk::reg

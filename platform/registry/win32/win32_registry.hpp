@@ -50,6 +50,14 @@ public:
     long closeKey(Key key) override;
     long flushKey(Key key) override;
 
+    // Batches: the registry has none, so a batch is the calls one by one.
+    // A rollback succeeds when the thread changed nothing since its
+    // beginBatch; otherwise it fails with ERROR_NOT_SUPPORTED, since the
+    // changes stay.
+    long beginBatch() override;
+    long commitBatch() override;
+    long rollbackBatch() override;
+
     // The plain forms: RegCreateKey, RegOpenKey, RegQueryValue, RegSetValue.
     long createKey(Key parent, const char* subKey, Key* result) override;
     long openKey(Key parent, const char* subKey, Key* result) override;
