@@ -39,9 +39,6 @@ LONG changed(LONG rc) {
     return rc;
 }
 
-// A handle no call gives: the mark of an output handle a call left alone.
-const HKEY kUnwritten = reinterpret_cast<HKEY>(~std::uintptr_t{0} - 0x5E);
-
 // The class of every key the store creates: the empty text.
 char emptyClass[] = "";
 
@@ -69,15 +66,17 @@ Key Win32Registry::keyOf(HKEY handle) const {
     return Key{reinterpret_cast<std::uintptr_t>(handle)};
 }
 
-// The output arguments pass through the real calls: each starts as the
-// caller left it, so that what a call leaves untouched (the handle after a
-// bad parent handle, the size after a query of a missing value with a
-// buffer) stays untouched, as on Windows.
-Key Win32Registry::resultOf(HKEY handle, Key before) const {
-    if (handle == kUnwritten) return before;
-    return handle == nullptr ? kNullKey : keyOf(handle);
+// The output handle as the interface gives it (Windows' answers): untouched
+// when the parent handle is bad, null after any later failure. Wine leaves it
+// untouched after every failure of a create.
+Key Win32Registry::resultOf(LONG rc, HKEY handle, Key before) const {
+    if (rc == ERROR_SUCCESS) return keyOf(handle);
+    return rc == ERROR_INVALID_HANDLE ? before : kNullKey;
 }
 
+// The size and type of a query pass through the real call: each starts as
+// the caller left it, so that what the call leaves untouched (the size after
+// a query of a missing value with a buffer) stays untouched, as on Windows.
 long Win32Registry::createKeyEx(Key parent, const char* subKey, std::uint32_t options,
                                 std::uint32_t access, Key* result, std::uint32_t* disposition) {
     // No place for the handle: Windows' answer. (Wine's RegCreateKeyExA
@@ -89,14 +88,14 @@ long Win32Registry::createKeyEx(Key parent, const char* subKey, std::uint32_t op
         if (disposition != nullptr) *disposition = kOpenedExistingKey;
         return finish(ERROR_SUCCESS);
     }
-    HKEY handle = kUnwritten;
+    HKEY handle = nullptr;
     DWORD how = disposition != nullptr ? *disposition : 0;
     DWORD created = 0;
     LONG rc = RegCreateKeyExA(handleOf(parent), subKey, 0, emptyClass, options,
                               access | win32RegistryView(), nullptr, &handle, &created);
     if (created == REG_CREATED_NEW_KEY) changed(rc);
     if (rc == ERROR_SUCCESS) how = created;
-    *result = resultOf(handle, *result);
+    *result = resultOf(rc, handle, *result);
     if (disposition != nullptr) *disposition = how;
     return finish(rc);
 }
@@ -110,9 +109,9 @@ long Win32Registry::openKeyEx(Key parent, const char* subKey, std::uint32_t acce
         *result = parent;
         return finish(ERROR_SUCCESS);
     }
-    HKEY handle = kUnwritten;
+    HKEY handle = nullptr;
     LONG rc = RegOpenKeyExA(handleOf(parent), subKey, 0, access | win32RegistryView(), &handle);
-    *result = resultOf(handle, *result);
+    *result = resultOf(rc, handle, *result);
     return finish(rc);
 }
 
@@ -208,11 +207,11 @@ long Win32Registry::flushKey(Key key) { return finish(RegFlushKey(handleOf(key))
 long Win32Registry::createKey(Key parent, const char* subKey, Key* result) {
     if (result == nullptr) return finish(ERROR_INVALID_PARAMETER);
     if (isEmpty(subKey)) return openKey(parent, subKey, result);
-    HKEY handle = kUnwritten;
+    HKEY handle = nullptr;
     // The plain form does not tell a new key from an old one: counted as a
     // change.
     LONG rc = changed(RegCreateKeyA(handleOf(parent), subKey, &handle));
-    *result = resultOf(handle, *result);
+    *result = resultOf(rc, handle, *result);
     return finish(rc);
 }
 
@@ -227,9 +226,9 @@ long Win32Registry::openKey(Key parent, const char* subKey, Key* result) {
         }
         return openKeyEx(parent, "", kKeyReadWrite, result);
     }
-    HKEY handle = kUnwritten;
+    HKEY handle = nullptr;
     LONG rc = RegOpenKeyA(handleOf(parent), subKey, &handle);
-    *result = resultOf(handle, *result);
+    *result = resultOf(rc, handle, *result);
     return finish(rc);
 }
 

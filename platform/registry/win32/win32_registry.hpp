@@ -68,9 +68,9 @@ public:
 private:
     HKEY handleOf(Key key) const;
     Key keyOf(HKEY handle) const;
-    // The output handle after a call that filled in handle (or left it as
-    // the mark kUnwritten, when before stays).
-    Key resultOf(HKEY handle, Key before) const;
+    // The output handle after a call that answered rc and filled in handle;
+    // before is what the caller's output held.
+    Key resultOf(LONG rc, HKEY handle, Key before) const;
 
     Roots roots_;
     std::shared_ptr<const void> owner_;
