@@ -1,7 +1,7 @@
-// How every backend hands a value's bytes to a caller: the bytes stored,
-// exactly as they were written, and for text that does not end in a zero
-// byte, one zero byte after them when the caller's buffer has room (not
-// counted in the size), as Windows' ANSI calls write it.
+// How every backend hands a value's bytes to a caller: the bytes written,
+// and for text that does not end in a zero byte, one zero byte after them
+// when the caller's buffer has room (not counted in the size), as Windows'
+// ANSI calls write it. (See "Text values" in iregistry.hpp.)
 #pragma once
 
 #include <cstdint>

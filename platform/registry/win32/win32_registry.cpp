@@ -3,8 +3,9 @@
 #include "platform/registry/registry_result.hpp"
 #include "platform/registry/value_text.hpp"
 
+#include <cstring>
 #include <new>
-#include <vector>
+#include <string>
 
 #include "platform/process.hpp"
 
@@ -37,6 +38,38 @@ thread_local bool batchChanged = false;
 LONG changed(LONG rc) {
     if (rc == ERROR_SUCCESS && batchOpen) batchChanged = true;
     return rc;
+}
+
+// The longest value name the ANSI calls can give: 16,383 UTF-16 code units,
+// each at most three bytes in the ANSI code page (UTF-8 being the widest).
+constexpr std::size_t kLongestAnsiValueName = 16383 * 3;
+
+// The text of a text value as callers see it: the bytes stored, without the
+// one terminating zero this backend stores with them (text stored by
+// another program without a terminator comes back whole). Any other type,
+// or a failure: not ERROR_SUCCESS, and the caller asks the call itself.
+LONG readText(HKEY key, const char* valueName, DWORD& type, std::string& text) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD size = 0;
+        LONG rc = RegQueryValueExA(key, valueName, nullptr, &type, nullptr, &size);
+        if (rc != ERROR_SUCCESS) return rc;
+        if (!isTextValueType(type)) return ERROR_INVALID_DATATYPE;
+        try {
+            text.assign(std::size_t{size} + 1, '\0');
+        } catch (const std::bad_alloc&) {
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+        DWORD got = size + 1;
+        rc = RegQueryValueExA(key, valueName, nullptr, &type,
+                              reinterpret_cast<unsigned char*>(text.data()), &got);
+        if (rc == ERROR_MORE_DATA) continue;  // it grew meanwhile
+        if (rc != ERROR_SUCCESS) return rc;
+        if (!isTextValueType(type)) return ERROR_INVALID_DATATYPE;
+        text.resize(got);
+        if (!text.empty() && text.back() == '\0') text.pop_back();
+        return ERROR_SUCCESS;
+    }
+    return ERROR_MORE_DATA;
 }
 
 // The class of every key the store creates: the empty text.
@@ -117,6 +150,20 @@ long Win32Registry::openKeyEx(Key parent, const char* subKey, std::uint32_t acce
 
 long Win32Registry::queryValueEx(Key key, const char* valueName, std::uint32_t* type,
                                  unsigned char* data, std::uint32_t* size) {
+    std::string text;
+    DWORD textType = 0;
+    if ((data == nullptr || size != nullptr) &&
+        readText(handleOf(key), valueName, textType, text) == ERROR_SUCCESS) {
+        const std::uint32_t need = static_cast<std::uint32_t>(text.size());
+        if (type != nullptr) *type = textType;
+        if (data != nullptr && *size < need) {
+            *size = need;
+            return finish(ERROR_MORE_DATA);
+        }
+        if (data != nullptr) copyValueBytes(data, *size, textType, text);
+        if (size != nullptr) *size = need;
+        return finish(ERROR_SUCCESS);
+    }
     DWORD storedType = type != nullptr ? *type : 0;
     DWORD bytes = size != nullptr ? *size : 0;
     LONG rc =
@@ -127,24 +174,23 @@ long Win32Registry::queryValueEx(Key key, const char* valueName, std::uint32_t* 
     return finish(rc);
 }
 
-// Text goes in exactly as given. RegSetValueExA takes a zero byte that
-// follows the caller's text as a terminator left out of the count, and
-// stores it too; a copy of the text followed by a byte that is not zero keeps
-// the value to the bytes counted, so that it reads back as written.
+// Text is stored with one terminating zero more than the caller's bytes, as
+// the ANSI call stores a zero-terminated string, and read back without it.
 long Win32Registry::setValueEx(Key key, const char* valueName, std::uint32_t type,
                                const unsigned char* data, std::uint32_t size) {
-    if (data == nullptr || size == 0 || !isTextValueType(type)) {
+    if ((data == nullptr && size != 0) || !isTextValueType(type)) {
         return finish(changed(RegSetValueExA(handleOf(key), valueName, 0, type, data, size)));
     }
-    std::vector<unsigned char> text;
+    std::string text;
     try {
-        text.reserve(std::size_t{size} + 1);
+        text.assign(reinterpret_cast<const char*>(data), data != nullptr ? size : 0);
+        text.push_back('\0');
     } catch (const std::bad_alloc&) {
         return finish(ERROR_NOT_ENOUGH_MEMORY);
     }
-    text.assign(data, data + size);
-    text.push_back(0xFF);
-    return finish(changed(RegSetValueExA(handleOf(key), valueName, 0, type, text.data(), size)));
+    return finish(changed(RegSetValueExA(handleOf(key), valueName, 0, type,
+                                         reinterpret_cast<const unsigned char*>(text.data()),
+                                         static_cast<DWORD>(text.size()))));
 }
 
 long Win32Registry::deleteKey(Key key, const char* subKey) {
@@ -162,10 +208,42 @@ long Win32Registry::enumKey(Key key, std::uint32_t index, char* name, std::uint3
 long Win32Registry::enumValue(Key key, std::uint32_t index, char* name, std::uint32_t* nameSize,
                               std::uint32_t* type, unsigned char* data, std::uint32_t* dataSize) {
     if (nameSize == nullptr) return finish(ERROR_INVALID_PARAMETER);
+    HKEY h = handleOf(key);
+    if (name != nullptr && (data == nullptr || dataSize != nullptr)) {
+        // A text value: its name, then its text as queryValueEx reads it.
+        std::string found;
+        DWORD foundType = 0;
+        DWORD stored = 0;
+        try {
+            found.assign(kLongestAnsiValueName + 1, '\0');
+        } catch (const std::bad_alloc&) {
+            return finish(ERROR_NOT_ENOUGH_MEMORY);
+        }
+        DWORD foundLength = static_cast<DWORD>(found.size());
+        std::string text;
+        DWORD textType = 0;
+        if (RegEnumValueA(h, index, found.data(), &foundLength, nullptr, &foundType, nullptr,
+                          &stored) == ERROR_SUCCESS &&
+            isTextValueType(foundType) &&
+            readText(h, found.c_str(), textType, text) == ERROR_SUCCESS) {
+            const std::uint32_t need = static_cast<std::uint32_t>(text.size());
+            const std::uint32_t room = dataSize != nullptr ? *dataSize : 0;
+            if (type != nullptr) *type = textType;
+            if (dataSize != nullptr) *dataSize = need;
+            if (foundLength + 1 > *nameSize || (data != nullptr && room < need)) {
+                return finish(ERROR_MORE_DATA);
+            }
+            std::memcpy(name, found.data(), foundLength);
+            name[foundLength] = '\0';
+            *nameSize = foundLength;
+            if (data != nullptr) copyValueBytes(data, room, textType, text);
+            return finish(ERROR_SUCCESS);
+        }
+    }
     DWORD nameChars = *nameSize;
     DWORD storedType = 0;
     DWORD bytes = dataSize != nullptr ? *dataSize : 0;
-    LONG rc = RegEnumValueA(handleOf(key), index, name, &nameChars, nullptr, &storedType, data,
+    LONG rc = RegEnumValueA(h, index, name, &nameChars, nullptr, &storedType, data,
                             dataSize != nullptr ? &bytes : nullptr);
     if (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) {
         *nameSize = nameChars;

@@ -1,5 +1,7 @@
 // The Windows backend of the registry layer: the real registry through
-// advapi32, the calls passed on with the caller's arguments.
+// advapi32, the calls passed on with the caller's arguments. Text values are
+// stored with the terminating zero the registry keeps with a string, and
+// read without it (see "Text values" in iregistry.hpp).
 //
 // Registry view: the suite is a 32-bit program, so its profile lives in the
 // 32-bit view of HKEY_LOCAL_MACHINE\Software. A 64-bit build adds
