@@ -42,7 +42,7 @@ TEST_F(ElementTest, StringElementLayoutDependsOnContent) {
         auto type = raw().value(kLocalMachine, keyPath, "DataType");
         ASSERT_TRUE(type);
         EXPECT_EQ(type->type, vrk::reg::kRegSz);
-        EXPECT_EQ(type->bytes, textAsStored(c.dataType));  // no terminating zero byte
+        EXPECT_EQ(type->bytes, c.dataType);  // no terminating zero byte
         EXPECT_EQ(stringOf(profile.elementWithKey("Key", "App")), c.element);
     }
 }
@@ -53,9 +53,8 @@ TEST_F(ElementTest, StringIsStoredWithoutTerminatingZero) {
     auto data = raw().value(kLocalMachine, kApp + "\\Greeting", "Data");
     ASSERT_TRUE(data);
     EXPECT_EQ(data->type, vrk::reg::kRegSz);
-    EXPECT_EQ(data->bytes, textAsStored("hello"));
-    EXPECT_EQ(raw().value(kLocalMachine, kApp + "\\Greeting", "DataType")->bytes,
-              textAsStored("String"));
+    EXPECT_EQ(data->bytes, "hello");
+    EXPECT_EQ(raw().value(kLocalMachine, kApp + "\\Greeting", "DataType")->bytes, "String");
 }
 
 TEST_F(ElementTest, BinaryChunksAndShorterReplacement) {
@@ -107,7 +106,7 @@ TEST_F(ElementTest, IntegerLayoutAndReadBack) {
         const std::string keyPath = kApp + "\\Count";
         EXPECT_EQ(raw().valueNames(kLocalMachine, keyPath),
                   (std::vector<std::string>{"Data", "DataType"}));
-        EXPECT_EQ(raw().value(kLocalMachine, keyPath, "DataType")->bytes, textAsStored("Integer"));
+        EXPECT_EQ(raw().value(kLocalMachine, keyPath, "DataType")->bytes, "Integer");
         auto data = raw().value(kLocalMachine, keyPath, "Data");
         ASSERT_TRUE(data);
         EXPECT_EQ(data->type, vrk::reg::kRegDword);

@@ -35,13 +35,6 @@ public:
     void reportException(const IException&) override {}
 };
 
-// Text written as REG_SZ without a terminator, as read back from the
-// platform's registry: Wine adds a terminating zero, Windows and our store
-// give back the bytes written.
-inline std::string textAsStored(const std::string& text) {
-    return vrk::reg::platformRegistryIsWine() ? text + '\0' : text;
-}
-
 // A fresh temporary directory, removed with everything in it.
 class TempDir {
 public:

@@ -39,6 +39,25 @@
 //                 small                         set; name, *nameSize and data
 //                                               untouched
 //
+// Text values (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) are the caller's bytes,
+// the same from every backend:
+//   - setValueEx keeps exactly the size bytes given: no zero is added to
+//     them and none is taken away;
+//   - queryValueEx and enumValue give back those bytes, and their size;
+//   - as Windows' ANSI calls do, when the buffer has room beyond them and
+//     the text is not empty and does not end in a zero byte, one zero byte is
+//     written after the text. It is not counted in the size.
+// The terminating zero a string keeps in the Windows registry is not part of
+// them: the Windows backend stores text with one zero more than it is given
+// (as RegSetValueExA stores a zero-terminated string, so that other programs
+// read it as usual) and leaves one terminating zero off when it reads;
+// RegSetValue's text is stored as setValueEx stores the text without its
+// zero. So "hello" written with size 5 reads back as 5 bytes from every
+// backend, and with size 6 (its terminator counted) as 6. Readers that take
+// the text up to the first zero byte (the profile store, vrkreg) see the same
+// either way, and text that other programs stored reads as those readers
+// expect.
+//
 // Where this interface departs from Windows on purpose:
 //   - every call, successful or not, leaves its result as the calling thread's
 //     last-error value (vrk::platform::setLastError), so that an exception
@@ -139,11 +158,11 @@ public:
     // data null: success and *size set to the stored byte count. *size smaller
     // than the stored count: kMoreData, data untouched, *size set to the count.
     // A missing value: kFileNotFound, and *size 0 when data is null. type may
-    // be null.
+    // be null. Text: see "Text values" above.
     virtual long queryValueEx(Key key, const char* valueName, std::uint32_t* type,
                               unsigned char* data, std::uint32_t* size) = 0;
     // RegSetValueEx: creates or replaces the value with exactly these bytes
-    // (data may be null when size is 0).
+    // (data may be null when size is 0); text gets no terminator added.
     virtual long setValueEx(Key key, const char* valueName, std::uint32_t type,
                             const unsigned char* data, std::uint32_t size) = 0;
     // RegDeleteKey: deletes subKey of key ("" the key itself);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/registry/iregistry.hpp"
+#include "platform/process.hpp"
 #include "platform/registry/scratch_registry.hpp"
 #ifndef _WIN32
 #include "platform/registry/hive/hive_registry.hpp"
@@ -28,13 +29,7 @@ namespace vrk::reg::testing {
 // expects Wine's answer from Wine and Windows' answer from every other store.
 template <class T>
 T windowsOrWine(T windows, T wine) {
-    return platformRegistryIsWine() ? wine : windows;
-}
-
-// Text written as REG_SZ or REG_EXPAND_SZ without a terminator, as read back:
-// the bytes written (Windows), or with a terminating zero added (Wine).
-inline std::string textAsStored(const std::string& text) {
-    return windowsOrWine(text, text + '\0');
+    return platform::runsUnderWine() ? wine : windows;
 }
 
 // A fresh directory below the system's temporary directory.
@@ -80,13 +75,6 @@ inline std::unique_ptr<Registry> makeTestRegistry(const std::string& directory) 
     }
 #endif
     return makeScratchRegistry(directory);
-}
-
-// Whether the rules' store takes names of any bytes: a hive file holds
-// names as text, so the hive backend takes UTF-8 names only.
-inline bool storeTakesAnyNameBytes() {
-    const char* backend = std::getenv("VRK_TEST_BACKEND");
-    return backend == nullptr || std::string(backend) != "hive";
 }
 
 // A fixture with a scratch store in a temporary directory.

@@ -21,11 +21,9 @@ namespace vrk::reg {
 // last one removes them.
 std::unique_ptr<Registry> makeScratchRegistry(const std::string& directory);
 
-// True when the platform's registry is Wine's. Wine departs from Windows in a
-// few known ways (the order of values and of some names, the longest key
-// name, a terminator added to text read through the ANSI calls); tests expect
-// Windows' answers from every other store. Never true on Linux, whose store
-// follows Windows.
-bool platformRegistryIsWine();
+// True when the platform's registry makes a batch all or nothing (our
+// store). The Windows registry has no batches: each call stands alone, and
+// a rollback after a change fails with kNotSupported.
+bool platformRegistryHasBatches();
 
 }  // namespace vrk::reg

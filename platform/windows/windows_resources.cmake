@@ -101,3 +101,28 @@ function(vrk_message_module name msg_file)
     VERBATIM)
   add_custom_target(${name}_module ALL DEPENDS ${outputs})
 endfunction()
+
+# vrk_utf8_code_page(<target>)
+#   embeds a manifest that makes UTF-8 the process's ANSI code page (Windows
+#   10 1903 and later, and Wine): the ANSI calls of the test program <target>
+#   then take names as UTF-8, as our Linux store does.
+function(vrk_utf8_code_page target)
+  set(dir ${CMAKE_BINARY_DIR}/resources/${target})
+  set(VRK_PROGRAM_NAME ${target})
+  configure_file(${vrk_windows_dir}/utf8_test.manifest ${dir}/${target}.manifest @ONLY)
+  file(WRITE ${dir}/${target}.rc.new "1 24 \"${target}.manifest\"\n")
+  configure_file(${dir}/${target}.rc.new ${dir}/${target}.rc COPYONLY)
+  set(object ${dir}/${target}_res.o)
+  if(NOT EXISTS ${object} OR ${dir}/${target}.rc IS_NEWER_THAN ${object}
+     OR ${dir}/${target}.manifest IS_NEWER_THAN ${object})
+    execute_process(
+      COMMAND ${VRK_WINDRES_COMMAND} -I ${dir} -i ${target}.rc -o ${object}
+      WORKING_DIRECTORY ${dir}
+      RESULT_VARIABLE result
+      ERROR_VARIABLE errors)
+    if(NOT result EQUAL 0)
+      message(FATAL_ERROR "Compiling the manifest of ${target} failed: ${errors}")
+    endif()
+  endif()
+  target_link_libraries(${target} PRIVATE ${object})
+endfunction()

@@ -9,6 +9,7 @@
 
 #include "platform/registry/hive/hive_registry_support.hpp"
 #include "platform/registry/hive/hive_text.hpp"
+#include "platform/registry/value_text.hpp"
 
 namespace vrk::reg::hive {
 
@@ -117,7 +118,7 @@ long HiveRegistry::queryValueEx(Key key, const char* valueName, std::uint32_t* t
             if (type) *type = v.type;
             return kMoreData;
         }
-        if (data != nullptr) std::memcpy(data, bytes.data(), bytes.size());
+        if (data != nullptr) copyValueBytes(data, *size, v.type, bytes);
         if (size) *size = need;
         if (type) *type = v.type;
         return kSuccess;
@@ -223,13 +224,14 @@ long HiveRegistry::enumValue(Key key, std::uint32_t index, char* name, std::uint
         const std::string bytes = callerBytes(v.type, v.raw);
         const std::uint32_t need = static_cast<std::uint32_t>(bytes.size());
         if (type) *type = v.type;
-        const bool dataFits = data == nullptr || *dataSize >= need;
+        const std::uint32_t room = dataSize ? *dataSize : 0;
+        const bool dataFits = data == nullptr || room >= need;
         if (dataSize) *dataSize = need;
         if (v.name.size() + 1 > *nameSize || !dataFits) return kMoreData;
         std::memcpy(name, v.name.data(), v.name.size());
         name[v.name.size()] = '\0';
         *nameSize = static_cast<std::uint32_t>(v.name.size());
-        if (data != nullptr) std::memcpy(data, bytes.data(), bytes.size());
+        if (data != nullptr) copyValueBytes(data, room, v.type, bytes);
         return kSuccess;
     });
 }

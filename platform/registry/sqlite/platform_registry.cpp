@@ -19,6 +19,6 @@ std::unique_ptr<Registry> makeScratchRegistry(const std::string& directory) {
     return std::make_unique<SqliteRegistry>(StoreLocation::inDirectory(directory));
 }
 
-bool platformRegistryIsWine() { return false; }
+bool platformRegistryHasBatches() { return true; }
 
 }  // namespace vrk::reg

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/registry/sqlite/sqlite_registry_support.hpp"
+#include "platform/registry/value_text.hpp"
 
 namespace vrk::reg {
 
@@ -77,7 +78,7 @@ long SqliteRegistry::queryValueEx(Key key, const char* valueName, std::uint32_t*
             if (type) *type = storedType;
             return kMoreData;
         }
-        if (data != nullptr) std::memcpy(data, bytes.data(), bytes.size());
+        if (data != nullptr) copyValueBytes(data, *size, storedType, bytes);
         if (size) *size = need;
         if (type) *type = storedType;
         return kSuccess;
@@ -168,13 +169,14 @@ long SqliteRegistry::enumValue(Key key, std::uint32_t index, char* name, std::ui
         // both are.
         std::uint32_t need = static_cast<std::uint32_t>(bytes.size());
         if (type) *type = storedType;
-        const bool dataFits = data == nullptr || *dataSize >= need;
+        const std::uint32_t room = dataSize ? *dataSize : 0;
+        const bool dataFits = data == nullptr || room >= need;
         if (dataSize) *dataSize = need;
         if (foundName.size() + 1 > *nameSize || !dataFits) return kMoreData;
         std::memcpy(name, foundName.data(), foundName.size());
         name[foundName.size()] = '\0';
         *nameSize = static_cast<std::uint32_t>(foundName.size());
-        if (data != nullptr) std::memcpy(data, bytes.data(), bytes.size());
+        if (data != nullptr) copyValueBytes(data, room, storedType, bytes);
         return kSuccess;
     });
 }

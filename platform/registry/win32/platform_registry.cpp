@@ -14,19 +14,29 @@ namespace vrk::reg {
 
 namespace {
 
+// RegDeleteKey in this build's view, by a UTF-16 name.
+LONG deleteKeyW(HKEY parent, const wchar_t* subKey) {
+    if constexpr (sizeof(void*) == 8) {
+        return RegDeleteKeyExW(parent, subKey, KEY_WOW64_32KEY, 0);
+    } else {
+        return RegDeleteKeyW(parent, subKey);
+    }
+}
+
 // Deletes subKey of parent with everything below it; keys that cannot be
-// deleted are left.
-void deleteTree(HKEY parent, const char* subKey) {
+// deleted are left. The names go as UTF-16, so that every name a test made
+// (up to 255 code units, whatever the ANSI code page) is reached.
+void deleteTree(HKEY parent, const wchar_t* subKey) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(parent, subKey, 0, KEY_READ | KEY_WRITE | win32RegistryView(), &key) ==
+    if (RegOpenKeyExW(parent, subKey, 0, KEY_READ | KEY_WRITE | win32RegistryView(), &key) ==
         ERROR_SUCCESS) {
-        char name[512];
+        wchar_t name[300];
         DWORD index = 0;
-        while (RegEnumKeyA(key, index, name, sizeof name) == ERROR_SUCCESS) {
+        while (RegEnumKeyW(key, index, name, sizeof name / sizeof name[0]) == ERROR_SUCCESS) {
             deleteTree(key, name);
             // A child left behind (it could not be deleted) is stepped over.
             HKEY probe = nullptr;
-            if (RegOpenKeyExA(key, name, 0, KEY_READ | win32RegistryView(), &probe) ==
+            if (RegOpenKeyExW(key, name, 0, KEY_READ | win32RegistryView(), &probe) ==
                 ERROR_SUCCESS) {
                 RegCloseKey(probe);
                 ++index;
@@ -34,7 +44,12 @@ void deleteTree(HKEY parent, const char* subKey) {
         }
         RegCloseKey(key);
     }
-    win32DeleteKey(parent, subKey);
+    deleteKeyW(parent, subKey);
+}
+
+void deleteTree(HKEY parent, const std::string& asciiPath) {
+    const std::wstring wide(asciiPath.begin(), asciiPath.end());
+    deleteTree(parent, wide.c_str());
 }
 
 // One scratch store: the key HKEY_CURRENT_USER\Software\vrk-test-<pid>-<n>
@@ -54,7 +69,7 @@ public:
         std::snprintf(name, sizeof name, "Software\\vrk-test-%lu-%u",
                       static_cast<unsigned long>(GetCurrentProcessId()), n);
         path_ = name;
-        deleteTree(HKEY_CURRENT_USER, path_.c_str());  // left by an earlier process
+        deleteTree(HKEY_CURRENT_USER, path_);  // left by an earlier process
         static const char* const kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
                                                  "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
         for (std::size_t i = 0; i < roots_.size(); ++i) {
@@ -70,7 +85,7 @@ public:
         for (HKEY root : roots_) {
             if (root != nullptr) RegCloseKey(root);
         }
-        deleteTree(HKEY_CURRENT_USER, path_.c_str());
+        deleteTree(HKEY_CURRENT_USER, path_);
     }
     ScratchArea(const ScratchArea&) = delete;
     ScratchArea& operator=(const ScratchArea&) = delete;
@@ -103,10 +118,6 @@ std::unique_ptr<Registry> makeScratchRegistry(const std::string& directory) {
     return std::make_unique<Win32Registry>(area->roots(), area);
 }
 
-bool platformRegistryIsWine() {
-    // Wine's ntdll exports its version; Windows' does not.
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
+bool platformRegistryHasBatches() { return false; }
 
 }  // namespace vrk::reg

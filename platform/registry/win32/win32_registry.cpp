@@ -1,6 +1,11 @@
 // The advapi32 calls behind Win32Registry.
 #include "platform/registry/win32/win32_registry.hpp"
 #include "platform/registry/registry_result.hpp"
+#include "platform/registry/value_text.hpp"
+
+#include <cstring>
+#include <new>
+#include <string>
 
 #include "platform/process.hpp"
 
@@ -22,6 +27,49 @@ LONG deleteInView(HKEY parent, const char* subKey) {
     } else {
         return RegDeleteKeyA(parent, subKey);
     }
+}
+
+// Whether the thread's open batch has changed anything (a batch is the
+// calls one by one here, so a rollback can undo nothing).
+thread_local bool batchOpen = false;
+thread_local bool batchChanged = false;
+
+// rc, noting a successful change inside a batch.
+LONG changed(LONG rc) {
+    if (rc == ERROR_SUCCESS && batchOpen) batchChanged = true;
+    return rc;
+}
+
+// The longest value name the ANSI calls can give: 16,383 UTF-16 code units,
+// each at most three bytes in the ANSI code page (UTF-8 being the widest).
+constexpr std::size_t kLongestAnsiValueName = 16383 * 3;
+
+// The text of a text value as callers see it: the bytes stored, without the
+// one terminating zero this backend stores with them (text stored by
+// another program without a terminator comes back whole). Any other type,
+// or a failure: not ERROR_SUCCESS, and the caller asks the call itself.
+LONG readText(HKEY key, const char* valueName, DWORD& type, std::string& text) {
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        DWORD size = 0;
+        LONG rc = RegQueryValueExA(key, valueName, nullptr, &type, nullptr, &size);
+        if (rc != ERROR_SUCCESS) return rc;
+        if (!isTextValueType(type)) return ERROR_INVALID_DATATYPE;
+        try {
+            text.assign(std::size_t{size} + 1, '\0');
+        } catch (const std::bad_alloc&) {
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+        DWORD got = size + 1;
+        rc = RegQueryValueExA(key, valueName, nullptr, &type,
+                              reinterpret_cast<unsigned char*>(text.data()), &got);
+        if (rc == ERROR_MORE_DATA) continue;  // it grew meanwhile
+        if (rc != ERROR_SUCCESS) return rc;
+        if (!isTextValueType(type)) return ERROR_INVALID_DATATYPE;
+        text.resize(got);
+        if (!text.empty() && text.back() == '\0') text.pop_back();
+        return ERROR_SUCCESS;
+    }
+    return ERROR_MORE_DATA;
 }
 
 // The class of every key the store creates: the empty text.
@@ -51,15 +99,37 @@ Key Win32Registry::keyOf(HKEY handle) const {
     return Key{reinterpret_cast<std::uintptr_t>(handle)};
 }
 
+// The output handle as the interface gives it (Windows' answers): untouched
+// when the parent handle is bad, null after any later failure. Wine leaves it
+// untouched after every failure of a create.
+Key Win32Registry::resultOf(LONG rc, HKEY handle, Key before) const {
+    if (rc == ERROR_SUCCESS) return keyOf(handle);
+    return rc == ERROR_INVALID_HANDLE ? before : kNullKey;
+}
+
+// The size and type of a query pass through the real call: each starts as
+// the caller left it, so that what the call leaves untouched (the size after
+// a query of a missing value with a buffer) stays untouched, as on Windows.
 long Win32Registry::createKeyEx(Key parent, const char* subKey, std::uint32_t options,
                                 std::uint32_t access, Key* result, std::uint32_t* disposition) {
-    if (result == nullptr) return finish(ERROR_INVALID_PARAMETER);
+    // No place for the handle: Windows' answer. (Wine's RegCreateKeyExA
+    // writes through the null pointer.)
+    if (result == nullptr) return finish(ERROR_BADKEY);
+    if (isRootKey(parent) && isEmpty(subKey)) {
+        // As openKeyEx: a root by the empty name is the root itself.
+        *result = parent;
+        if (disposition != nullptr) *disposition = kOpenedExistingKey;
+        return finish(ERROR_SUCCESS);
+    }
     HKEY handle = nullptr;
-    DWORD how = 0;
+    DWORD how = disposition != nullptr ? *disposition : 0;
+    DWORD created = 0;
     LONG rc = RegCreateKeyExA(handleOf(parent), subKey, 0, emptyClass, options,
-                              access | win32RegistryView(), nullptr, &handle, &how);
-    *result = rc == ERROR_SUCCESS ? keyOf(handle) : kNullKey;
-    if (rc == ERROR_SUCCESS && disposition != nullptr) *disposition = how;
+                              access | win32RegistryView(), nullptr, &handle, &created);
+    if (created == REG_CREATED_NEW_KEY) changed(rc);
+    if (rc == ERROR_SUCCESS) how = created;
+    *result = resultOf(rc, handle, *result);
+    if (disposition != nullptr) *disposition = how;
     return finish(rc);
 }
 
@@ -74,32 +144,61 @@ long Win32Registry::openKeyEx(Key parent, const char* subKey, std::uint32_t acce
     }
     HKEY handle = nullptr;
     LONG rc = RegOpenKeyExA(handleOf(parent), subKey, 0, access | win32RegistryView(), &handle);
-    *result = rc == ERROR_SUCCESS ? keyOf(handle) : kNullKey;
+    *result = resultOf(rc, handle, *result);
     return finish(rc);
 }
 
 long Win32Registry::queryValueEx(Key key, const char* valueName, std::uint32_t* type,
                                  unsigned char* data, std::uint32_t* size) {
-    DWORD storedType = 0;
+    std::string text;
+    DWORD textType = 0;
+    if ((data == nullptr || size != nullptr) &&
+        readText(handleOf(key), valueName, textType, text) == ERROR_SUCCESS) {
+        const std::uint32_t need = static_cast<std::uint32_t>(text.size());
+        if (type != nullptr) *type = textType;
+        if (data != nullptr && *size < need) {
+            *size = need;
+            return finish(ERROR_MORE_DATA);
+        }
+        if (data != nullptr) copyValueBytes(data, *size, textType, text);
+        if (size != nullptr) *size = need;
+        return finish(ERROR_SUCCESS);
+    }
+    DWORD storedType = type != nullptr ? *type : 0;
     DWORD bytes = size != nullptr ? *size : 0;
-    LONG rc = RegQueryValueExA(handleOf(key), valueName, nullptr, &storedType, data,
-                               size != nullptr ? &bytes : nullptr);
-    if (type != nullptr && (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA)) *type = storedType;
-    if (size != nullptr && (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA)) *size = bytes;
+    LONG rc =
+        RegQueryValueExA(handleOf(key), valueName, nullptr, type != nullptr ? &storedType : nullptr,
+                         data, size != nullptr ? &bytes : nullptr);
+    if (type != nullptr) *type = storedType;
+    if (size != nullptr) *size = bytes;
     return finish(rc);
 }
 
+// Text is stored with one terminating zero more than the caller's bytes, as
+// the ANSI call stores a zero-terminated string, and read back without it.
 long Win32Registry::setValueEx(Key key, const char* valueName, std::uint32_t type,
                                const unsigned char* data, std::uint32_t size) {
-    return finish(RegSetValueExA(handleOf(key), valueName, 0, type, data, size));
+    if ((data == nullptr && size != 0) || !isTextValueType(type)) {
+        return finish(changed(RegSetValueExA(handleOf(key), valueName, 0, type, data, size)));
+    }
+    std::string text;
+    try {
+        text.assign(reinterpret_cast<const char*>(data), data != nullptr ? size : 0);
+        text.push_back('\0');
+    } catch (const std::bad_alloc&) {
+        return finish(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    return finish(changed(RegSetValueExA(handleOf(key), valueName, 0, type,
+                                         reinterpret_cast<const unsigned char*>(text.data()),
+                                         static_cast<DWORD>(text.size()))));
 }
 
 long Win32Registry::deleteKey(Key key, const char* subKey) {
-    return finish(deleteInView(handleOf(key), subKey));
+    return finish(changed(deleteInView(handleOf(key), subKey)));
 }
 
 long Win32Registry::deleteValue(Key key, const char* valueName) {
-    return finish(RegDeleteValueA(handleOf(key), valueName));
+    return finish(changed(RegDeleteValueA(handleOf(key), valueName)));
 }
 
 long Win32Registry::enumKey(Key key, std::uint32_t index, char* name, std::uint32_t nameSize) {
@@ -109,10 +208,42 @@ long Win32Registry::enumKey(Key key, std::uint32_t index, char* name, std::uint3
 long Win32Registry::enumValue(Key key, std::uint32_t index, char* name, std::uint32_t* nameSize,
                               std::uint32_t* type, unsigned char* data, std::uint32_t* dataSize) {
     if (nameSize == nullptr) return finish(ERROR_INVALID_PARAMETER);
+    HKEY h = handleOf(key);
+    if (name != nullptr && (data == nullptr || dataSize != nullptr)) {
+        // A text value: its name, then its text as queryValueEx reads it.
+        std::string found;
+        DWORD foundType = 0;
+        DWORD stored = 0;
+        try {
+            found.assign(kLongestAnsiValueName + 1, '\0');
+        } catch (const std::bad_alloc&) {
+            return finish(ERROR_NOT_ENOUGH_MEMORY);
+        }
+        DWORD foundLength = static_cast<DWORD>(found.size());
+        std::string text;
+        DWORD textType = 0;
+        if (RegEnumValueA(h, index, found.data(), &foundLength, nullptr, &foundType, nullptr,
+                          &stored) == ERROR_SUCCESS &&
+            isTextValueType(foundType) &&
+            readText(h, found.c_str(), textType, text) == ERROR_SUCCESS) {
+            const std::uint32_t need = static_cast<std::uint32_t>(text.size());
+            const std::uint32_t room = dataSize != nullptr ? *dataSize : 0;
+            if (type != nullptr) *type = textType;
+            if (dataSize != nullptr) *dataSize = need;
+            if (foundLength + 1 > *nameSize || (data != nullptr && room < need)) {
+                return finish(ERROR_MORE_DATA);
+            }
+            std::memcpy(name, found.data(), foundLength);
+            name[foundLength] = '\0';
+            *nameSize = foundLength;
+            if (data != nullptr) copyValueBytes(data, room, textType, text);
+            return finish(ERROR_SUCCESS);
+        }
+    }
     DWORD nameChars = *nameSize;
     DWORD storedType = 0;
     DWORD bytes = dataSize != nullptr ? *dataSize : 0;
-    LONG rc = RegEnumValueA(handleOf(key), index, name, &nameChars, nullptr, &storedType, data,
+    LONG rc = RegEnumValueA(h, index, name, &nameChars, nullptr, &storedType, data,
                             dataSize != nullptr ? &bytes : nullptr);
     if (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) {
         *nameSize = nameChars;
@@ -127,6 +258,24 @@ long Win32Registry::closeKey(Key key) {
     return finish(RegCloseKey(handleOf(key)));
 }
 
+long Win32Registry::beginBatch() {
+    batchOpen = true;
+    batchChanged = false;
+    return finish(ERROR_SUCCESS);
+}
+
+long Win32Registry::commitBatch() {
+    batchOpen = false;
+    return finish(ERROR_SUCCESS);
+}
+
+long Win32Registry::rollbackBatch() {
+    const bool undoable = !batchChanged;
+    batchOpen = false;
+    batchChanged = false;
+    return finish(undoable ? ERROR_SUCCESS : ERROR_NOT_SUPPORTED);
+}
+
 long Win32Registry::flushKey(Key key) { return finish(RegFlushKey(handleOf(key))); }
 
 // The plain forms return the parent's own handle for an empty name, which
@@ -135,19 +284,29 @@ long Win32Registry::flushKey(Key key) { return finish(RegFlushKey(handleOf(key))
 // grant.
 long Win32Registry::createKey(Key parent, const char* subKey, Key* result) {
     if (result == nullptr) return finish(ERROR_INVALID_PARAMETER);
-    if (isEmpty(subKey)) return openKeyEx(parent, "", kKeyReadWrite, result);
+    if (isEmpty(subKey)) return openKey(parent, subKey, result);
     HKEY handle = nullptr;
-    LONG rc = RegCreateKeyA(handleOf(parent), subKey, &handle);
-    *result = rc == ERROR_SUCCESS ? keyOf(handle) : kNullKey;
+    // The plain form does not tell a new key from an old one: counted as a
+    // change.
+    LONG rc = changed(RegCreateKeyA(handleOf(parent), subKey, &handle));
+    *result = resultOf(rc, handle, *result);
     return finish(rc);
 }
 
 long Win32Registry::openKey(Key parent, const char* subKey, Key* result) {
     if (result == nullptr) return finish(ERROR_INVALID_PARAMETER);
-    if (isEmpty(subKey)) return openKeyEx(parent, "", kKeyReadWrite, result);
+    if (isEmpty(subKey)) {
+        // No name with a root or no key: the parent itself, as the plain
+        // form answers.
+        if (parent == kNullKey || isRootKey(parent)) {
+            *result = parent;
+            return finish(ERROR_SUCCESS);
+        }
+        return openKeyEx(parent, "", kKeyReadWrite, result);
+    }
     HKEY handle = nullptr;
     LONG rc = RegOpenKeyA(handleOf(parent), subKey, &handle);
-    *result = rc == ERROR_SUCCESS ? keyOf(handle) : kNullKey;
+    *result = resultOf(rc, handle, *result);
     return finish(rc);
 }
 
@@ -160,7 +319,7 @@ long Win32Registry::queryValue(Key key, const char* subKey, char* data, std::int
 
 long Win32Registry::setValue(Key key, const char* subKey, std::uint32_t type, const char* data,
                              std::uint32_t size) {
-    return finish(RegSetValueA(handleOf(key), subKey, type, data, size));
+    return finish(changed(RegSetValueA(handleOf(key), subKey, type, data, size)));
 }
 
 }  // namespace vrk::reg

@@ -1,5 +1,7 @@
 // The Windows backend of the registry layer: the real registry through
-// advapi32, the calls passed on with the caller's arguments.
+// advapi32, the calls passed on with the caller's arguments. Text values are
+// stored with the terminating zero the registry keeps with a string, and
+// read without it (see "Text values" in iregistry.hpp).
 //
 // Registry view: the suite is a 32-bit program, so its profile lives in the
 // 32-bit view of HKEY_LOCAL_MACHINE\Software. A 64-bit build adds
@@ -50,6 +52,14 @@ public:
     long closeKey(Key key) override;
     long flushKey(Key key) override;
 
+    // Batches: the registry has none, so a batch is the calls one by one.
+    // A rollback succeeds when the thread changed nothing since its
+    // beginBatch; otherwise it fails with ERROR_NOT_SUPPORTED, since the
+    // changes stay.
+    long beginBatch() override;
+    long commitBatch() override;
+    long rollbackBatch() override;
+
     // The plain forms: RegCreateKey, RegOpenKey, RegQueryValue, RegSetValue.
     long createKey(Key parent, const char* subKey, Key* result) override;
     long openKey(Key parent, const char* subKey, Key* result) override;
@@ -60,6 +70,9 @@ public:
 private:
     HKEY handleOf(Key key) const;
     Key keyOf(HKEY handle) const;
+    // The output handle after a call that answered rc and filled in handle;
+    // before is what the caller's output held.
+    Key resultOf(LONG rc, HKEY handle, Key before) const;
 
     Roots roots_;
     std::shared_ptr<const void> owner_;
