@@ -1,7 +1,6 @@
 // RAII layer over SQLite's C API.
 #include "platform/registry/sqlite/sqlite_db.hpp"
 
-#include <atomic>
 #include <cstring>
 
 namespace vrk::reg::sqlitedb {
@@ -154,10 +153,10 @@ bool Connection::walIndexHeader(WalHeader& header) const {
     // gives a header no writer was changing (what SQLite's readers do).
     auto* words = const_cast<std::uint32_t*>(static_cast<volatile std::uint32_t*>(region));
     WalHeader second;
+    // Acquire loads of the first copy keep the reads of the second after them.
     for (std::size_t i = 0; i < header.size(); ++i) {
-        header[i] = __atomic_load_n(words + i, __ATOMIC_RELAXED);
+        header[i] = __atomic_load_n(words + i, __ATOMIC_ACQUIRE);
     }
-    std::atomic_thread_fence(std::memory_order_acquire);
     for (std::size_t i = 0; i < second.size(); ++i) {
         second[i] = __atomic_load_n(words + header.size() + i, __ATOMIC_RELAXED);
     }
