@@ -1,33 +1,14 @@
 // Writes refused half-way on a store with batches (the SQLite store): the
 // replace is one change of the store, so the element stays as it was.
-#include "platform/registry/registry_wrappers.hpp"
-#include "profile/profile_test_support.hpp"
+#include "profile/profile_fault_test_support.hpp"
 
 namespace {
 
 using namespace profiletest;
-using vrk::reg::CountingRegistry;
-using vrk::reg::FaultInjectingRegistry;
-using vrk::reg::Key;
 using vrk::reg::kLocalMachine;
 using vrk::reg::RegCall;
 
-const std::string kApp = "Software\\SV.INI\\App";
-const long kInjected = 1016;  // ERROR_REGISTRY_IO_FAILED
-
-class BatchFailureTest : public ProfileStoreTest {
-protected:
-    void SetUp() override {
-        ProfileStoreTest::SetUp();
-        faults_ = std::make_unique<FaultInjectingRegistry>(store());
-        install(*faults_);
-    }
-    void TearDown() override {
-        ProfileStoreTest::TearDown();
-        faults_.reset();
-    }
-    std::unique_ptr<FaultInjectingRegistry> faults_;
-};
+using BatchFailureTest = FaultyStoreTest;
 
 
 // Each row makes one registry call of a write fail. The replace is one

@@ -1,34 +1,17 @@
 // Registry failures: the reports they raise, that a write refused half-way
 // leaves the store as it was, and that no key handle below a profile's key stays
 // open after any operation, whether it succeeds or fails.
-#include "platform/registry/registry_wrappers.hpp"
-#include "profile/profile_test_support.hpp"
+#include "profile/profile_fault_test_support.hpp"
 
 namespace {
 
 using namespace profiletest;
 using vrk::reg::CountingRegistry;
-using vrk::reg::FaultInjectingRegistry;
 using vrk::reg::Key;
 using vrk::reg::kLocalMachine;
 using vrk::reg::RegCall;
 
-const std::string kApp = "Software\\SV.INI\\App";
-const long kInjected = 1016;  // ERROR_REGISTRY_IO_FAILED
-
-class FailureTest : public ProfileStoreTest {
-protected:
-    void SetUp() override {
-        ProfileStoreTest::SetUp();
-        faults_ = std::make_unique<FaultInjectingRegistry>(store());
-        install(*faults_);
-    }
-    void TearDown() override {
-        ProfileStoreTest::TearDown();
-        faults_.reset();
-    }
-    std::unique_ptr<FaultInjectingRegistry> faults_;
-};
+using FailureTest = FaultyStoreTest;
 
 TEST_F(FailureTest, MissingKeyReport) {
     IProfile profile("SV.INI");
@@ -164,20 +147,14 @@ TEST_F(FailureTest, WriteSurvivesConcurrentRemovalOfItsApplication) {
 
 // Every handle opened below the profile's key is closed when an operation
 // returns; the profile's own key is the only one left open per object.
-class HandleTest : public ProfileStoreTest {
+class HandleTest : public FaultyStoreTest {
 protected:
     void SetUp() override {
-        ProfileStoreTest::SetUp();
-        faults_ = std::make_unique<FaultInjectingRegistry>(store());
+        FaultyStoreTest::SetUp();
         counting_ = std::make_unique<CountingRegistry>(*faults_);
         install(*counting_);
     }
-    void TearDown() override {
-        ProfileStoreTest::TearDown();
-        counting_.reset();
-        faults_.reset();
-    }
-    std::unique_ptr<FaultInjectingRegistry> faults_;
+    // Freed with the fixture, before the wrapper it counts the calls to.
     std::unique_ptr<CountingRegistry> counting_;
 };
 

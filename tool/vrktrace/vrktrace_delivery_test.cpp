@@ -11,15 +11,22 @@
 #include <thread>
 #include <vector>
 
-#include "diag/itrace.hpp"
-#include "diag/itrace_internal.hpp"
 #include "platform/child_process.hpp"
-#include "platform/debug_channel.hpp"
 #include "platform/process.hpp"
+#include "tool/vrktrace/vrktrace_test_support.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
+using namespace vrktracetest;
+
+// The lines, each with its line feed, as the monitor writes them.
+template <std::size_t N>
+std::string linesOf(const char* const (&lines)[N]) {
+    std::string text;
+    for (const char* line : lines) text += std::string(line) + "\n";
+    return text;
+}
 
 std::string readFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -93,21 +100,10 @@ TEST_F(VrktraceDelivery, ShowsTheTraceLinesOfAnotherProcessByteForByte) {
     const std::string listening = "vrktrace: listening on " + at + "\n";
     ASSERT_EQ(awaitOutput("monitor", listening.size(), true), listening);
 
-    vrk::platform::setDebugChannelAddress(at);
-    vrk::tracing::configure();
-    ITraceLog::enable();
-    ITraceLog::hidePrefix();
-    ITraceLog::showLineNumbers();
-    ITraceLog::setDestination(ITraceLog::queue);
-    {
-        ITraceLog scope("profile()", 34);
-        ITraceLog::write("No Selvarine profile was found");
-        ITraceLog::write("two\nlines");
-    }
+    traceToQueueAt(at);
+    traceAScope();
     ITraceLog::write("tab\there, bell\a gone\r\xe4nd back\bK");
-    std::string expected =
-        "+profile()(34)\n  >No Selvarine profile was found\n  >two\n  >lines\n-profile()\n"
-        "\xe4nd bacKe, bell gone\n";
+    std::string expected = linesOf(kScopeLines) + "\xe4nd bacKe, bell gone\n";
     for (int i = 0; i < 200; ++i) {
         ITraceLog::write(("line " + std::to_string(i)).c_str());
         expected += ">line " + std::to_string(i) + "\n";
@@ -122,13 +118,9 @@ TEST_F(VrktraceDelivery, PrintsTheTextOfEachMessageUpToItsZeroByte) {
     ASSERT_EQ(awaitOutput("monitor", listening.size(), true), listening);
     vrk::platform::setDebugChannelAddress(at);
     ASSERT_TRUE(vrk::platform::openDebugChannel());
-    const std::string messages[] = {
-        std::string("TORQA: plain\0", 13), std::string("TORQA: cut\0after", 16),
-        std::string("no prefix\0", 10),    std::string("TORQA: ", 7),
-        std::string("TORQA: \0", 8),       std::string("TORQA:x\0", 8)};
-    for (const std::string& m : messages)
+    for (const std::string& m : kRawMessages)
         ASSERT_TRUE(vrk::platform::sendDebugMessage(m.data(), m.size()));
-    const std::string expected = "plain\ncut\nno prefix\n\n\nTORQA:x\n";
+    const std::string expected = linesOf(kRawMessageLines);
     EXPECT_EQ(awaitOutput("monitor", expected.size()), expected);
 }
 
@@ -145,19 +137,7 @@ TEST_F(VrktraceDelivery, SecondMonitorOnTheSameAddressFails) {
 }
 
 TEST_F(VrktraceDelivery, CommandLine) {
-    const struct {
-        std::vector<std::string> arguments;
-        int status;
-        const char* outputStart;
-        const char* errorStart;
-    } cases[] = {
-        {{"--help"}, 0, "Usage: vrktrace [--address ADDRESS] [--escape | --raw]\n", ""},
-        {{"-h"}, 0, "Usage: vrktrace [--address ADDRESS] [--escape | --raw]\n", ""},
-        {{"--bogus"}, 2, "", "vrktrace: unknown argument \"--bogus\"\n"},
-        {{"--address"}, 2, "", "vrktrace: --address needs an address\n"},
-        {{"--address", "@"}, 1, "", "vrktrace: invalid channel address \"@\"\n"},
-    };
-    for (const auto& c : cases) {
+    for (const CommandLineCase& c : kCommandLineCases) {
         vrk::platform::ChildProcess child;
         ASSERT_TRUE(start(child, "run", c.arguments));
         EXPECT_EQ(child.wait(), c.status) << c.arguments[0];

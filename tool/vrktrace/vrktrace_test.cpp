@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "diag/itrace.hpp"
-#include "diag/itrace_internal.hpp"
-#include "platform/debug_channel.hpp"
+#include "tool/vrktrace/vrktrace_test_support.hpp"
 
 namespace {
+
+using namespace vrktracetest;
 
 // build-dir/bin/vrktrace; the tests themselves run from build-dir/tests.
 std::string monitorProgram() {
@@ -138,34 +138,19 @@ std::string testAddress(const char* tag) {
     return "@vrk-vrktrace-test-" + std::to_string(::getpid()) + "-" + tag;
 }
 
-void traceToQueueAt(const std::string& address) {
-    vrk::platform::setDebugChannelAddress(address);
-    vrk::tracing::configure();
-    ITraceLog::enable();
-    ITraceLog::hidePrefix();
-    ITraceLog::showLineNumbers();
-    ITraceLog::setDestination(ITraceLog::queue);
-}
-
 TEST(Vrktrace, ShowsEachTraceLineOfAnotherProcess) {
     const std::string address = testAddress("lines");
     Monitor monitor({"--address", address});
     ASSERT_EQ(monitor.errorLine(), "vrktrace: listening on " + address);
 
     traceToQueueAt(address);
-    {
-        ITraceLog scope("profile()", 34);
-        ITraceLog::write("No Selvarine profile was found");
-        ITraceLog::write("two\nlines");
-    }
+    traceAScope();
     ITraceLog::write("tab\there, bell\a gone");
     // More lines than the channel queues at once: the sender waits for the monitor.
     for (int i = 0; i < 300; ++i) ITraceLog::write(("line " + std::to_string(i)).c_str());
 
-    const char* expected[] = {"+profile()(34)", "  >No Selvarine profile was found",
-                              "  >two",         "  >lines",
-                              "-profile()",     ">tab here, bell gone"};
-    for (const char* line : expected) EXPECT_EQ(monitor.outputLine(), line);
+    for (const char* line : kScopeLines) EXPECT_EQ(monitor.outputLine(), line);
+    EXPECT_EQ(monitor.outputLine(), ">tab here, bell gone");
     for (int i = 0; i < 300; ++i) ASSERT_EQ(monitor.outputLine(), ">line " + std::to_string(i));
 
     EXPECT_EQ(monitor.stop(SIGTERM), 0);
@@ -179,14 +164,9 @@ TEST(Vrktrace, PrintsTheTextOfEachMessageUpToItsZeroByte) {
     ASSERT_EQ(monitor.errorLine(), "vrktrace: listening on " + address);
     vrk::platform::setDebugChannelAddress(address);
     ASSERT_TRUE(vrk::platform::openDebugChannel());
-    const std::string messages[] = {
-        std::string("TORQA: plain\0", 13), std::string("TORQA: cut\0after", 16),
-        std::string("no prefix\0", 10),    std::string("TORQA: ", 7),
-        std::string("TORQA: \0", 8),       std::string("TORQA:x\0", 8)};
-    for (const std::string& m : messages)
+    for (const std::string& m : kRawMessages)
         ASSERT_TRUE(vrk::platform::sendDebugMessage(m.data(), m.size()));
-    for (const char* line : {"plain", "cut", "no prefix", "", "", "TORQA:x"})
-        EXPECT_EQ(monitor.outputLine(), line);
+    for (const char* line : kRawMessageLines) EXPECT_EQ(monitor.outputLine(), line);
     EXPECT_EQ(monitor.stop(SIGINT), 0);
 }
 
@@ -260,22 +240,10 @@ TEST(Vrktrace, SocketFileAddress) {
 }
 
 TEST(Vrktrace, CommandLine) {
-    const struct {
-        std::vector<std::string> arguments;
-        int status;
-        const char* outputStart;
-        const char* errorStart;
-    } cases[] = {
-        {{"--help"}, 0, "Usage: vrktrace [--address ADDRESS]", ""},
-        {{"-h"}, 0, "Usage: vrktrace [--address ADDRESS]", ""},
-        {{"--bogus"}, 2, "", "vrktrace: unknown argument \"--bogus\""},
-        {{"--address"}, 2, "", "vrktrace: --address needs an address"},
-        {{"--address", "@"}, 1, "", "vrktrace: invalid channel address \"@\""},
-    };
-    for (const auto& c : cases) {
+    for (const CommandLineCase& c : kCommandLineCases) {
         Monitor monitor(c.arguments);
         EXPECT_EQ(monitor.wait(), c.status) << c.arguments[0];
-        const std::string out = monitor.outputLine();
+        const std::string out = monitor.outputLine() + "\n";  // its first line, whole
         EXPECT_EQ(out.rfind(c.outputStart, 0), 0u) << out;
         const std::string err = monitor.restOfErrors();
         EXPECT_EQ(err.rfind(c.errorStart, 0), 0u) << err;
