@@ -3,15 +3,17 @@
 // UTF-8 as its ANSI code page would see each such byte as U+FFFD.) And a
 // store of the earlier version, which folded a to z only, brought up to date
 // on first use.
-#include <sqlite3.h>
 
 #include <string>
 #include <vector>
 
 #include "platform/registry/registry_test_support.hpp"
+#include "platform/registry/store_file_test_support.hpp"
 
 namespace vrk::reg {
 namespace {
+
+using testing::runSql;
 
 class NamesOfOurStore : public testing::ScratchStore {
 protected:
@@ -47,15 +49,6 @@ TEST_F(NamesOfOurStore, NamesThatAreNotUtf8CompareAsBytes) {
     reg->closeKey(k);
     EXPECT_EQ(reg->createKeyEx(parent, (latin + '\xE9').c_str(), 0, kKeyReadWrite, &k, nullptr),
               kInvalidParameter);
-}
-
-void runSql(const std::string& path, const char* sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    char* err = nullptr;
-    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "");
-    sqlite3_free(err);
-    sqlite3_close(db);
 }
 
 TEST_F(NamesOfOurStore, AStoreOfTheEarlierFoldingIsBroughtUpToDate) {

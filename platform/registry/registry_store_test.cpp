@@ -21,10 +21,12 @@
 #include <vector>
 
 #include "platform/registry/registry_test_support.hpp"
+#include "platform/registry/store_file_test_support.hpp"
 
 namespace vrk::reg {
 namespace {
 
+using testing::runSql;
 using testing::ScratchStore;
 using testing::TempDir;
 
@@ -38,16 +40,6 @@ std::string readFile(const std::string& path) {
 void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
-}
-
-// Runs SQL on a database file directly, as another program would.
-void runSql(const std::string& path, const char* sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    char* err = nullptr;
-    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "");
-    sqlite3_free(err);
-    sqlite3_close(db);
 }
 
 // Waits for a child and returns its exit status (-1 when it did not exit).
