@@ -21,17 +21,24 @@ def main():
     r = json.loads((out / "whole_runs.json").read_text())
     sizes = sorted(r["sizes"], key=int)
     wine = all("wine_vrkini_s" in r["sizes"][n] for n in sizes)
+    wine32 = all("wine32_vrkini_s" in r["sizes"][n] for n in sizes)
     lines = ["| N | vrkini -UPDATE (median ms) | peak RSS (MiB) | vrkreg import (median ms) | import peak RSS (MiB) |"
-             + (" vrkini.exe on Wine (median ms) |" if wine else ""),
-             "|---|---|---|---|---|" + ("---|" if wine else "")]
+             + (" vrkini.exe on Wine (median ms) |" if wine else "")
+             + (" 32-bit vrkini.exe on Wine (median ms) |" if wine32 else ""),
+             "|---|---|---|---|---|" + ("---|" if wine else "") + ("---|" if wine32 else "")]
     for n in sizes:
         e = r["sizes"][n]
         lines.append(f"| {int(n):,} | {ms(e['vrkini_s'])} | {e['vrkini_rss_kib'] / 1024:.1f} | "
                      f"{ms(e['import_s'])} | {e['import_rss_kib'] / 1024:.1f} |"
-                     + (f" {ms(e['wine_vrkini_s'])} |" if wine else ""))
+                     + (f" {ms(e['wine_vrkini_s'])} |" if wine else "")
+                     + (f" {ms(e['wine32_vrkini_s'])} |" if wine32 else ""))
     lines.append("")
     lines.append(f"Do-nothing program start (median): {ms(r['noop'])} ms"
-                 + (f"; under Wine: {ms(r['wine_noop'])} ms" if "wine_noop" in r else ""))
+                 + (f"; under Wine: {ms(r['wine_noop'])} ms" if "wine_noop" in r else "")
+                 + (f"; under Wine's 32-bit loader: {ms(r['wine32_noop'])} ms"
+                    if "wine32_noop" in r else ""))
+    if "wine32_note" in r:
+        lines.append(f"32-bit side: {r['wine32_note']}")
     if "wine" in r:
         lines.append(f"Wine side: {r['wine']}")
     # Cost per query entry: the slope between consecutive sizes.

@@ -99,6 +99,8 @@ def main():
     ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("--sizes", default="0,1000,10000,100000")
     ap.add_argument("--wine", default="", help="vrkini.exe (64-bit build) to run under Wine beside ours")
+    ap.add_argument("--wine32", default="", help="vrkini.exe (32-bit build) to run under Wine's 32-bit loader")
+    ap.add_argument("--wine32-note", default="", help="why the 32-bit build was not measured")
     ap.add_argument("--wine-dir", default=str(HERE.parent / "build-wine-bench"),
                     help="where the Wine prefix and its saved registries are kept")
     args = ap.parse_args()
@@ -113,8 +115,11 @@ def main():
         from wine_side import WineSide  # only with --wine
         wine_dir = pathlib.Path(args.wine_dir).resolve()
         wine_dir.mkdir(parents=True, exist_ok=True)
-        wine = WineSide(pathlib.Path(args.wine).resolve(), wine_dir, HERE.parent)
+        wine = WineSide(pathlib.Path(args.wine).resolve(), wine_dir, HERE.parent,
+                        pathlib.Path(args.wine32).resolve() if args.wine32 else None)
     results = {"runs": args.runs, "sizes": {}}
+    if args.wine32_note:
+        results["wine32_note"] = args.wine32_note
     if wine:
         results["wine"] = wine.describe()
         print("Wine side:", results["wine"], flush=True)
@@ -123,10 +128,12 @@ def main():
         results["noop"] = median([timed([noop], dict(os.environ))[0] for _ in range(max(args.runs, 9))])
         if wine:
             results["wine_noop"] = wine.noop_median(max(args.runs, 9))
+            if 32 in wine.exes:
+                results["wine32_noop"] = wine.noop_median(max(args.runs, 9), bits=32)
         for n in sizes:
             reg = work / f"profile-{n}.reg"
             subprocess.run([sys.executable, HERE / "make_profile.py", str(n), reg], check=True)
-            imports, runs, wine_runs = [], [], []
+            imports, runs, wine_runs, wine32_runs = [], [], [], []
             base = work / f"loaded-{n}"
             for r in range(args.runs):
                 store = work / f"import-{n}-{r}"
@@ -146,6 +153,8 @@ def main():
                 shutil.rmtree(store)
                 if wine:
                     wine_runs.append(wine.run_once(n, check=(r == 0)))
+                    if 32 in wine.exes:
+                        wine32_runs.append(wine.run_once(n, check=(r == 0), bits=32))
             entry = {
                 "import_s": median([w for w, _ in imports]),
                 "import_rss_kib": max(m for _, m in imports),
@@ -156,10 +165,15 @@ def main():
             if wine:
                 entry["wine_vrkini_s"] = median(wine_runs)
                 entry["wine_all_s"] = wine_runs
+                if wine32_runs:
+                    entry["wine32_vrkini_s"] = median(wine32_runs)
+                    entry["wine32_all_s"] = wine32_runs
             results["sizes"][str(n)] = entry
             print(f"N={n:>6}: vrkini {entry['vrkini_s']*1000:9.1f} ms {entry['vrkini_rss_kib']/1024:6.1f} MiB"
                   f"   import {entry['import_s']*1000:9.1f} ms {entry['import_rss_kib']/1024:6.1f} MiB"
-                  + (f"   wine {entry['wine_vrkini_s']*1000:9.1f} ms" if wine else ""), flush=True)
+                  + (f"   wine {entry['wine_vrkini_s']*1000:9.1f} ms" if wine else "")
+                  + (f"   wine32 {entry['wine32_vrkini_s']*1000:9.1f} ms" if wine32_runs else ""),
+                  flush=True)
     finally:
         if wine:
             wine.close()

@@ -3,8 +3,9 @@
 The program is the 64-bit Windows build's vrkini.exe, run by Wine's 64-bit
 loader (wine64): it reads HKEY_LOCAL_MACHINE\\Software in the 32-bit view
 (KEY_WOW64_32KEY), where Wine's `reg import FILE /reg:32` puts the profiles,
-as a 32-bit vrkini.exe would see them on 64-bit Windows. (The 32-bit build
-needs a host that can start 32-bit Linux programs; the 64-bit one does not.)
+as a 32-bit vrkini.exe would see them on 64-bit Windows. The 32-bit build
+(the suite's own kind), when given, runs beside it under Wine's 32-bit loader
+on the same registry.
 
 A private prefix is made once under the work directory given (wineboot -i,
 WINEDEBUG=-all). For each profile, Wine's own `reg import /reg:32` loads it
@@ -23,7 +24,8 @@ import time
 
 REG_FILES = ["system.reg", "user.reg", "userdef.reg"]
 WINE_DIRS = ["/usr/lib/wine", "/usr/lib/x86_64-linux-gnu/wine"]
-CROSS_CXX = "x86_64-w64-mingw32-g++-posix"
+CROSS_CXX = {64: "x86_64-w64-mingw32-g++-posix", 32: "i686-w64-mingw32-g++-posix"}
+LOADER = {64: "wine64", 32: "wine"}
 PROFILE_KEY = r"HKEY_LOCAL_MACHINE\Software\SV.INI\SQLQueryFolder"
 
 
@@ -43,11 +45,18 @@ def windows_path(path):
 
 
 class WineSide:
-    def __init__(self, exe, work, source_dir):
+    """exe: the 64-bit vrkini.exe; exe32, when given, the 32-bit one, run by
+    Wine's 32-bit loader in the same prefix on the same registry."""
+
+    def __init__(self, exe, work, source_dir, exe32=None):
         found = find_wine()
         if found is None:
             raise RuntimeError("no wine64 loader in " + " or ".join(WINE_DIRS))
         self.loader, self.server = found
+        self.loaders = {64: self.loader, 32: self.loader.parent / LOADER[32]}
+        self.exes = {64: exe}
+        if exe32 is not None:
+            self.exes[32] = exe32
         self.exe = exe
         self.work = work
         self.prefix = work / "wineprefix"
@@ -56,9 +65,12 @@ class WineSide:
         self.env.pop("DISPLAY", None)
         self.env = {k: v for k, v in self.env.items()
                     if not k.upper().replace(" ", "_").startswith("TORQA_")}
-        self.noop = work / "bench_noop.exe"
-        subprocess.run([CROSS_CXX, "-O2", "-static", "-o", self.noop, source_dir / "bench/noop.cpp"],
-                       check=True)
+        self.noops = {}
+        for bits in self.exes:
+            self.noops[bits] = work / f"bench_noop{bits}.exe"
+            subprocess.run([CROSS_CXX[bits], "-O2", "-static", "-o", self.noops[bits],
+                            source_dir / "bench/noop.cpp"], check=True)
+        self.noop = self.noops[64]
         self.saved = work / "wine-loaded"
         self.clean = work / "wine-clean"
         self._stop()
@@ -74,7 +86,10 @@ class WineSide:
     def describe(self):
         version = subprocess.run([self.loader, "--version"], env=self.env, capture_output=True,
                                  text=True).stdout.strip()
-        return f"{self.exe.name} (64-bit build, 32-bit registry view) under {self.loader} ({version})"
+        text = f"{self.exe.name} (64-bit build, 32-bit registry view) under {self.loader} ({version})"
+        if 32 in self.exes:
+            text += f"; the 32-bit build under {self.loaders[32]}"
+        return text
 
     def _stop(self):
         subprocess.run([self.server, "-k"], env=self.env, stderr=subprocess.DEVNULL)
@@ -84,9 +99,9 @@ class WineSide:
         subprocess.run([self.server, "-p"], env=self.env, check=True)
         self._run([self.noop])
 
-    def _run(self, argv, capture=False):
+    def _run(self, argv, capture=False, bits=64):
         start = time.perf_counter()
-        p = subprocess.run([self.loader, *map(str, argv)], env=self.env, check=True,
+        p = subprocess.run([self.loaders[bits], *map(str, argv)], env=self.env, check=True,
                            stdout=subprocess.PIPE if capture else subprocess.DEVNULL,
                            stderr=subprocess.DEVNULL, text=True)
         elapsed = time.perf_counter() - start
@@ -98,9 +113,9 @@ class WineSide:
             shutil.copy2(source / f, self.prefix / f)
         self._start()
 
-    def noop_median(self, runs):
+    def noop_median(self, runs, bits=64):
         self._restore(self.clean)
-        return statistics.median(self._run([self.noop]) for _ in range(runs))
+        return statistics.median(self._run([self.noops[bits]], bits=bits) for _ in range(runs))
 
     def load(self, reg):
         self._restore(self.clean)
@@ -120,9 +135,9 @@ class WineSide:
         return sum(1 for line in out.splitlines()
                    if line.strip().upper().startswith(PROFILE_KEY.upper() + "\\"))
 
-    def run_once(self, n, check=False):
+    def run_once(self, n, check=False, bits=64):
         self._restore(self.saved)
-        elapsed = self._run([self.exe, "-UPDATE", "C:\\SELVARINE"])
+        elapsed = self._run([self.exes[bits], "-UPDATE", "C:\\SELVARINE"], bits=bits)
         if check:
             left = self.queries_left()
             expected = max(0, n - 76)

@@ -135,9 +135,24 @@ function(vrk_folder_tests name)
                         GTest::gtest_main GTest::gmock)
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    DISCOVERY_TIMEOUT 120
-    PROPERTIES ENVIRONMENT "VRK_SOURCE_DIR=${PROJECT_SOURCE_DIR}\\;VRK_BINARY_DIR=${CMAKE_BINARY_DIR}"
-               ${VRK_TEST_FIXTURE_PROPERTIES} ${A_PROPERTIES})
+    DISCOVERY_TIMEOUT 120)
+  # The discovered cases' properties are set by a file of our own that CTest
+  # reads after the discovered list: passed through gtest_discover_tests, a
+  # property whose value is a list (ENVIRONMENT) is split into words and the
+  # properties after it are lost.
+  set(text "if(${name}_TESTS)\n  set_tests_properties(\${${name}_TESTS} PROPERTIES")
+  string(APPEND text "\n    ENVIRONMENT [==[VRK_SOURCE_DIR=${PROJECT_SOURCE_DIR};"
+                     "VRK_BINARY_DIR=${CMAKE_BINARY_DIR}]==]")
+  # The other properties have one word each: name, value, name, value...
+  set(props ${VRK_TEST_FIXTURE_PROPERTIES} ${A_PROPERTIES})
+  while(props)
+    list(POP_FRONT props key value)
+    string(APPEND text "\n    ${key} [==[${value}]==]")
+  endwhile()
+  string(APPEND text ")\nendif()\n")
+  set(props_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_properties.cmake)
+  file(WRITE ${props_file} "${text}")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${props_file})
 endfunction()
 
 # vrk_benchmark(<name> <sources>... LIBS <libs>...)

@@ -15,13 +15,24 @@ make)
   "$wineserver" -w
   ;;
 start)
-  # A server may still linger from the build's test discovery: replace it by
-  # one that outlives its clients by 30 s. Then start the prefix's services
-  # here, detached from any output: started by the first test, they would
-  # inherit its output pipe and keep CTest waiting for the end of it.
-  "$wineserver" -k 2>/dev/null || true
-  "$wineserver" -w 2>/dev/null || true
-  "$wineserver" -p30 </dev/null >/dev/null 2>&1
+  # Whatever server runs for the prefix (one left by the build's test
+  # discovery or by an earlier run, or none) is replaced by one that outlives
+  # its clients by 30 s; every test waits for this step, so no client is cut
+  # off. "wineserver -p30" exits 2 when a server already runs: one that a
+  # straggling client started meanwhile is ended too, and the start tried
+  # again. Then the prefix's services start here, detached from any output:
+  # started by the first test, they would inherit its output pipe and keep
+  # CTest waiting for the end of it.
+  tries=0
+  until "$wineserver" -p30 </dev/null >/dev/null 2>&1; do
+    tries=$((tries + 1))
+    if [ $tries -gt 5 ]; then
+      echo "wine_session: no lasting wineserver for $prefix after $tries tries" >&2
+      exit 1
+    fi
+    "$wineserver" -k 2>/dev/null || true
+    "$wineserver" -w 2>/dev/null || true
+  done
   "$wine64" wineboot </dev/null >/dev/null 2>&1
   ;;
 stop)

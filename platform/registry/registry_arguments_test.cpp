@@ -98,8 +98,10 @@ TEST_F(Arguments, KeyCallsAnswerAsWindowsDoes) {
              return t.outcome(rc, out, t.main) + " disposition=" + std::to_string(disposition);
          },
          "161 null disposition=77",
-         // Wine departs: it drops the leading backslash and creates "bad".
-         "0 new disposition=1"},
+         // Wine departs in a 64-bit process, whose calls carry
+         // KEY_WOW64_32KEY: it drops the leading backslash and creates
+         // "bad". A 32-bit process gets Windows' answer.
+         sizeof(void*) == 8 ? "0 new disposition=1" : nullptr},
         {"openKeyEx(main, \"x\", result null)",
          [](Arguments& t) {
              return std::to_string(t.store().openKeyEx(t.main, "x", kKeyRead, nullptr));

@@ -176,6 +176,41 @@ TEST_F(Keys, PathRules) {
     EXPECT_EQ(open(kCurrentUser, "\\plain", &k), kBadPathname);
 }
 
+TEST_F(Keys, LeadingBackslashOnOpenIsTakenOnlyBelowTheClassesRoot) {
+    // Windows 2000 and later open "\\clsid" below HKEY_CLASSES_ROOT itself as
+    // "clsid"; below any other key, and below a key opened from the classes
+    // root, the leading backslash is a bad path, and a create always refuses it.
+    Key made = create(kClassesRoot, "VrkLeadingProbe\\inner");
+    reg->closeKey(made);
+    const struct {
+        Key parent;
+        const char* path;
+        long open;
+    } cases[] = {
+        {kClassesRoot, "\\VrkLeadingProbe", kSuccess},
+        {kClassesRoot, "\\VrkLeadingProbe\\inner", kSuccess},
+        {kClassesRoot, "\\VrkLeadingMissing", kFileNotFound},
+        {kCurrentUser, "\\Software", kBadPathname},
+        {kLocalMachine, "\\Software", kBadPathname},
+    };
+    for (const auto& c : cases) {
+        Key k = kNullKey;
+        EXPECT_EQ(reg->openKeyEx(c.parent, c.path, kKeyRead, &k), c.open) << c.path;
+        EXPECT_EQ(reg->openKey(c.parent, c.path, &k) == kSuccess, c.open == kSuccess) << c.path;
+        if (k != kNullKey) reg->closeKey(k);
+    }
+    Key probe = kNullKey;
+    ASSERT_EQ(open(kClassesRoot, "VrkLeadingProbe", &probe), kSuccess);
+    Key k = kNullKey;
+    EXPECT_EQ(reg->openKeyEx(probe, "\\inner", kKeyRead, &k), kBadPathname);
+    EXPECT_EQ(reg->createKeyEx(kClassesRoot, "\\VrkLeadingProbe", 0, kKeyReadWrite, &k, nullptr),
+              windowsOrWine<long>(kBadPathname, sizeof(void*) == 8 ? kSuccess : kBadPathname));
+    if (k != kNullKey) reg->closeKey(k);
+    reg->closeKey(probe);
+    EXPECT_EQ(reg->deleteKey(kClassesRoot, "VrkLeadingProbe\\inner"), kSuccess);
+    EXPECT_EQ(reg->deleteKey(kClassesRoot, "VrkLeadingProbe"), kSuccess);
+}
+
 TEST_F(Keys, NameLengthLimit) {
     // Wine departs: it accepts 256 characters, and refuses longer names with
     // ERROR_MORE_DATA.

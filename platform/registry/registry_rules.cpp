@@ -45,6 +45,11 @@ long splitPath(const char* path, std::vector<std::string_view>& parts) {
     return kSuccess;
 }
 
+long splitOpenPath(Key parent, const char* path, std::vector<std::string_view>& parts) {
+    if (parent == kClassesRoot && path != nullptr && path[0] == '\\') ++path;
+    return splitPath(path, parts);
+}
+
 long checkValueName(const char* name, std::string_view& out) {
     out = name ? std::string_view(name) : std::string_view();
     return nameLength(out) > kMaxValueNameLength ? kInvalidParameter : kSuccess;

@@ -13,6 +13,8 @@
 
 namespace vrk::reg {
 
+struct Key;
+
 // Access rights (winnt.h values) as they matter to a store.
 constexpr std::uint32_t kQueryValue = 0x0001;
 constexpr std::uint32_t kSetValue = 0x0002;
@@ -40,6 +42,11 @@ inline bool wantsWrite(std::uint32_t rights) { return (rights & (kSetValue | kCr
 // trailing backslashes are ignored and "" (or null) names the key itself.
 // The parts view path's bytes.
 long splitPath(const char* path, std::vector<std::string_view>& parts);
+
+// splitPath for an open: below the HKEY_CLASSES_ROOT root itself one leading
+// backslash is taken as none, as Windows 2000 and later do; everywhere else
+// (and for every create) a leading backslash is kBadPathname.
+long splitOpenPath(Key parent, const char* path, std::vector<std::string_view>& parts);
 
 // A value name as a view (null is the default value, ""); kInvalidParameter
 // when it is too long.

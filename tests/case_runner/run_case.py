@@ -211,11 +211,19 @@ class Wine(Platform):
         return "Z:" + os.path.abspath(path).replace("/", "\\")
 
     def reg(self, *args):
-        return subprocess.run([self.loader64, "reg", *args, "/reg:32"], cwd=self.work,
-                              env=self.base_environment(), capture_output=True, timeout=120)
+        return wine_run([self.loader64, "reg", *args, "/reg:32"], cwd=self.work,
+                        env=self.base_environment())
 
     def exists(self, key):
-        return self.reg("query", key).returncode == 0
+        r = self.reg("query", key)
+        if r.returncode == 0:
+            return True
+        # reg answers a missing key with exit status 1 and its message; any
+        # other failure is not an answer.
+        if r.returncode == 1 and b"unable to find" in (r.stdout + r.stderr).lower():
+            return False
+        raise CaseError("reg query failed (exit status %d): %s" %
+                        (r.returncode, (r.stdout + r.stderr).decode(errors="replace")))
 
     def prepare(self, fixture):
         self.reg("delete", PROFILE_KEY, "/f")
@@ -282,12 +290,35 @@ def set_up_directory(case, rundir, values):
             os.chmod(path, 0o444 if os.path.isfile(path) else 0o555)
 
 
-def run_program(platform, arguments, environment, rundir):
-    env = platform.base_environment()
-    env.update(environment)
-    proc = subprocess.Popen(platform.command(arguments), cwd=rundir, env=env,
-                            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                            stderr=subprocess.PIPE)
+def note_wine_retry(argv, returncode):
+    """Prints (and notes in the file VRK_WINE_RETRIES names) that a Wine
+    process is started once more: it failed having printed nothing at all,
+    which is a run that Wine did not start (every program run here prints or
+    succeeds)."""
+    line = "wine_run: retrying: Wine did not start %s (exit status %d, nothing printed)" % (
+        " ".join(argv[1:3]), returncode)
+    print(line, file=sys.stderr)
+    retries = os.environ.get("VRK_WINE_RETRIES")
+    if retries:
+        with open(retries, "a", encoding="utf-8") as f:
+            f.write(line + "\n")
+
+
+def wine_run(argv, cwd, env, timeout=120):
+    """Runs a Wine process to its end, once more only when Wine did not start
+    it (note_wine_retry). Any other failure stands."""
+    r = subprocess.run(argv, cwd=cwd, env=env, capture_output=True, timeout=timeout,
+                       stdin=subprocess.DEVNULL)
+    if r.returncode != 0 and not r.stdout and not r.stderr:
+        note_wine_retry(argv, r.returncode)
+        r = subprocess.run(argv, cwd=cwd, env=env, capture_output=True, timeout=timeout,
+                           stdin=subprocess.DEVNULL)
+    return r
+
+
+def run_once(argv, env, rundir, arguments):
+    proc = subprocess.Popen(argv, cwd=rundir, env=env, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     try:
         out, err = proc.communicate(timeout=120)
     except subprocess.TimeoutExpired:
@@ -295,6 +326,19 @@ def run_program(platform, arguments, environment, rundir):
         proc.communicate()
         raise CaseError("the run did not end within 120 s: " + " ".join(arguments))
     return proc.returncode, proc.pid, out, err
+
+
+def run_program(platform, arguments, environment, rundir):
+    env = platform.base_environment()
+    env.update(environment)
+    argv = platform.command(arguments)
+    result = run_once(argv, env, rundir, arguments)
+    # vrkini's exit status is always 0: under Wine, a failure with no output
+    # at all is Wine's own start-up.
+    if platform.mode == "wine" and result[0] != 0 and not result[2] and not result[3]:
+        note_wine_retry(argv, result[0])
+        result = run_once(argv, env, rundir, arguments)
+    return result
 
 
 def as_text(data, platform, pid, problems, stream):

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/registry/registry_view.hpp"
 #include "tool/vrkreg/reg_command_support.hpp"
 
 namespace vrk::regfile {
@@ -28,6 +29,10 @@ const char* const kGeneralUsage =
     "KEY starts with a root: HKEY_LOCAL_MACHINE (HKLM), HKEY_CURRENT_USER (HKCU),\n"
     "HKEY_USERS (HKU) or HKEY_CLASSES_ROOT (HKCR), e.g. HKLM\\Software\\SV.INI.\n"
     "Options start with / or -; their names ignore letter case.\n"
+    "Every command takes /reg:32 or /reg:64, the registry view to work in: on\n"
+    "Windows the 32-bit view (the default, where the suite keeps its profile) or\n"
+    "the 64-bit view; on a Windows image (\"hive:DIR\" below) HKLM\\Software with or\n"
+    "without Software\\Wow6432Node; our own store has one view, which both name.\n"
     "The store's directory comes from the environment variable \"TORQA REGISTRY\"\n"
     "(or \"TORQA_REGISTRY\").\n"
     "\"hive:DIR\" there works on a Windows image's config directory; HKLM\\Software is\n"
@@ -130,6 +135,8 @@ int runRegCommand(const std::vector<std::string>& args, Registry& reg, std::ostr
             }
         }
         try {
+            // The view is the command's own: /reg:32 or /reg:64 chooses it.
+            vrk::reg::chooseRegistryView(vrk::reg::RegistryView::standard);
             const int status = c.run(args, Context{reg, out, err, beforeBinaryOutput});
             // Output that never arrived is a failure, whatever the command did.
             errno = 0;

@@ -2,6 +2,7 @@
 // any letter case) and the KEY argument with its root word.
 #include <cctype>
 
+#include "platform/registry/registry_view.hpp"
 #include "tool/vrkreg/reg_command_support.hpp"
 
 namespace vrk::regfile::regcmd {
@@ -18,6 +19,13 @@ bool isHelp(const std::string& arg) {
 }
 
 namespace {
+
+// /reg:32 and /reg:64 choose the registry view the command works in, before
+// its first registry call.
+void chooseView(const std::string& name) {
+    using vrk::reg::RegistryView;
+    vrk::reg::chooseRegistryView(name == "reg:64" ? RegistryView::bits64 : RegistryView::bits32);
+}
 
 // True for an argument that is written as an option: / or - followed by a
 // name. "-" alone is positional, and so is a /-argument that looks like a
@@ -39,6 +47,12 @@ Options parseOptions(const std::vector<std::string>& args, const std::set<std::s
         const std::string& a = args[i];
         if (looksLikeOption(a)) {
             const std::string name = lowerCase(a.substr(1));
+            if (name == "reg:32" || name == "reg:64") {
+                if (!o.view.empty()) throw UsageError{"the registry view is given twice"};
+                o.view = name;
+                chooseView(name);
+                continue;
+            }
             if (flagNames.count(name)) {
                 if (o.flags.count(name)) throw UsageError{"option " + a + " given twice"};
                 o.flags.insert(name);

@@ -50,6 +50,8 @@ struct Options {
     std::vector<std::string> positional;
     std::map<std::string, std::string> values;  // options with an argument
     std::set<std::string> flags;                // options without one
+    // /reg:32 or /reg:64, taken by every command; "" when neither is given.
+    std::string view;
 
     bool has(const std::string& name) const { return flags.count(name) || values.count(name); }
     const std::string* value(const std::string& name) const {

@@ -73,6 +73,8 @@ TEST_F(CommandTest, BadArgumentsGiveAHintAndChangeNothing) {
         {{"query", "HKLM\\a", "/v"}, "option /v needs an argument", "vrkreg query /?"},
         {{"query", "HKLM\\a", "/v", "x", "/ve"}, "not both", "vrkreg query /?"},
         {{"query", "HKLM\\a", "/s", "/S"}, "given twice", "vrkreg query /?"},
+        {{"query", "HKLM\\a", "/reg:32", "/reg:64"}, "view is given twice", "vrkreg query /?"},
+        {{"query", "HKLM\\a", "/reg:16"}, "unknown option /reg:16", "vrkreg query /?"},
         {{"query", "Software\\a"}, "invalid key \"Software\\a\"", "vrkreg query /?"},
         {{"query", "HKEY_CURRENT_CONFIG\\a"}, "invalid key", "vrkreg query /?"},
         {{"add", "HKLM\\a\\\\b"}, "empty key name", "vrkreg add /?"},
@@ -145,6 +147,20 @@ TEST_F(CommandTest, OptionsTakeEitherPrefixAndAnyLetterCase) {
     // Data that looks like an option is still data.
     ok({"add", "HKEY_LOCAL_MACHINE\\Software\\X", "/v", "-d", "/d", "/f"});
     EXPECT_EQ(valueOf("Software\\X", "-d"), "/f");
+}
+
+// Windows' reg takes /reg:32 and /reg:64 on every command; our store has one
+// view, and the scratch store's keys lie where both views see the same keys.
+TEST_F(CommandTest, EveryCommandTakesARegistryView) {
+    const std::string file = path("view.reg");
+    ok({"add", "HKLM\\Software\\View", "/v", "n", "/d", "x", "/reg:64"});
+    ok({"query", "HKLM\\Software\\View", "/v", "n", "/REG:32"});
+    EXPECT_TRUE(contains(out, "x")) << out;
+    ok({"export", "HKLM\\Software\\View", file, "-reg:64"});
+    ok({"delete", "HKLM\\Software\\View", "/v", "n", "/f", "/reg:32"});
+    ok({"import", file, "/reg:64"});
+    EXPECT_EQ(valueOf("Software\\View", "n"), "x");
+    ok({"delete", "HKLM\\Software\\View", "/f", "/reg:32"});
 }
 
 // ---- add and query ---------------------------------------------------------

@@ -12,6 +12,7 @@
 #include "platform/process.hpp"
 #include "platform/registry/hive/hive_registry_support.hpp"
 #include "platform/registry/registry_result.hpp"
+#include "platform/registry/registry_view.hpp"
 #include "platform/registry/hive/hive_text.hpp"
 
 namespace vrk::reg::hive {
@@ -123,7 +124,8 @@ long HiveRegistry::hiveReady(int index) {
     }
     h.loaded = true;
     h.top = hivex_root(h.file.handle());
-    if (h.mount.view32) {
+    // The 32-bit view, unless the process chose the 64-bit one.
+    if (h.mount.view32 && chosenRegistryView() != RegistryView::bits64) {
         for (const auto& [name, node] : childrenOf(h, h.top)) {
             if (name == sortName("Wow6432Node")) {
                 h.top = node;
@@ -276,7 +278,7 @@ long HiveRegistry::openKeyEx(Key parent, const char* subKey, std::uint32_t acces
         Target t;
         if (long rc = resolve(parent, t)) return rc;
         std::vector<std::string_view> parts;
-        if (long rc = splitPath(subKey, parts)) return rc;
+        if (long rc = splitOpenPath(parent, subKey, parts)) return rc;
         if (long rc = walk(t, parts, false, nullptr)) return rc;
         if (parts.empty() && !t.isHandle) {
             *result = parent;

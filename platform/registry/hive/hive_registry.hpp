@@ -44,7 +44,8 @@ struct HiveMount {
     Key root;             // the predefined root it lies below
     std::string keyName;  // its key below root, or "" for the whole root
     std::string file;     // the hive file
-    bool view32 = false;  // use Wow6432Node at the top when present
+    bool view32 = false;  // use Wow6432Node at the top when present (and the
+                          // process did not choose the 64-bit view)
 };
 
 // The largest value data hivex writes (after conversion to UTF-16).

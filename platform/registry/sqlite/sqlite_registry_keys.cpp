@@ -136,7 +136,7 @@ long SqliteRegistry::openKeyEx(Key parent, const char* subKey, std::uint32_t acc
         Target t;
         if (long rc = resolve(parent, t)) return rc;
         std::vector<std::string_view> parts;
-        if (long rc = splitPath(subKey, parts)) return rc;
+        if (long rc = splitOpenPath(parent, subKey, parts)) return rc;
         std::uint32_t rights = grantedRights(access);
         std::int64_t id = 0;
         const bool found = quickPath(t.hive, t.id, parts, id);

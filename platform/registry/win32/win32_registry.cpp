@@ -1,5 +1,7 @@
 // The advapi32 calls behind Win32Registry.
 #include "platform/registry/win32/win32_registry.hpp"
+
+#include "platform/registry/registry_view.hpp"
 #include "platform/registry/registry_result.hpp"
 #include "platform/registry/value_text.hpp"
 
@@ -17,16 +19,16 @@ constexpr bool kWideBuild = sizeof(void*) == 8;
 
 bool isEmpty(const char* s) { return s == nullptr || *s == '\0'; }
 
-// RegDeleteKeyEx exists only from Windows Vista (and XP x64) on: a 32-bit
-// build keeps to RegDeleteKey, so that it still loads on older hosts. The
-// branch not taken is never instantiated.
-template <bool Wide = kWideBuild>
+// RegDeleteKey in the chosen view. RegDeleteKeyEx exists only from Windows
+// Vista (and XP x64) on: it is looked up when a view flag is needed, so that
+// a 32-bit build still loads on older hosts, where it keeps to RegDeleteKey.
 LONG deleteInView(HKEY parent, const char* subKey) {
-    if constexpr (Wide) {
-        return RegDeleteKeyExA(parent, subKey, KEY_WOW64_32KEY, 0);
-    } else {
-        return RegDeleteKeyA(parent, subKey);
-    }
+    using DeleteKeyEx = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
+    static const auto deleteKeyEx = reinterpret_cast<DeleteKeyEx>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("advapi32.dll"), "RegDeleteKeyExA")));
+    const REGSAM view = win32RegistryView();
+    if (view == 0 || deleteKeyEx == nullptr) return RegDeleteKeyA(parent, subKey);
+    return deleteKeyEx(parent, subKey, view, 0);
 }
 
 // Whether the thread's open batch has changed anything (a batch is the
@@ -77,7 +79,14 @@ char emptyClass[] = "";
 
 }  // namespace
 
-REGSAM win32RegistryView() { return kWideBuild ? KEY_WOW64_32KEY : 0; }
+REGSAM win32RegistryView() {
+    switch (chosenRegistryView()) {
+    case RegistryView::bits32: return KEY_WOW64_32KEY;
+    case RegistryView::bits64: return KEY_WOW64_64KEY;
+    case RegistryView::standard: break;
+    }
+    return kWideBuild ? KEY_WOW64_32KEY : 0;
+}
 
 LONG win32DeleteKey(HKEY parent, const char* subKey) { return deleteInView(parent, subKey); }
 

@@ -78,12 +78,12 @@ private:
     std::shared_ptr<const void> owner_;
 };
 
-// The access flag every open and create of this build adds: KEY_WOW64_32KEY
-// in a 64-bit build, nothing in a 32-bit one.
+// The access flag every open and create adds: that of the chosen view
+// (registry_view.hpp); by default KEY_WOW64_32KEY in a 64-bit build, nothing
+// in a 32-bit one.
 REGSAM win32RegistryView();
 
-// RegDeleteKey in this build's view (RegDeleteKeyEx with KEY_WOW64_32KEY in a
-// 64-bit build).
+// RegDeleteKey in the chosen view (RegDeleteKeyEx with the view's flag).
 LONG win32DeleteKey(HKEY parent, const char* subKey);
 
 }  // namespace vrk::reg
