@@ -74,6 +74,15 @@ LONG readText(HKEY key, const char* valueName, DWORD& type, std::string& text) {
     return ERROR_MORE_DATA;
 }
 
+// The name an open below parent uses: Windows 2000 and later open
+// "\\clsid" below HKEY_CLASSES_ROOT itself as "clsid" (a leading backslash
+// is a bad path below any other key); a scratch store's classes root answers
+// the same.
+const char* openName(Key parent, const char* subKey) {
+    if (parent == kClassesRoot && subKey != nullptr && subKey[0] == '\\') return subKey + 1;
+    return subKey;
+}
+
 // The class of every key the store creates: the empty text.
 char emptyClass[] = "";
 
@@ -152,7 +161,8 @@ long Win32Registry::openKeyEx(Key parent, const char* subKey, std::uint32_t acce
         return finish(ERROR_SUCCESS);
     }
     HKEY handle = nullptr;
-    LONG rc = RegOpenKeyExA(handleOf(parent), subKey, 0, access | win32RegistryView(), &handle);
+    LONG rc = RegOpenKeyExA(handleOf(parent), openName(parent, subKey), 0,
+                            access | win32RegistryView(), &handle);
     *result = resultOf(rc, handle, *result);
     return finish(rc);
 }
@@ -314,7 +324,7 @@ long Win32Registry::openKey(Key parent, const char* subKey, Key* result) {
         return openKeyEx(parent, "", kKeyReadWrite, result);
     }
     HKEY handle = nullptr;
-    LONG rc = RegOpenKeyA(handleOf(parent), subKey, &handle);
+    LONG rc = RegOpenKeyA(handleOf(parent), openName(parent, subKey), &handle);
     *result = resultOf(rc, handle, *result);
     return finish(rc);
 }
