@@ -19,6 +19,7 @@ constexpr const char kModuleVariable[] = "TORQA MSGFILE";
 
 struct ModuleName {
     char path[4096];
+    bool isDefault = false;  // the default module, read by its base name
     ModuleName() {
         path[0] = '\0';
         const char* named = std::getenv(kModuleVariable);
@@ -27,9 +28,15 @@ struct ModuleName {
             if (n < sizeof path) std::memcpy(path, named, n + 1);
             return;
         }
+        isDefault = true;
         vrk::platform::defaultMessageModulePath(kModuleBaseName, path, sizeof path);
     }
 };
+
+const ModuleName& moduleName() {
+    static const ModuleName name;
+    return name;
+}
 
 // Appends text to buffer at *used, cut at the buffer's end.
 void append(char* buffer, std::size_t size, std::size_t* used, const char* text, std::size_t n) {
@@ -41,10 +48,7 @@ void append(char* buffer, std::size_t size, std::size_t* used, const char* text,
 
 }  // namespace
 
-const char* messageModuleName() {
-    static const ModuleName name;
-    return name.path;
-}
+const char* messageModuleName() { return moduleName().path; }
 
 bool loadMessage(unsigned set, unsigned long messageId, const char* const inserts[9], char* buffer,
                  std::size_t size) {
@@ -53,9 +57,12 @@ bool loadMessage(unsigned set, unsigned long messageId, const char* const insert
     NewHandlerSuspension suspended;
 
     char raw[ILibraryMessage::bufferSize];
-    if (!vrk::platform::loadModuleMessage(messageModuleName(), set, messageId, raw, sizeof raw)) {
-        return false;
-    }
+    const ModuleName& module = moduleName();
+    const bool loaded = module.isDefault ? vrk::platform::loadDefaultModuleMessage(
+                                               kModuleBaseName, set, messageId, raw, sizeof raw)
+                                         : vrk::platform::loadModuleMessage(
+                                               module.path, set, messageId, raw, sizeof raw);
+    if (!loaded) return false;
 
     unsigned insertCount = 0;
     while (inserts != nullptr && insertCount < 9 && inserts[insertCount] != nullptr) ++insertCount;

@@ -50,8 +50,9 @@ extern const char* const kMessageUnavailable;  // "Unable to load text from mess
 bool loadMessage(unsigned set, unsigned long messageId, const char* const inserts[9], char* buffer,
                  std::size_t size);
 
-// The module name in use: "TORQA MSGFILE" when set, else the default module.
-// Looked up on first use and kept.
+// The module name in use: "TORQA MSGFILE" when set, else the default module
+// (its name as defaultMessageModulePath shows it; the default module itself
+// is read by its base name). Looked up on first use and kept.
 const char* messageModuleName();
 
 }  // namespace vrk::diag

@@ -62,6 +62,31 @@ TEST_F(PlatformMessageModule, TextIsCutToTheBuffer) {
     EXPECT_STREQ(one, "");
 }
 
+TEST_F(PlatformMessageModule, DefaultModuleIsReadByItsBaseName) {
+    const struct {
+        const char* baseName;
+        unsigned long id;
+        bool found;
+        const char* text;
+    } cases[] = {
+        {"vrktestmsg", 1, true, "first of set two"},
+        {"vrktestmsg", 2, false, ""},
+        {"vrk-no-such-module", 1, false, ""},
+        {"", 1, false, ""},
+        {nullptr, 1, false, ""},
+    };
+    for (const auto& c : cases) {
+        char buffer[64] = "junk";
+        vrk::platform::setLastError(1234);
+        EXPECT_EQ(
+            vrk::platform::loadDefaultModuleMessage(c.baseName, 2, c.id, buffer, sizeof buffer),
+            c.found)
+            << (c.baseName ? c.baseName : "(null)") << " message " << c.id;
+        EXPECT_STREQ(buffer, c.text);
+        EXPECT_EQ(vrk::platform::lastError(), 1234u) << "the caller's last error is kept";
+    }
+}
+
 TEST_F(PlatformMessageModule, MissingOrUnusableModules) {
     namespace fs = std::filesystem;
     const fs::path dir = fs::temp_directory_path() /

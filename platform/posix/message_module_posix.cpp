@@ -78,4 +78,16 @@ bool loadModuleMessage(const char* moduleName, unsigned setId, unsigned long mes
     return found;
 }
 
+bool loadDefaultModuleMessage(const char* moduleBaseName, unsigned setId, unsigned long messageId,
+                              char* buffer, std::size_t size) {
+    if (size == 0) return false;
+    buffer[0] = '\0';
+    if (moduleBaseName == nullptr || *moduleBaseName == '\0') return false;
+    char path[4096];
+    const int savedErrno = errno;
+    const bool known = defaultMessageModulePath(moduleBaseName, path, sizeof path);
+    errno = savedErrno;
+    return known && loadModuleMessage(path, setId, messageId, buffer, size);
+}
+
 }  // namespace vrk::platform

@@ -25,12 +25,22 @@ A case folder holds:
 A file X.wine.txt replaces X.txt under Wine; only a case that names a Wine
 departure ("wine-departure:") may have one.
 
+A case with a locale runs the program in it, made with localedef (and
+kept beside the cases' work directories) when the run needs it: under Wine
+the locale's language chooses the ANSI code page and its character set the
+way Wine reads Linux file names and arguments. The setup's names and the
+arguments are then written in that character set, and Wine's reg loads
+fixture.reg in that locale too (its 8-bit text in that ANSI code page). A
+locale that cannot be made fails the case (localedef and the locales
+package: scripts/deps --windows installs them).
+
 Placeholders, filled in fixture.reg, arguments, file setup and expected
 files: {workdir} is the program's working directory as the program names it
 (a Linux path, or a Z: path under Wine); {hex:workdir} is its bytes as
 comma-separated hex for hex: data in .reg files.
 """
 
+import codecs
 import difflib
 import os
 import re
@@ -63,6 +73,8 @@ class Case:
         self.setup = []  # (action, name, text)
         self.runs = []  # (arguments, environment)
         self.checks = []  # (present?, name)
+        self.locale = None  # language_COUNTRY.CHARSET
+        self.program_folder = None
 
 
 def parse_case(folder):
@@ -76,6 +88,12 @@ def parse_case(folder):
         file: PATH TEXT         a file holding TEXT (and no line feed)
         readonly: PATH          the file or directory made read-only
         env: NAME=VALUE         a variable for the runs that follow
+        locale: NAME            the runs' locale, language_COUNTRY.CHARSET
+                                (ru_RU.CP1251); names and arguments are
+                                written in CHARSET
+        program-folder: NAME    the program and its message module are
+                                copied to a folder of that name in the
+                                case's directory and run from there (Wine)
         run: ARGUMENTS          one run of vrkini; the arguments split as a
                                 shell would, but a backslash is an ordinary
                                 character (quote with "" or '')
@@ -121,6 +139,17 @@ def parse_case(folder):
                 lexer.escape = ""
                 lexer.commenters = ""
                 case.runs.append((list(lexer), dict(env)))
+            elif directive == "locale":
+                language, dot, charset = rest.partition(".")
+                if not dot or not language or not charset:
+                    raise CaseError("case.txt:%d: locale needs language_COUNTRY.CHARSET" % number)
+                try:
+                    codecs.lookup(charset)
+                except LookupError:
+                    raise CaseError("case.txt:%d: unknown character set %s" % (number, charset))
+                case.locale = rest
+            elif directive == "program-folder":
+                case.program_folder = rest
             elif directive in ("absent", "present"):
                 case.checks.append((directive == "present", rest))
             else:
@@ -154,12 +183,26 @@ class Platform:
         self.mode = mode
         self.bin_dir = os.path.abspath(bin_dir)
         self.work = work
+        self.locale = {}  # the variables of the case's locale
+        self.charset = None  # and its character set
+
+    def spelled(self, words):
+        """The words of a command as the program's system spells them: in
+        the case's character set, when it has one."""
+        if self.charset is None:
+            return words
+        return [w.encode(self.charset) if isinstance(w, str) else w for w in words]
 
     def program_path(self, path):
         return path
 
     def base_environment(self):
-        return {k: v for k, v in os.environ.items() if not k.upper().startswith("TORQA")}
+        env = {k: v for k, v in os.environ.items() if not k.upper().startswith("TORQA")}
+        if self.locale:
+            for name in ("LANGUAGE", "LC_CTYPE", "LC_MESSAGES"):
+                env.pop(name, None)
+            env.update(self.locale)
+        return env
 
 
 class Linux(Platform):
@@ -186,7 +229,10 @@ class Linux(Platform):
                 raise CaseError("vrkreg import failed: " + (r.stdout + r.stderr).decode())
 
     def command(self, arguments):
-        return [os.path.join(self.bin_dir, "vrkini"), *arguments]
+        return self.spelled([os.path.join(self.bin_dir, "vrkini"), *arguments])
+
+    def place_program(self, folder):
+        raise CaseError("program-folder: is for Wine only")
 
     def export_profile(self, name):
         if self.vrkreg("query", PROFILE_KEY).returncode != 0:
@@ -206,6 +252,7 @@ class Wine(Platform):
         self.loader = loader
         self.loader64 = loader64
         self.created = []
+        self.program = os.path.join(self.bin_dir, "vrkini.exe")
 
     def program_path(self, path):
         return "Z:" + os.path.abspath(path).replace("/", "\\")
@@ -246,7 +293,17 @@ class Wine(Platform):
             raise CaseError("reg import failed: " + (r.stdout + r.stderr).decode(errors="replace"))
 
     def command(self, arguments):
-        return [self.loader, os.path.join(self.bin_dir, "vrkini.exe"), *arguments]
+        return self.spelled([self.loader, self.program, *arguments])
+
+    def place_program(self, folder):
+        """Copies the program and its message module to folder and runs it
+        from there."""
+        os.makedirs(folder)
+        for name in ("vrkini.exe", "vrkmsg.dll"):
+            target = os.path.join(folder, os.fsencode(name) if isinstance(folder, bytes) else name)
+            shutil.copy(os.path.join(self.bin_dir, name), target)
+            if name == "vrkini.exe":
+                self.program = target
 
     def export_profile(self, name):
         if not self.exists(PROFILE_KEY):
@@ -261,6 +318,47 @@ class Wine(Platform):
         self.reg("delete", PROFILE_KEY, "/f")
         for top in self.created:
             self.reg("delete", top, "/f")
+
+
+def make_locale(name, store):
+    """The variables that run a program in locale name, made with localedef
+    into the folder store when it is not there yet."""
+    language, _, charset = name.partition(".")
+    path = os.path.join(store, name)
+    if not os.path.isdir(path):
+        os.makedirs(store, exist_ok=True)
+        building = "%s.%d" % (path, os.getpid())
+        shutil.rmtree(building, ignore_errors=True)
+        try:
+            r = subprocess.run(["localedef", "-i", language, "-f", charset, building],
+                               capture_output=True, timeout=120)
+        except OSError as e:
+            raise CaseError("the locale %s cannot be made: localedef: %s (scripts/deps "
+                            "--windows installs it)" % (name, e))
+        if not os.path.exists(os.path.join(building, "LC_CTYPE")):
+            shutil.rmtree(building, ignore_errors=True)
+            raise CaseError("the locale %s cannot be made (the locales package: scripts/deps "
+                            "--windows installs it): %s" %
+                            (name, (r.stdout + r.stderr).decode(errors="replace").strip()))
+        try:
+            os.rename(building, path)
+        except OSError:
+            shutil.rmtree(building, ignore_errors=True)  # made meanwhile by another run
+    env = {"LOCPATH": store, "LANG": name, "LC_ALL": name}
+    r = subprocess.run(["locale", "charmap"], env={**os.environ, **env}, capture_output=True)
+    if r.returncode != 0 or r.stderr or \
+            codecs.lookup(r.stdout.decode().strip()).name != codecs.lookup(charset).name:
+        raise CaseError("the locale %s was made but is not taken: %s" %
+                        (name, (r.stdout + r.stderr).decode(errors="replace").strip()))
+    return env
+
+
+def encoded(text, case):
+    """text as the program's system spells it: bytes in the case's character
+    set, or the text itself without a locale."""
+    if case.locale is None or isinstance(text, bytes):
+        return text
+    return text.encode(case.locale.partition(".")[2])
 
 
 def fill(text, values):
@@ -280,7 +378,7 @@ def unfill(text, values):
 
 def set_up_directory(case, rundir, values):
     for action, name, text in case.setup:
-        path = os.path.join(rundir, fill(name, values))
+        path = os.path.join(encoded(rundir, case), encoded(fill(name, values), case))
         if action == "mkdir":
             os.makedirs(path, exist_ok=True)
         elif action == "file":
@@ -399,8 +497,17 @@ def run_case(platform, case, record):
         with open(fixture, "w", encoding="latin-1", newline="") as f:
             f.write(text)
     try:
+        if case.locale is not None:
+            # The fixture is loaded in the case's locale too: a .reg file's
+            # 8-bit text is read in the ANSI code page.
+            platform.locale = make_locale(case.locale,
+                                          os.path.join(os.path.dirname(work), "locales"))
+            platform.charset = case.locale.partition(".")[2]
         platform.prepare(fixture)
         set_up_directory(case, rundir, values)
+        if case.program_folder is not None:
+            platform.place_program(os.path.join(encoded(work, case),
+                                                encoded(case.program_folder, case)))
         for i, (arguments, environment) in enumerate(case.runs):
             arguments = [fill(a, values) for a in arguments]
             status, pid, out, err = run_program(platform, arguments, environment, rundir)
@@ -415,7 +522,8 @@ def run_case(platform, case, record):
         compare(expected_name(case, "profile", 0, platform.mode), profile, values, record,
                 problems)
         for present, name in case.checks:
-            if os.path.lexists(os.path.join(rundir, fill(name, values))) != present:
+            if os.path.lexists(os.path.join(encoded(rundir, case),
+                                            encoded(fill(name, values), case))) != present:
                 problems.append("%s should be %s after the run" %
                                 (name, "present" if present else "absent"))
     finally:

@@ -7,6 +7,7 @@
 #include "base/iapp.hpp"
 #include "base/istring.hpp"
 #include "diag/itrace.hpp"
+#include "platform/command_line.hpp"
 #include "tool/vrkini/steps.hpp"
 
 namespace {
@@ -23,7 +24,12 @@ void runUpdate(const ICurrentApplication& app) {
     validateDirectory("QTSGenerate", "DbdSource");
     validateDirectory("QTSGenerate", "PsbSource");
     validateDirectory("CobolGenerate", "DestinationDir");
-    if (app.argc() > 2) removeCannedQueries(app.argv(2));
+    if (app.argc() > 2) {
+        // The runtime hands the arguments over in the system's code page,
+        // which may lack characters of the directory as given.
+        const IString directory = app.argv(2);
+        removeCannedQueries(directory, vrk::platform::commandLineArgumentIsExact(2, directory));
+    }
 }
 
 }  // namespace

@@ -17,20 +17,27 @@ const char* const markerApplication = "Miscellaneous";
 const char* const markerKey = "AddedSQLQuerySamples";
 }  // namespace
 
-int removeCannedQueries(const IString& installDirectory) {
+int removeCannedQueries(const IString& installDirectory, bool directoryIsExact) {
     ITraceLog trace("removeCannedQueries(const IString&)", 124);
     try {
         // Each sample's full path, upper-cased, up to the end marker: the same
-        // for every entry, so made once.
+        // for every entry, so made once. A directory that is not the one
+        // given has no samples.
         std::vector<IString> candidates;
         candidates.reserve(sampleQueryCount + 1);
         const IString endMarker(sampleQueryEndMarker);
-        for (const char* file : sampleQueryFiles) {
-            const IString sample(file);
-            if (sample == endMarker) break;
-            IString candidate = installDirectory + sample;
-            candidate.makeUpperCase();
-            candidates.push_back(candidate);
+        if (directoryIsExact) {
+            for (const char* file : sampleQueryFiles) {
+                const IString sample(file);
+                if (sample == endMarker) break;
+                IString candidate = installDirectory + sample;
+                candidate.makeUpperCase();
+                candidates.push_back(candidate);
+            }
+        } else {
+            ITraceLog::write(IString("The installation directory was given with characters that "
+                                     "this system's code page lacks, so no query matches it: ") +
+                             "installDirectory=" + installDirectory + " ");
         }
         IProfile prof = profile();
         // The cursor lists the keys once, so deleting entries during the

@@ -44,7 +44,12 @@ int validateDirectory(const IString& application, const IString& key);
 // one of the suite's sample query files below installDirectory, and then the
 // marker entry "AddedSQLQuerySamples" of "Miscellaneous" when any query was
 // deleted. Reports to the trace only. Always returns 0. Never throws.
-int removeCannedQueries(const IString& installDirectory);
+// directoryIsExact false says that installDirectory is not the directory
+// that was given: characters of it were lost on the way in (see
+// vrk::platform::commandLineArgumentIsExact). No query then matches, so that
+// another directory that reads the same is left alone, and the trace says
+// why.
+int removeCannedQueries(const IString& installDirectory, bool directoryIsExact = true);
 
 // For the update steps' read guards: rethrows the exception being handled
 // when it says the store could not be read (an access error for a store that

@@ -180,6 +180,36 @@ TEST_F(Steps, UnreadableQueryEndsTheRemoval) {
     EXPECT_TRUE(has("Miscellaneous", "AddedSQLQuerySamples"));
 }
 
+TEST_F(Steps, DirectoryThatLostCharactersMatchesNoQuery) {
+    // "C:\????" is how a directory such as "C:\Фффф" reads on a code page
+    // without Cyrillic letters; another directory given as "C:\Жжжж" reads
+    // the same and must not take its queries.
+    put("SQLQueryFolder", "A", "C:\\????\\SAMPLES\\QUERY\\VRKQD2CD.QRY");
+    put("Miscellaneous", "AddedSQLQuerySamples", "Yes");
+    startCapture();
+    EXPECT_EQ(removeCannedQueries("C:\\????", false), 0);
+    const std::vector<std::string> out = stopCapture();
+    EXPECT_TRUE(has("SQLQueryFolder", "A"));
+    EXPECT_TRUE(has("Miscellaneous", "AddedSQLQuerySamples"));
+    const std::vector<std::string> expected = {
+        "+removeCannedQueries(const IString&)(124)",
+        "  >The installation directory was given with characters that this system's code page "
+        "lacks, so no query matches it: installDirectory=C:\\???? ",
+        "  >The following query should NOT be deleted: queryName=A "
+        "queryFile=C:\\????\\SAMPLES\\QUERY\\VRKQD2CD.QRY ",
+        "  >No need to delete ticky mark",
+        "-removeCannedQueries(const IString&)",
+    };
+    std::vector<std::string> traced;
+    for (const std::string& line : out)
+        if (line.find("profile()") == std::string::npos) traced.push_back(line);
+    EXPECT_EQ(traced, expected);
+
+    // The same directory given exactly takes the query.
+    EXPECT_EQ(removeCannedQueries("C:\\????", true), 0);
+    EXPECT_FALSE(has("SQLQueryFolder", "A"));
+}
+
 TEST_F(Steps, MissingProfileRaisesTheStateAssertionAndCreatesNothing) {
     try {
         (void)profile();
