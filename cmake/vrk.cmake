@@ -9,8 +9,8 @@
 #                    programs built against the package keep their own flags.
 
 # What an installation holds. On Linux: the programs in bin/, the message
-# catalog, and the library for developers (headers, static libraries, CMake
-# package). A Windows build installs the folder a user copies to a Windows
+# catalog and the manual pages (install component "programs"), and the library
+# for developers (headers, static libraries, CMake package: component "dev"). A Windows build installs the folder a user copies to a Windows
 # machine: the programs, the message DLL beside them and README-windows.txt,
 # all at the top of the installation (cmake/windows_package.cmake).
 if(WIN32)
@@ -27,7 +27,7 @@ target_include_directories(vrk_options INTERFACE
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/vrk>)
 target_compile_features(vrk_options INTERFACE cxx_std_20)
 if(VRK_INSTALL_LIBRARY)
-  install(TARGETS vrk_options EXPORT vrkTargets)
+  install(TARGETS vrk_options EXPORT vrkTargets COMPONENT dev)
 endif()
 
 add_library(vrk_build_flags INTERFACE)
@@ -56,7 +56,8 @@ set(VRK_PUBLIC_HEADERS
 if(VRK_INSTALL_LIBRARY)
   foreach(header IN LISTS VRK_PUBLIC_HEADERS)
     get_filename_component(dir ${header} DIRECTORY)
-    install(FILES ${PROJECT_SOURCE_DIR}/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vrk/${dir})
+    install(FILES ${PROJECT_SOURCE_DIR}/${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vrk/${dir}
+            COMPONENT dev)
   endforeach()
 endif()
 
@@ -69,7 +70,8 @@ function(vrk_library target)
   target_link_libraries(${target} PUBLIC vrk_options ${A_LIBS}
                         PRIVATE $<BUILD_INTERFACE:vrk_build_flags>)
   if(A_INSTALL AND VRK_INSTALL_LIBRARY)
-    install(TARGETS ${target} EXPORT vrkTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+    install(TARGETS ${target} EXPORT vrkTargets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+            COMPONENT dev)
   endif()
 endfunction()
 
@@ -97,7 +99,7 @@ function(vrk_program target)
   add_executable(${target} ${A_SOURCES})
   target_link_libraries(${target} PRIVATE vrk_build_flags ${A_LIBS})
   vrk_program_resources(${target} "${A_DESCRIPTION}")
-  install(TARGETS ${target} RUNTIME DESTINATION ${VRK_PROGRAM_INSTALL_DIR})
+  install(TARGETS ${target} RUNTIME DESTINATION ${VRK_PROGRAM_INSTALL_DIR} COMPONENT programs)
 endfunction()
 
 # vrk_folder_tests(<name> [LIBS <libs>...] [SUBDIRS <dirs>...] [PROPERTIES <ctest props>...]

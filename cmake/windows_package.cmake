@@ -7,7 +7,7 @@
 configure_file(${PROJECT_SOURCE_DIR}/tool/README-windows.txt
   ${CMAKE_BINARY_DIR}/package-files/README-windows.txt @ONLY NEWLINE_STYLE CRLF)
 install(FILES ${CMAKE_BINARY_DIR}/package-files/README-windows.txt
-  DESTINATION ${VRK_PROGRAM_INSTALL_DIR})
+  DESTINATION ${VRK_PROGRAM_INSTALL_DIR} COMPONENT programs)
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(vrk_package_system win64)

@@ -37,7 +37,8 @@ const char* const kGeneralUsage =
     "(or \"TORQA_REGISTRY\").\n"
     "\"hive:DIR\" there works on a Windows image's config directory; HKLM\\Software is\n"
     "then its 32-bit view (Software\\Wow6432Node) when the image has one.\n"
-    "Type \"vrkreg COMMAND /?\" for the details of a command.\n";
+    "Type \"vrkreg COMMAND /?\" for the details of a command, \"vrkreg --version\" for\n"
+    "the version.\n";
 
 const char* const kQueryUsage =
     "Usage: vrkreg query KEY [/v NAME | /ve] [/s]\n"
@@ -123,6 +124,10 @@ int runRegCommand(const std::vector<std::string>& args, Registry& reg, std::ostr
     }
     if (isHelp(args[0])) {
         out << kGeneralUsage;
+        return 0;
+    }
+    if (args[0] == "--version") {
+        out << "vrkreg " << VRK_VERSION << "\n";
         return 0;
     }
     const std::string word = lowerCase(args[0]);

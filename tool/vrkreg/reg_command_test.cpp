@@ -51,6 +51,7 @@ TEST_F(CommandTest, UsageRequestsPrintToStandardOutputAndSucceed) {
         {{"delete", "HKLM\\x", "/?"}, "Usage: vrkreg delete KEY"},
         {{"import", "-h"}, "Usage: vrkreg import FILE"},
         {{"export", "/H"}, "Usage: vrkreg export KEY FILE"},
+        {{"--version"}, "vrkreg " VRK_VERSION "\n"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(run(c.args), 0) << c.args[0];

@@ -36,7 +36,8 @@ void printUsage(std::FILE* stream) {
                  "                         %s\n"
                  "  -e, --escape           show control bytes as \\xHH on any output\n"
                  "  -r, --raw              write the bytes as sent, even to a terminal\n"
-                 "  -h, --help             show this help and exit\n",
+                 "  -h, --help             show this help and exit\n"
+                 "      --version          show the version and exit\n",
                  vrk::platform::defaultDebugChannelAddress(),
                  vrk::platform::debugChannelAddressForms());
 }
@@ -133,6 +134,10 @@ int main(int argc, char** argv) {
         const std::string argument = argv[i];
         if (argument == "-h" || argument == "--help") {
             printUsage(stdout);
+            return 0;
+        }
+        if (argument == "--version") {
+            std::printf("vrktrace %s\n", VRK_VERSION);
             return 0;
         }
         if (argument == "-e" || argument == "--escape") {

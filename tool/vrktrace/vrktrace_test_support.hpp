@@ -55,6 +55,8 @@ struct CommandLineCase {
 inline const CommandLineCase kCommandLineCases[] = {
     {{"--help"}, 0, "Usage: vrktrace [--address ADDRESS] [--escape | --raw]\n", ""},
     {{"-h"}, 0, "Usage: vrktrace [--address ADDRESS] [--escape | --raw]\n", ""},
+    {{"--version"}, 0, "vrktrace " VRK_VERSION "\n", ""},
+    {{"--raw", "--version"}, 0, "vrktrace " VRK_VERSION "\n", ""},
     {{"--bogus"}, 2, "", "vrktrace: unknown argument \"--bogus\"\n"},
     {{"--address"}, 2, "", "vrktrace: --address needs an address\n"},
     {{"--address", "@"}, 1, "", "vrktrace: invalid channel address \"@\"\n"},
