@@ -4,14 +4,18 @@
 ; Copy this file into the package folder, next to vrkini.exe, and build there:
 ;   makensis vrkini.nsi              installer of the 32-bit package
 ;   makensis -DWIN64 vrkini.nsi      installer of the 64-bit package (itself 64-bit)
-;   makensis -DOUTFILE=X.exe ...     another name than Setup.exe
+;   makensis -DOUTFILE=X.exe ...     another name than vrkini-setup.exe (for
+;                                    a bare Setup.exe makensis warns of
+;                                    Windows' compatibility shims)
 ; Run it:
-;   Setup.exe /S /D=C:\SELVARINE     silent; /D= comes last, unquoted, also
-;                                    when the path holds blanks
-;   Setup.exe /S /TRACE /D=...       also traces vrkini into vrkini-trace.log
-;   Uninstall.exe /S                 silent removal; it copies itself to %TEMP%
-;                                    and returns at once. To wait for the end:
-;   Uninstall.exe /S _?=C:\SELVARINE (leaves Uninstall.exe and the folder)
+;   vrkini-setup.exe /S /D=C:\SELVARINE  silent; /D= comes last, unquoted,
+;                                       also when the path holds blanks
+;   vrkini-setup.exe /S /TRACE /D=...   also traces vrkini into vrkini-trace.log
+;   Uninstall.exe /S                    silent removal; it goes on from a copy
+;                                       in %TEMP% and returns at once. To wait
+;                                       for the end (Uninstall.exe and the
+;                                       folder stay):
+;   Uninstall.exe /S _?=C:\SELVARINE
 ;
 ; What the installer leaves in the installation folder:
 ;   vrkini-update.log   vrkini's change report: one "was changed:" line (with
@@ -41,7 +45,7 @@ Unicode true
   !define PROGRAMS_FOLDER "$PROGRAMFILES"
 !endif
 !ifndef OUTFILE
-  !define OUTFILE Setup.exe
+  !define OUTFILE vrkini-setup.exe
 !endif
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Selvarine vrkini"
 

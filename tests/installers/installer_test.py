@@ -24,6 +24,7 @@ The steps, one after the other in the same prefix:
                                    says "No Selvarine profile was found"
 """
 
+import difflib
 import os
 import re
 import shutil
@@ -108,18 +109,20 @@ class Installer:
         example = "vrkini.nsi" if self.kind == "nsis" else "vrkini.wxs"
         shutil.copy(os.path.join(source, "examples", "installers", example), self.package)
         if self.kind == "nsis":
-            argv = ["makensis", "-V2"] + (["-DWIN64"] if self.win64 else []) + [example]
-            self.file = os.path.join(self.package, "Setup.exe")
+            # -WX: a warning fails the build.
+            argv = ["makensis", "-V2", "-WX"] + (["-DWIN64"] if self.win64 else []) + [example]
+            self.file = os.path.join(self.package, "vrkini-setup.exe")
         else:
             argv = ["wixl"] + (["-a", "x64", "-D", "Win64=yes"] if self.win64 else [])
             argv += ["-o", "vrkini.msi", example]
             self.file = os.path.join(self.package, "vrkini.msi")
-        missing = shutil.which(argv[0])
-        if missing is None:
+        if shutil.which(argv[0]) is None:
             raise Failure(argv[0] + " is not installed (scripts/deps --windows installs it)")
         r = run(argv, cwd=self.package)
-        if r.returncode != 0 or not os.path.isfile(self.file):
-            raise Failure(" ".join(argv) + " failed: " + r.stdout.decode(errors="replace"))
+        output = r.stdout.decode(errors="replace")
+        # wixl warns, and goes on, where it leaves out what it cannot express.
+        if r.returncode != 0 or not os.path.isfile(self.file) or "warning" in output.lower():
+            raise Failure(" ".join(argv) + " failed or warned: " + output)
 
     def install(self, directory, trace=False):
         if self.kind == "nsis":
@@ -209,7 +212,6 @@ class Test:
         if got is None:
             self.problems.append("%s: %s is missing" % (step, what))
             return
-        import difflib
         diff = "".join(difflib.unified_diff(expected.splitlines(True), got.splitlines(True),
                                             "expected", "got"))
         self.problems.append("%s: %s differs:\n%s" % (step, what, diff))
