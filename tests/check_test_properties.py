@@ -5,8 +5,9 @@ CTest itself reads them (ctest --show-only=json-v1):
     check_test_properties.py CTEST BUILD_DIR linux|wine
 
 Every GoogleTest case has VRK_SOURCE_DIR and VRK_BINARY_DIR in its
-environment. Under Wine every test but the server's start (and this check)
-requires the wine_server fixture, so that none starts beside it."""
+environment. Under Wine every test that runs in the build's prefix (all
+GoogleTest cases, and every test whose environment names the prefix) requires
+the wine_server fixture, so that none starts beside the server's start."""
 import json
 import subprocess
 import sys
@@ -31,7 +32,11 @@ def main():
             for var in ("VRK_SOURCE_DIR", "VRK_BINARY_DIR"):
                 if not any(e.startswith(var + "=") for e in env):
                     problems.append("%s: no %s in its environment %s" % (name, var, env))
-        if mode == "wine" and name not in (SELF, "Wine.StartServer"):
+        # A test that runs in the build's prefix (a GoogleTest case, or one
+        # whose environment names the prefix) waits for the prefix's server.
+        in_prefix = "--gtest_filter=" in command or \
+            any(e == "WINEPREFIX=" + build.rstrip("/") + "/wineprefix" for e in env)
+        if mode == "wine" and in_prefix and name not in (SELF, "Wine.StartServer"):
             if "wine_server" not in props.get("FIXTURES_REQUIRED", []):
                 problems.append("%s: does not require the wine_server fixture" % name)
     if gtests == 0:
