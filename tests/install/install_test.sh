@@ -15,6 +15,9 @@ for program in vrkini vrkreg vrktrace; do
   [ -x "$work/prefix/bin/$program" ] || fail "bin/$program was not installed"
 done
 [ -f "$work/prefix/share/vrk/vrkmsg.cat" ] || fail "the message catalog was not installed"
+for page in vrkini vrkreg vrktrace; do
+  [ -f "$work/prefix/share/man/man1/$page.1.gz" ] || fail "the manual page $page(1) was not installed"
+done
 # Only the public headers, named in one list in cmake/vrk.cmake.
 public=$(sed -n '/^set(VRK_PUBLIC_HEADERS/,/)/p' "$source/cmake/vrk.cmake" |
          grep -o '[a-z_/]*\.hpp' | sort)
