@@ -7,6 +7,7 @@
 #include "base/iapp.hpp"
 #include "base/istring.hpp"
 #include "diag/itrace.hpp"
+#include "platform/registry/save_failure.hpp"
 #include "tool/vrkini/steps.hpp"
 
 namespace {
@@ -32,6 +33,9 @@ int main(int argc, char* argv[]) {
     try {
         ICurrentApplication& app = IApplication::current();
         app.setArgs(argc, argv);
+        // Changes kept for the end of the run that cannot be saved then are
+        // traced like every other failure.
+        vrk::reg::setSaveFailureReporter([](const char* text) { ITraceLog::write(text); });
         ITraceLog::write(IString("IApplication::current().argc()=") + IString(app.argc()) + " ");
         if (app.argc() < 2) {
             ITraceLog::write("No parameters specified");

@@ -18,6 +18,7 @@
 
 #include "platform/registry/hive/hive_test_support.hpp"
 #include "platform/registry/hive/hive_text.hpp"
+#include "platform/registry/save_failure.hpp"
 
 namespace vrk::reg::hive {
 namespace {

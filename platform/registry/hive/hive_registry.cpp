@@ -12,6 +12,7 @@
 #include "platform/process.hpp"
 #include "platform/registry/hive/hive_registry_support.hpp"
 #include "platform/registry/registry_result.hpp"
+#include "platform/registry/save_failure.hpp"
 #include "platform/registry/hive/hive_text.hpp"
 
 namespace vrk::reg::hive {
@@ -22,11 +23,8 @@ namespace {
 
 long errorOfErrno(int err) { return err == ENOMEM ? kNotEnoughMemory : kRegistryIoFailed; }
 
-SaveFailureReporter saveFailureReporter = nullptr;
-
 }  // namespace
 
-void setSaveFailureReporter(SaveFailureReporter reporter) { saveFailureReporter = reporter; }
 
 HiveRegistry::HiveRegistry(std::vector<HiveMount> mounts) : ownerProcess_(::getpid()) {
     for (auto& m : mounts) hives_.push_back(std::make_unique<Hive>(std::move(m)));
@@ -40,7 +38,7 @@ HiveRegistry::~HiveRegistry() {
         if (h->loaded && !h->broken && h->file.commit(&detail) != kSuccess) {
             const std::string text = "changes to the hive were not saved: " + detail;
             std::fprintf(stderr, "vrk: %s\n", text.c_str());
-            if (saveFailureReporter != nullptr) saveFailureReporter(text.c_str());
+            if (SaveFailureReporter report = saveFailureReporter()) report(text.c_str());
         }
     }
 }

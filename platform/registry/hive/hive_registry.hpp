@@ -62,11 +62,6 @@ struct HiveMount {
     bool discardLogs = false;
 };
 
-// Where a failure of the last write (at the registry's destruction) is
-// reported besides standard error, for a tool's trace; null: standard error
-// only.
-using SaveFailureReporter = void (*)(const char* text);
-void setSaveFailureReporter(SaveFailureReporter reporter);
 
 // The largest value data hivex writes (after conversion to UTF-16).
 inline constexpr std::size_t kMaxValueBytes = 999996;
@@ -76,7 +71,7 @@ public:
     explicit HiveRegistry(std::vector<HiveMount> mounts);
     // Commits what changed (in the process that made the registry, not in a
     // forked child); a failure is reported on standard error and to the
-    // save-failure reporter.
+    // save-failure reporter (save_failure.hpp).
     ~HiveRegistry() override;
 
     // Commits every changed hive. kSuccess, or the first failure (detail in
