@@ -7,12 +7,14 @@
 #include "platform/process.hpp"
 #include "platform/registry/iregistry.hpp"
 #include "platform/registry/registry_result.hpp"
+#include "platform/registry/save_failure.hpp"
 
 namespace vrk::reg {
 
 namespace {
 
 std::atomic<Registry*> installed{nullptr};
+std::atomic<SaveFailureReporter> reporter{nullptr};
 
 bool isEmpty(const char* s) { return s == nullptr || *s == '\0'; }
 
@@ -24,6 +26,9 @@ Registry& registry() {
 }
 
 void setRegistry(Registry* replacement) { installed.store(replacement, std::memory_order_release); }
+
+void setSaveFailureReporter(SaveFailureReporter r) { reporter.store(r); }
+SaveFailureReporter saveFailureReporter() { return reporter.load(); }
 
 long Registry::flushKey(Key key) { return finish(key == kNullKey ? kInvalidHandle : kSuccess); }
 

@@ -8,6 +8,7 @@
 #include "base/istring.hpp"
 #include "diag/itrace.hpp"
 #include "platform/command_line.hpp"
+#include "platform/registry/save_failure.hpp"
 #include "tool/vrkini/steps.hpp"
 
 namespace {
@@ -38,6 +39,9 @@ int main(int argc, char* argv[]) {
     try {
         ICurrentApplication& app = IApplication::current();
         app.setArgs(argc, argv);
+        // Changes kept for the end of the run that cannot be saved then are
+        // traced like every other failure.
+        vrk::reg::setSaveFailureReporter([](const char* text) { ITraceLog::write(text); });
         ITraceLog::write(IString("IApplication::current().argc()=") + IString(app.argc()) + " ");
         if (app.argc() < 2) {
             ITraceLog::write("No parameters specified");

@@ -29,8 +29,11 @@ std::unique_ptr<Registry> registryFromEnvironment() {
     if (chosen.compare(0, prefix, kHivePrefix) != 0) return nullptr;
     std::string config = chosen.substr(prefix);
     while (config.size() > 1 && config.back() == '/') config.pop_back();
-    return std::make_unique<HiveRegistry>(
-        imageMounts(config, variable("TORQA NTUSER", "TORQA_NTUSER")));
+    std::vector<HiveMount> mounts = imageMounts(config, variable("TORQA NTUSER", "TORQA_NTUSER"));
+    // The owner's consent to writing hives whose logs were not replayed.
+    const bool discardLogs = variable("TORQA HIVE LOGS", "TORQA_HIVE_LOGS") == "discard";
+    for (HiveMount& m : mounts) m.discardLogs = discardLogs;
+    return std::make_unique<HiveRegistry>(std::move(mounts));
 }
 
 }  // namespace vrk::reg::hive

@@ -42,11 +42,62 @@ std::string reason(const std::string& path, const char* what, int err) {
 
 void setCommitHookForTesting(CommitHook hook) { commitHook = hook; }
 
-HiveFile::HiveFile(std::string path) : path_(std::move(path)) {}
+HiveFile::HiveFile(std::string path, bool discardLogs)
+    : path_(std::move(path)), discardLogs_(discardLogs) {}
 
 HiveFile::~HiveFile() {
     if (hive_ != nullptr) hivex_close(hive_);
     unlock();
+}
+
+// The base block's two sequence numbers; false when they cannot be read.
+static bool readSequenceNumbers(const std::string& path, unsigned& first, unsigned& second) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    unsigned char block[12];
+    const bool ok = ::pread(fd, block, sizeof block, 0) == static_cast<ssize_t>(sizeof block);
+    ::close(fd);
+    if (!ok) return false;
+    const auto at = [&](int i) {
+        return unsigned(block[i]) | unsigned(block[i + 1]) << 8 | unsigned(block[i + 2]) << 16 |
+               unsigned(block[i + 3]) << 24;
+    };
+    first = at(4);
+    second = at(8);
+    return true;
+}
+
+void HiveFile::removeStaleNewFile() {
+    if (::access(newFile().c_str(), F_OK) != 0) return;
+    if (lockFd_ >= 0) {
+        if (!reserved_) ::unlink(newFile().c_str());
+        return;
+    }
+    int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    // Only while no writer holds the hive: a writer's new file is its own.
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(newFile().c_str());
+    ::close(fd);
+}
+
+long HiveFile::reserveNewFile(std::string* detail) {
+    struct stat st {};
+    const off_t size = ::stat(path_.c_str(), &st) == 0 ? st.st_size : 0;
+    int fd = ::open(newFile().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        *detail = reason(newFile(), "cannot make the new hive file", errno);
+        return errno == EACCES ? kAccessDenied : kRegistryIoFailed;
+    }
+    // Room for the hive as it is now and a little growth.
+    const int err = ::posix_fallocate(fd, 0, size + 0x10000);
+    ::close(fd);
+    if (err != 0) {
+        ::unlink(newFile().c_str());
+        *detail = reason(newFile(), "no room for the new hive file", err) + "; nothing was changed";
+        return kRegistryIoFailed;
+    }
+    reserved_ = true;
+    return kSuccess;
 }
 
 bool HiveFile::identityOf(int fd, Identity& id) {
@@ -66,6 +117,8 @@ bool HiveFile::identityOf(const std::string& path, Identity& id) {
 }
 
 void HiveFile::unlock() {
+    if (reserved_) ::unlink(newFile().c_str());
+    reserved_ = false;
     if (lockFd_ >= 0) ::close(lockFd_);
     lockFd_ = -1;
 }
@@ -83,6 +136,7 @@ long HiveFile::load(std::string* detail) {
                : err == EACCES                 ? kAccessDenied
                                                : kRegistryIoFailed;
     }
+    removeStaleNewFile();
     errno = 0;
     hive_ = hivex_open(path_.c_str(), HIVEX_OPEN_WRITE);
     if (hive_ == nullptr) {
@@ -97,11 +151,25 @@ long HiveFile::load(std::string* detail) {
     }
     loaded_ = before;
     changed_ = false;
+    if (readSequenceNumbers(path_, sequence1_, sequence2_) && sequence1_ != sequence2_) {
+        std::fprintf(stderr,
+                     "vrk: warning: %s was not shut down cleanly (sequence numbers %u and %u): "
+                     "changes kept in its .LOG1/.LOG2 files are not read\n",
+                     path_.c_str(), sequence1_, sequence2_);
+    }
     return kSuccess;
 }
 
 long HiveFile::beginWrite(std::string* detail) {
     if (lockFd_ >= 0) return kSuccess;
+    if (!clean() && !discardLogs_) {
+        *detail = path_ + ": not changed: the hive was not shut down cleanly (sequence numbers " +
+                  std::to_string(sequence1_) + " and " + std::to_string(sequence2_) +
+                  "), and its .LOG1/.LOG2 files hold changes that writing it would lose for "
+                  "good. Start the Windows image once so that Windows replays its logs, or set "
+                  "TORQA_HIVE_LOGS=discard to write it and lose them";
+        return kAccessDenied;
+    }
     if (::access(directoryOf(path_).c_str(), W_OK) != 0) {
         *detail = reason(directoryOf(path_), "cannot write beside the hive", errno);
         return kAccessDenied;
@@ -129,8 +197,10 @@ long HiveFile::beginWrite(std::string* detail) {
         return kAccessDenied;
     }
     lockFd_ = fd;
-    // A new file left by a writer that died before its rename is stale now.
-    ::unlink((path_ + ".vrk-new").c_str());
+    if (long rc = reserveNewFile(detail)) {
+        unlock();
+        return rc;
+    }
     return kSuccess;
 }
 
@@ -139,7 +209,7 @@ long HiveFile::commit(std::string* detail) {
     if (lockFd_ < 0) {
         if (long rc = beginWrite(detail)) return rc;
     }
-    const std::string fresh = path_ + ".vrk-new";
+    const std::string fresh = newFile();
     if (hivex_commit(hive_, fresh.c_str(), 0) != 0) {
         *detail = reason(fresh, "cannot write the new hive", errno);
         ::unlink(fresh.c_str());
@@ -165,7 +235,9 @@ long HiveFile::commit(std::string* detail) {
         return kRegistryIoFailed;
     }
     syncPath(directoryOf(path_), O_RDONLY | O_DIRECTORY);
+    reserved_ = false;
     changed_ = false;
+    readSequenceNumbers(path_, sequence1_, sequence2_);
     // The lock was on the replaced file: take it again on the new one. If
     // another process got there first, our next change is refused.
     unlock();

@@ -9,6 +9,16 @@
 // and a reason, never merged over. The lock is held until the HiveFile goes.
 // A file hivex cannot parse gives kBadDb and is never written.
 //
+// The first change also makes the new file and reserves the hive's size for
+// it, so that a change that could not be saved fails there and then. A new
+// file left by a writer that was killed is removed at the next load, under
+// the lock.
+//
+// A hive whose two sequence numbers differ was not shut down cleanly: its
+// .LOG1/.LOG2 files hold changes the file lacks. It is read with a warning
+// on standard error, and writing it is refused (kAccessDenied) unless the
+// owner accepts losing those changes.
+//
 // Thread safety: none; the owner serializes calls.
 #pragma once
 
@@ -27,7 +37,8 @@ void setCommitHookForTesting(CommitHook hook);
 
 class HiveFile {
 public:
-    explicit HiveFile(std::string path);
+    // discardLogs: an unclean hive may be written, losing its logs' changes.
+    explicit HiveFile(std::string path, bool discardLogs = false);
     ~HiveFile();
     HiveFile(const HiveFile&) = delete;
     HiveFile& operator=(const HiveFile&) = delete;
@@ -44,6 +55,9 @@ public:
     // Makes the hive writable for this process (the lock and its checks).
     // Call before the first change of the in-memory hive.
     long beginWrite(std::string* detail);
+    // Whether the hive was shut down cleanly (after a successful load).
+    bool clean() const { return sequence1_ == sequence2_; }
+
     // Notes that the in-memory hive differs from the file.
     void markChanged() { changed_ = true; }
     bool changed() const { return changed_; }
@@ -64,12 +78,20 @@ private:
     static bool identityOf(int fd, Identity& id);
     static bool identityOf(const std::string& path, Identity& id);
     void unlock();
+    // Makes the new file and reserves room for the hive in it.
+    long reserveNewFile(std::string* detail);
+    // Removes a new file that no commit of ours is writing.
+    void removeStaleNewFile();
+    std::string newFile() const { return path_ + ".vrk-new"; }
 
     std::string path_;
     hive_h* hive_ = nullptr;
     Identity loaded_;  // the file as last read or written by us
     int lockFd_ = -1;  // holds the exclusive lock while >= 0
     bool changed_ = false;
+    bool discardLogs_ = false;
+    bool reserved_ = false;  // the new file is ours and not yet renamed
+    unsigned sequence1_ = 0, sequence2_ = 0;
 };
 
 }  // namespace vrk::reg::hive

@@ -13,6 +13,7 @@
 #include "platform/registry/hive/hive_registry_support.hpp"
 #include "platform/registry/registry_result.hpp"
 #include "platform/registry/registry_view.hpp"
+#include "platform/registry/save_failure.hpp"
 #include "platform/registry/hive/hive_text.hpp"
 
 namespace vrk::reg::hive {
@@ -25,6 +26,7 @@ long errorOfErrno(int err) { return err == ENOMEM ? kNotEnoughMemory : kRegistry
 
 }  // namespace
 
+
 HiveRegistry::HiveRegistry(std::vector<HiveMount> mounts) : ownerProcess_(::getpid()) {
     for (auto& m : mounts) hives_.push_back(std::make_unique<Hive>(std::move(m)));
 }
@@ -35,7 +37,9 @@ HiveRegistry::~HiveRegistry() {
     for (auto& h : hives_) {
         std::string detail;
         if (h->loaded && !h->broken && h->file.commit(&detail) != kSuccess) {
-            std::fprintf(stderr, "vrk: changes to the hive were not saved: %s\n", detail.c_str());
+            const std::string text = "changes to the hive were not saved: " + detail;
+            std::fprintf(stderr, "vrk: %s\n", text.c_str());
+            if (SaveFailureReporter report = saveFailureReporter()) report(text.c_str());
         }
     }
 }
@@ -46,12 +50,16 @@ void HiveRegistry::changeFailed(Hive& h, const std::string& what, int err) {
                                          "; this run's changes to the hive are dropped"};
 }
 
+void HiveRegistry::damaged(Hive& h, Node node, const std::string& why) {
+    throw Failure{kBadDb, h.mount.file + ": key " + keyPathOf(h.file.handle(), node) + ": " + why +
+                              "; the key is not changed"};
+}
+
 long HiveRegistry::commitAll() {
     for (auto& h : hives_) {
         std::string detail;
         if (!h->loaded || h->broken) continue;
         if (long rc = h->file.commit(&detail)) throw Failure{rc, detail};
-        h->createdInBatch.clear();
     }
     return kSuccess;
 }
@@ -69,8 +77,12 @@ long HiveRegistry::flushKey(Key key) {
 long HiveRegistry::beginBatch() {
     std::lock_guard<std::mutex> lock(mutex_);
     return guarded([&]() -> long {
-        if (batchDepth_ == 0) commitAll();
-        ++batchDepth_;
+        if (batchDepth_++ == 0) {
+            for (auto& h : hives_) {
+                h->undo.clear();
+                h->changedBeforeBatch = h->loaded && h->file.changed();
+            }
+        }
         return kSuccess;
     });
 }
@@ -80,7 +92,8 @@ long HiveRegistry::commitBatch() {
     return guarded([&]() -> long {
         if (batchDepth_ == 0) return kInvalidParameter;  // no batch open
         if (--batchDepth_ > 0) return kSuccess;
-        return commitAll();
+        for (auto& h : hives_) h->undo.clear();
+        return kSuccess;
     });
 }
 
@@ -91,20 +104,57 @@ long HiveRegistry::rollbackBatch() {
         if (--batchDepth_ > 0) return kSuccess;
         for (auto& h : hives_) {
             if (!h->loaded || (!h->file.changed() && !h->broken)) continue;
-            // Keys made since the batch began vanish with the reload: their
-            // handles go stale.
-            for (Node n : h->createdInBatch) ++h->deaths[n];
-            h->createdInBatch.clear();
-            h->order.clear();
-            std::string detail;
-            if (long rc = h->file.reload(&detail)) {
-                h->loaded = false;
-                throw Failure{rc, detail};
-            }
-            h->broken = false;
+            undoBatch(*h);
         }
         return kSuccess;
     });
+}
+
+void HiveRegistry::undoBatch(Hive& h) {
+    h.order.clear();
+    std::vector<Undo> undo;
+    undo.swap(h.undo);
+    if (!h.broken && h.changedBeforeBatch) {
+        // Undo the batch's changes one by one, the last first. A key that
+        // comes back is a new node: later steps name it by its old one.
+        hive_h* hx = h.file.handle();
+        std::unordered_map<Node, Node> moved;
+        const auto now = [&](Node n) {
+            auto it = moved.find(n);
+            return it == moved.end() ? n : it->second;
+        };
+        for (auto it = undo.rbegin(); it != undo.rend(); ++it) {
+            switch (it->kind) {
+            case Undo::removeKey:
+                ++h.deaths[now(it->node)];
+                if (hivex_node_delete_child(hx, now(it->node)) != 0)
+                    changeFailed(h, "cannot roll back a new key", errno);
+                break;
+            case Undo::restoreValues:
+                setValues(h, now(it->node), it->values, "cannot roll back a value");
+                break;
+            case Undo::restoreKey: {
+                hive_node_h made = hivex_node_add_child(hx, now(it->parent), it->name.c_str());
+                if (made == 0) changeFailed(h, "cannot roll back a deleted key", errno);
+                moved[it->node] = made;
+                setValues(h, made, it->values, "cannot roll back a deleted key");
+                break;
+            }
+            }
+        }
+        h.undo.clear();
+        return;
+    }
+    // The batch was the hive's first change (or broke it): read it again.
+    for (const Undo& u : undo) {
+        if (u.kind == Undo::removeKey) ++h.deaths[u.node];
+    }
+    std::string detail;
+    if (long rc = h.file.reload(&detail)) {
+        h.loaded = false;
+        throw Failure{rc, detail};
+    }
+    h.broken = false;
 }
 
 const char* HiveRegistry::lastFailureDetail() const { return failureDetail.c_str(); }
@@ -126,9 +176,9 @@ long HiveRegistry::hiveReady(int index) {
     h.top = hivex_root(h.file.handle());
     // The 32-bit view, unless the process chose the 64-bit one.
     if (h.mount.view32 && chosenRegistryView() != RegistryView::bits64) {
-        for (const auto& [name, node] : childrenOf(h, h.top)) {
-            if (name == sortName("Wow6432Node")) {
-                h.top = node;
+        for (const Child& c : childrenOf(h, h.top)) {
+            if (c.sort == sortName("Wow6432Node")) {
+                h.top = c.node;
                 break;
             }
         }
@@ -150,23 +200,18 @@ bool HiveRegistry::alive(const Handle& h) {
     return hv.loaded && now == h.life;
 }
 
-const std::vector<std::pair<std::string, HiveRegistry::Node>>& HiveRegistry::childrenOf(Hive& h,
-                                                                                        Node node) {
+const std::vector<HiveRegistry::Child>& HiveRegistry::childrenOf(Hive& h, Node node) {
     auto it = h.order.find(node);
     if (it != h.order.end()) return it->second;
-    std::vector<std::pair<std::string, Node>> list;
-    hive_h* hx = h.file.handle();
-    hive_node_h* children = hivex_node_children(hx, node);
-    if (children == nullptr)
-        throw Failure{kBadDb, h.mount.file + ": a key's subkey list is damaged"};
-    for (hive_node_h* c = children; *c != 0; ++c) {
-        char* name = hivex_node_name(hx, *c);
-        if (name == nullptr) continue;
-        list.emplace_back(sortName(name), *c);
-        std::free(name);
-    }
-    std::free(children);
-    std::sort(list.begin(), list.end());
+    std::vector<std::pair<std::string, Node>> read;
+    std::string why;
+    if (!readSubkeys(h.file.handle(), node, read, &why)) damaged(h, node, why);
+    std::vector<Child> list;
+    list.reserve(read.size());
+    for (auto& [name, child] : read) list.push_back(Child{sortName(name), child, std::move(name)});
+    std::sort(list.begin(), list.end(), [](const Child& a, const Child& b) {
+        return a.sort != b.sort ? a.sort < b.sort : a.node < b.node;
+    });
     return h.order.emplace(node, std::move(list)).first->second;
 }
 
@@ -223,21 +268,34 @@ long HiveRegistry::walk(Target& t, const std::vector<std::string_view>& parts, b
     for (std::size_t i = first; i < parts.size(); ++i) {
         const std::string key = sortName(parts[i]);
         const auto& list = childrenOf(h, t.node);
-        auto at = std::lower_bound(list.begin(), list.end(), std::make_pair(key, Node(0)));
-        if (at != list.end() && at->first == key) {
-            t.node = at->second;
+        auto at = std::lower_bound(list.begin(), list.end(), key,
+                                   [](const Child& c, const std::string& k) { return c.sort < k; });
+        if (at != list.end() && at->sort == key) {
+            t.node = at->node;
             if (created) *created = false;
             continue;
         }
         if (!create) return kFileNotFound;
         if (!isUtf8(parts[i])) return kInvalidParameter;
+        // hivex compares names up to a zero character: a subkey whose name
+        // holds one would be taken for the new key.
+        for (const Child& c : list) {
+            if (hasZero(c.name) && sortName(c.name.substr(0, c.name.find('\0'))) == key) {
+                throw Failure{kAccessDenied,
+                              h.mount.file + ": key " + keyPathOf(h.file.handle(), t.node) +
+                                  ": its subkey \"" + c.name.substr(0, c.name.find('\0')) + "\\0" +
+                                  c.name.substr(c.name.find('\0') + 1) +
+                                  "\" has a zero character in its name, which hivex takes for " +
+                                  std::string(parts[i]) + "; the key is not created"};
+            }
+        }
         writable(t.hive);
         const std::string name(parts[i]);
         hive_node_h made = hivex_node_add_child(h.file.handle(), t.node, name.c_str());
         if (made == 0) changeFailed(h, "cannot add key " + name, errno);
         h.file.markChanged();
         h.order.erase(t.node);
-        if (batchDepth_ > 0) h.createdInBatch.push_back(made);
+        if (batchDepth_ > 0) h.undo.push_back(Undo{Undo::removeKey, made, 0, {}, {}});
         t.node = made;
         if (created) *created = true;
     }
@@ -302,13 +360,22 @@ long HiveRegistry::deleteKey(Key key, const char* subKey) {
         Hive& h = *hives_[t.hive];
         if (t.node == h.top || t.node == hivex_root(h.file.handle())) return kAccessDenied;
         if (!childrenOf(h, t.node).empty()) return kAccessDenied;
-        writable(t.hive);
         const Node parentNode = hivex_node_parent(h.file.handle(), t.node);
+        Undo undo{Undo::restoreKey, t.node, parentNode, {}, {}};
+        if (batchDepth_ > 0) {
+            // What brings the key back if the batch is rolled back.
+            for (const Child& c : childrenOf(h, parentNode)) {
+                if (c.node == t.node) undo.name = c.name;
+            }
+            undo.values = valuesOf(h, t.node);
+        }
+        writable(t.hive);
         if (hivex_node_delete_child(h.file.handle(), t.node) != 0) {
             changeFailed(h, "cannot delete a key", errno);
         }
         h.file.markChanged();
         ++h.deaths[t.node];
+        if (batchDepth_ > 0) h.undo.push_back(std::move(undo));
         h.order.erase(parentNode);
         h.order.erase(t.node);
         return kSuccess;
@@ -341,10 +408,7 @@ long HiveRegistry::enumKey(Key key, std::uint32_t index, char* name, std::uint32
             Hive& h = *hives_[t.hive];
             const auto& list = childrenOf(h, t.node);
             if (index >= list.size()) return kNoMoreItems;
-            char* n = hivex_node_name(h.file.handle(), list[index].second);
-            if (n == nullptr) throw Failure{kBadDb, h.mount.file + ": a key name cannot be read"};
-            found = n;
-            std::free(n);
+            found = list[index].name;
         }
         if (found.size() + 1 > nameSize) return kMoreData;
         std::memcpy(name, found.data(), found.size());

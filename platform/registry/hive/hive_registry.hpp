@@ -17,10 +17,22 @@
 // read back as the bytes that were set. hivex writes values of at most
 // kMaxValueBytes bytes in the file; a larger one gives kNotEnoughMemory.
 //
-// Changes stay in memory and reach the files at flush(), at the end of a
-// batch and when the registry is destroyed, each hive by one atomic commit
-// (see HiveFile). The first change to a hive locks it for this registry's
-// lifetime; a second writer gets kAccessDenied with lastFailureDetail.
+// Names are read whole: a name with a zero character (real hives hold
+// some) is never found by a caller's name, which cannot hold one, and a key
+// whose value list holds such a name is not changed (hivex would write the
+// name cut short). Text is read as Windows' ANSI call reads it: odd byte
+// counts, unpaired surrogates and bytes after the terminating zero included.
+// A record hivex cannot read, or a subkey list that points at a key that is
+// not the key's child (a loop), gives kBadDb naming the hive and the key, and
+// nothing of that key is written. A hive that was not shut down cleanly is
+// read with a warning and not written (see HiveFile).
+//
+// Changes stay in memory and reach the files once, at flush() or when the
+// registry is destroyed (the end of the run), each hive by one atomic commit
+// (see HiveFile); a batch's rollback undoes the batch's changes in memory.
+// The first change to a hive locks it for this registry's lifetime and makes
+// room for the new file, so that a change that could not be saved fails
+// there; a second writer gets kAccessDenied with lastFailureDetail.
 //
 // Thread safety: usable from several threads (one lock); a handle is used by
 // one thread at a time.
@@ -35,6 +47,7 @@
 #include <vector>
 
 #include "platform/registry/hive/hive_file.hpp"
+#include "platform/registry/hive/hive_records.hpp"
 #include "platform/registry/iregistry.hpp"
 
 namespace vrk::reg::hive {
@@ -46,7 +59,10 @@ struct HiveMount {
     std::string file;     // the hive file
     bool view32 = false;  // use Wow6432Node at the top when present (and the
                           // process did not choose the 64-bit view)
+    // An unclean hive may be written, losing the changes in its logs.
+    bool discardLogs = false;
 };
+
 
 // The largest value data hivex writes (after conversion to UTF-16).
 inline constexpr std::size_t kMaxValueBytes = 999996;
@@ -55,7 +71,8 @@ class HiveRegistry final : public Registry {
 public:
     explicit HiveRegistry(std::vector<HiveMount> mounts);
     // Commits what changed (in the process that made the registry, not in a
-    // forked child); a failure is reported on standard error.
+    // forked child); a failure is reported on standard error and to the
+    // save-failure reporter (save_failure.hpp).
     ~HiveRegistry() override;
 
     // Commits every changed hive. kSuccess, or the first failure (detail in
@@ -77,15 +94,27 @@ public:
     long closeKey(Key key) override;
     // The registry layer's flush: commits every changed hive, as flush().
     long flushKey(Key key) override;
-    // A batch starts by committing what changed before it; its end commits
-    // its changes, its rollback reads the hives again. Batches nest.
+    // A batch writes nothing; its rollback undoes its changes in memory
+    // (reads a hive again when the batch was its first change). Batches nest.
     long beginBatch() override;
     long commitBatch() override;
     long rollbackBatch() override;
     const char* lastFailureDetail() const override;
 
 private:
-    using Node = std::size_t;  // hivex's node handle (an offset in the hive)
+    // One change of a batch, as what undoes it.
+    struct Undo {
+        enum Kind { removeKey, restoreValues, restoreKey } kind;
+        Node node;                        // the key made, changed or deleted
+        Node parent = 0;                  // restoreKey: where it was
+        std::string name;                 // restoreKey: its name
+        std::vector<StoredValue> values;  // restoreValues, restoreKey
+    };
+    struct Child {
+        std::string sort;  // the folded name
+        Node node;
+        std::string name;  // whole
+    };
     struct Hive {
         HiveMount mount;
         HiveFile file;
@@ -93,14 +122,16 @@ private:
         Node top = 0;  // the node the mount stands for
         // Deletions of each node offset: a handle is stale once this moved.
         std::unordered_map<Node, std::uint64_t> deaths;
-        std::vector<Node> createdInBatch;
+        // The open batch's changes, and whether the hive had changed before it.
+        std::vector<Undo> undo;
+        bool changedBeforeBatch = false;
         // A change hivex refused may have left the in-memory hive half
         // changed: it is then neither used nor written again.
         bool broken = false;
         // Subkeys of a node in Windows order (sort name, node), built on
         // demand and dropped at any change.
-        std::unordered_map<Node, std::vector<std::pair<std::string, Node>>> order;
-        explicit Hive(HiveMount m) : mount(std::move(m)), file(mount.file) {}
+        std::unordered_map<Node, std::vector<Child>> order;
+        explicit Hive(HiveMount m) : mount(std::move(m)), file(mount.file, mount.discardLogs) {}
     };
     struct Handle {
         int hive;
@@ -130,7 +161,16 @@ private:
     long walk(Target& t, const std::vector<std::string_view>& parts, bool create, bool* created);
     long writable(int index);
     bool alive(const Handle& h);
-    const std::vector<std::pair<std::string, Node>>& childrenOf(Hive& h, Node node);
+    const std::vector<Child>& childrenOf(Hive& h, Node node);
+    // The values of node; kBadDb naming the key when one cannot be read.
+    std::vector<StoredValue> valuesOf(Hive& h, Node node);
+    // Replaces node's values (recorded for a rollback when in a batch).
+    void setValues(Hive& h, Node node, std::vector<StoredValue>& values, const char* what);
+    // Checks and records a change of node's values from old, then makes it.
+    void changeValues(Hive& h, int hive, Node node, std::vector<StoredValue> old,
+                      std::vector<StoredValue>& values, const char* what);
+    [[noreturn]] void damaged(Hive& h, Node node, const std::string& why);
+    void undoBatch(Hive& h);
     Key addHandle(int hive, Node node, std::uint32_t access);
     long commitAll();
     // Reports a refused hivex change: the hive is marked broken.
@@ -164,7 +204,9 @@ inline constexpr char kHivePrefix[] = "hive:";
 // When the environment selects a Windows image, the hive registry over it:
 // "TORQA REGISTRY"/TORQA_REGISTRY "hive:DIR" names the config directory,
 // "TORQA NTUSER"/TORQA_NTUSER the user's NTUSER.DAT (the form with a blank
-// wins, as for the store). Null when our own store is selected.
+// wins, as for the store). "TORQA HIVE LOGS"/TORQA_HIVE_LOGS "discard" lets
+// hives that were not shut down cleanly be written, losing their logs'
+// changes. Null when our own store is selected.
 std::unique_ptr<Registry> registryFromEnvironment();
 
 }  // namespace vrk::reg::hive

@@ -193,7 +193,7 @@ TEST(HiveValues, AnyTypeNumberRoundTrips) {
     }
 }
 
-TEST(HiveCommits, ChangesReachTheFileAtFlushAndAtTheEnd) {
+TEST(HiveCommits, ChangesReachTheFileAtFlushAndAtTheEndNotAtBatches) {
     Image image;
     const std::string before = fileBytes(image.software);
     auto reg = image.open();
@@ -210,7 +210,8 @@ TEST(HiveCommits, ChangesReachTheFileAtFlushAndAtTheEnd) {
     ASSERT_EQ(reg->beginBatch(), kSuccess);
     ASSERT_EQ(createKey(*reg, kLocalMachine, "Software\\C"), kSuccess);
     ASSERT_EQ(reg->commitBatch(), kSuccess);
-    EXPECT_EQ(Peek(image.software).children(""), (std::vector<std::string>{"A", "A0", "B", "C"}));
+    EXPECT_EQ(Peek(image.software).children(""), (std::vector<std::string>{"A", "A0"}))
+        << "a batch is not a write: the run's end is";
     ASSERT_EQ(createKey(*reg, kLocalMachine, "Software\\D"), kSuccess);
     reg.reset();
     EXPECT_EQ(Peek(image.software).children("").size(), 5u);

@@ -19,60 +19,21 @@ namespace {
 // so they pass through its type as bytes, never as enum values.
 static_assert(sizeof(hive_type) == sizeof(std::uint32_t));
 
-std::uint32_t typeNumber(const hive_type& t) {
-    std::uint32_t n;
-    std::memcpy(&n, &t, sizeof n);
-    return n;
-}
 
-hive_set_value hivexValue(std::string& name, std::uint32_t type, std::string& raw) {
-    hive_set_value v{};
-    v.key = name.data();
-    std::memcpy(&v.t, &type, sizeof type);
-    v.len = raw.size();
-    v.value = raw.data();
-    return v;
-}
-
-// One value as the registry's callers see it.
-struct Value {
-    std::string name;
-    std::uint32_t type = 0;
-    std::string raw;  // the bytes in the hive
-};
-
-std::string takeString(char* s) {
-    std::string out = s ? std::string(s) : std::string();
-    std::free(s);
+hive_set_value hivexValue(StoredValue& v) {
+    hive_set_value out{};
+    out.key = v.name.data();
+    std::memcpy(&out.t, &v.type, sizeof v.type);
+    out.len = v.raw.size();
+    out.value = v.raw.data();
     return out;
 }
 
-// The values of node in stored order.
-bool readValues(hive_h* h, std::size_t node, std::vector<Value>& out) {
-    out.clear();
-    hive_value_h* values = hivex_node_values(h, node);
-    if (values == nullptr) return false;
-    bool ok = true;
-    for (hive_value_h* v = values; *v != 0 && ok; ++v) {
-        Value value;
-        value.name = takeString(hivex_value_key(h, *v));
-        hive_type t{};
-        std::size_t len = 0;
-        char* data = hivex_value_value(h, *v, &t, &len);
-        if (data == nullptr && len != 0) ok = false;
-        value.type = typeNumber(t);
-        if (data != nullptr) value.raw.assign(data, len);
-        std::free(data);
-        out.push_back(std::move(value));
-    }
-    std::free(values);
-    return ok;
-}
+using Value = StoredValue;
 
 // The bytes a caller sees for stored bytes of type.
 std::string callerBytes(std::uint32_t type, const std::string& raw) {
-    std::string out;
-    if (isTextType(type) && utf16leToBytes(raw, out)) return out;
+    if (isTextType(type)) return storedTextAsBytes(raw);
     return raw;
 }
 
@@ -86,6 +47,40 @@ int find(const std::vector<Value>& values, std::string_view name) {
 }
 
 }  // namespace
+
+std::vector<StoredValue> HiveRegistry::valuesOf(Hive& h, Node node) {
+    std::vector<StoredValue> values;
+    std::string why;
+    if (!readStoredValues(h.file.handle(), node, values, &why)) damaged(h, node, why);
+    return values;
+}
+
+void HiveRegistry::setValues(Hive& h, Node node, std::vector<StoredValue>& values,
+                             const char* what) {
+    std::vector<hive_set_value> list;
+    list.reserve(values.size());
+    for (StoredValue& v : values) list.push_back(hivexValue(v));
+    if (hivex_node_set_values(h.file.handle(), node, list.size(), list.data(), 0) != 0) {
+        changeFailed(h, what, errno);
+    }
+    h.file.markChanged();
+}
+
+void HiveRegistry::changeValues(Hive& h, int hive, Node node, std::vector<StoredValue> old,
+                                std::vector<StoredValue>& values, const char* what) {
+    for (const StoredValue& v : old) {
+        if (hasZero(v.name)) {
+            throw Failure{kAccessDenied,
+                          h.mount.file + ": key " + keyPathOf(h.file.handle(), node) +
+                              ": its value \"" + v.name.substr(0, v.name.find('\0')) +
+                              "\\0...\" has a zero character in its name, which hivex would "
+                              "cut short; the key is not changed"};
+        }
+    }
+    writable(hive);
+    if (batchDepth_ > 0) h.undo.push_back(Undo{Undo::restoreValues, node, 0, {}, std::move(old)});
+    setValues(h, node, values, what);
+}
 
 long HiveRegistry::queryValueEx(Key key, const char* valueName, std::uint32_t* type,
                                 unsigned char* data, std::uint32_t* size) {
@@ -102,9 +97,7 @@ long HiveRegistry::queryValueEx(Key key, const char* valueName, std::uint32_t* t
         std::vector<Value> values;
         if (rc == kSuccess && t.hive < 0) rc = kFileNotFound;
         if (rc == kSuccess) {
-            if (!readValues(hives_[t.hive]->file.handle(), t.node, values)) {
-                throw Failure{kBadDb, hives_[t.hive]->mount.file + ": a value cannot be read"};
-            }
+            values = valuesOf(*hives_[t.hive], t.node);
             at = find(values, vname);
             if (at < 0) rc = kFileNotFound;
         }
@@ -139,10 +132,7 @@ long HiveRegistry::setValueEx(Key key, const char* valueName, std::uint32_t type
         if (t.hive < 0) return kFileNotFound;
         if (!isUtf8(vname)) return kInvalidParameter;
         Hive& h = *hives_[t.hive];
-        std::vector<Value> values;
-        if (!readValues(h.file.handle(), t.node, values)) {
-            throw Failure{kBadDb, h.mount.file + ": a value cannot be read"};
-        }
+        std::vector<Value> values = valuesOf(h, t.node);
         std::string_view bytes(reinterpret_cast<const char*>(data), data ? size : 0);
         Value fresh{std::string(vname), type,
                     isTextType(type) ? bytesToUtf16le(bytes) : std::string(bytes)};
@@ -151,6 +141,7 @@ long HiveRegistry::setValueEx(Key key, const char* valueName, std::uint32_t type
                                                 std::to_string(fresh.raw.size()) +
                                                 " bytes is larger than hivex writes"};
         }
+        std::vector<Value> old = values;
         int at = find(values, vname);
         if (at >= 0) {
             fresh.name = values[at].name;  // the first spelling stays
@@ -158,16 +149,7 @@ long HiveRegistry::setValueEx(Key key, const char* valueName, std::uint32_t type
         } else {
             values.push_back(std::move(fresh));
         }
-        writable(t.hive);
-        std::vector<hive_set_value> list;
-        list.reserve(values.size());
-        for (Value& v : values) {
-            list.push_back(hivexValue(v.name, v.type, v.raw));
-        }
-        if (hivex_node_set_values(h.file.handle(), t.node, list.size(), list.data(), 0) != 0) {
-            changeFailed(h, "cannot set a value", errno);
-        }
-        h.file.markChanged();
+        changeValues(h, t.hive, t.node, std::move(old), values, "cannot set a value");
         return kSuccess;
     });
 }
@@ -183,22 +165,12 @@ long HiveRegistry::deleteValue(Key key, const char* valueName) {
         if (long rc = walk(t, {}, false, nullptr)) return rc;
         if (t.hive < 0) return kFileNotFound;
         Hive& h = *hives_[t.hive];
-        std::vector<Value> values;
-        if (!readValues(h.file.handle(), t.node, values)) {
-            throw Failure{kBadDb, h.mount.file + ": a value cannot be read"};
-        }
+        std::vector<Value> values = valuesOf(h, t.node);
         int at = find(values, vname);
         if (at < 0) return kFileNotFound;
+        std::vector<Value> old = values;
         values.erase(values.begin() + at);
-        writable(t.hive);
-        std::vector<hive_set_value> list;
-        for (Value& v : values) {
-            list.push_back(hivexValue(v.name, v.type, v.raw));
-        }
-        if (hivex_node_set_values(h.file.handle(), t.node, list.size(), list.data(), 0) != 0) {
-            changeFailed(h, "cannot delete a value", errno);
-        }
-        h.file.markChanged();
+        changeValues(h, t.hive, t.node, std::move(old), values, "cannot delete a value");
         return kSuccess;
     });
 }
@@ -215,10 +187,7 @@ long HiveRegistry::enumValue(Key key, std::uint32_t index, char* name, std::uint
         if (long rc = walk(t, {}, false, nullptr)) return rc;
         if (t.hive < 0) return kFileNotFound;
         Hive& h = *hives_[t.hive];
-        std::vector<Value> values;
-        if (!readValues(h.file.handle(), t.node, values)) {
-            throw Failure{kBadDb, h.mount.file + ": a value cannot be read"};
-        }
+        std::vector<Value> values = valuesOf(h, t.node);
         if (index >= values.size()) return kNoMoreItems;
         const Value& v = values[index];
         const std::string bytes = callerBytes(v.type, v.raw);

@@ -31,6 +31,12 @@ inline bool utf16leToBytes(std::string_view utf16le, std::string& result) {
     return vrk::reg::utf16leToStoreBytes(utf16le, result);
 }
 
+// What Windows' ANSI call gives for stored text that may not be clean
+// UTF-16: every whole unit up to the stored length converted (an odd last
+// byte left off), bytes after a terminating zero included, an unpaired
+// surrogate that stands for no byte here read as U+FFFD.
+std::string storedTextAsBytes(std::string_view utf16le);
+
 // Whether values of this type hold UTF-16 text in a hive (REG_SZ,
 // REG_EXPAND_SZ, REG_MULTI_SZ).
 bool isTextType(unsigned type);
