@@ -269,8 +269,11 @@ namespace vrk::diag {
 [[noreturn]] void raiseLibraryError(unsigned long errorId, const ISourceLocation& location,
                                     IExceptionKind kind, bool recoverable,
                                     const char* insertText = 0);
+// A non-null furtherText becomes the exception's second text (the platform's
+// own account of the failure), reported after the error text.
 [[noreturn]] void raiseErrorText(const IErrorText& errorText, const ISourceLocation& location,
-                                 IExceptionKind kind, bool recoverable, const char* errorCodeGroup);
+                                 IExceptionKind kind, bool recoverable, const char* errorCodeGroup,
+                                 const char* furtherText = 0);
 
 // For tests: while set, every report behaves as if its work buffer could
 // not be obtained and is written by the console fallback.

@@ -16,29 +16,32 @@ template <class E>
 
 template <class E>
 [[noreturn]] void raiseWith(const char* text, unsigned long errorId, bool recoverable,
-                            const char* group, const ISourceLocation& location) {
+                            const char* group, const ISourceLocation& location,
+                            const char* furtherText = 0) {
     E exception(text, errorId, recoverable);
     exception.setErrorCodeGroup(group);
+    exception.pushText(furtherText);  // a null text adds nothing
     raise(exception, location);
 }
 
 // Raises the class selected by kind; the callers check that they know it.
 [[noreturn]] void raiseByKind(IExceptionKind kind, const char* text, unsigned long errorId,
-                              bool recoverable, const char* group,
-                              const ISourceLocation& location) {
+                              bool recoverable, const char* group, const ISourceLocation& location,
+                              const char* more = 0) {
     switch (kind) {
-    case kAccessError: raiseWith<IAccessError>(text, errorId, recoverable, group, location);
-    case kDeviceError: raiseWith<IDeviceError>(text, errorId, recoverable, group, location);
+    case kAccessError: raiseWith<IAccessError>(text, errorId, recoverable, group, location, more);
+    case kDeviceError: raiseWith<IDeviceError>(text, errorId, recoverable, group, location, more);
     case kInvalidParameter:
-        raiseWith<IInvalidParameter>(text, errorId, recoverable, group, location);
-    case kInvalidRequest: raiseWith<IInvalidRequest>(text, errorId, recoverable, group, location);
+        raiseWith<IInvalidParameter>(text, errorId, recoverable, group, location, more);
+    case kInvalidRequest:
+        raiseWith<IInvalidRequest>(text, errorId, recoverable, group, location, more);
     case kOutOfSystemResource:
-        raiseWith<IOutOfSystemResource>(text, errorId, recoverable, group, location);
+        raiseWith<IOutOfSystemResource>(text, errorId, recoverable, group, location, more);
     case kOutOfWindowResource:
-        raiseWith<IOutOfWindowResource>(text, errorId, recoverable, group, location);
-    case kOutOfMemory: raiseWith<IOutOfMemory>(text, errorId, recoverable, group, location);
+        raiseWith<IOutOfWindowResource>(text, errorId, recoverable, group, location, more);
+    case kOutOfMemory: raiseWith<IOutOfMemory>(text, errorId, recoverable, group, location, more);
     case kResourceExhausted:
-        raiseWith<IResourceExhausted>(text, errorId, recoverable, group, location);
+        raiseWith<IResourceExhausted>(text, errorId, recoverable, group, location, more);
     }
     std::abort();  // an unknown kind: the callers never pass one
 }
@@ -85,8 +88,10 @@ void raiseLibraryError(unsigned long errorId, const ISourceLocation& location, I
 }
 
 void raiseErrorText(const IErrorText& errorText, const ISourceLocation& location,
-                    IExceptionKind kind, bool recoverable, const char* errorCodeGroup) {
-    raiseByKind(kind, errorText.text(), errorText.errorId(), recoverable, errorCodeGroup, location);
+                    IExceptionKind kind, bool recoverable, const char* errorCodeGroup,
+                    const char* furtherText) {
+    raiseByKind(kind, errorText.text(), errorText.errorId(), recoverable, errorCodeGroup, location,
+                furtherText);
 }
 
 }  // namespace vrk::diag

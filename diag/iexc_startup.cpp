@@ -14,6 +14,7 @@
 #include <new>
 
 #include "diag/iexc.hpp"
+#include "platform/process.hpp"
 
 namespace {
 
@@ -55,6 +56,10 @@ struct TORQA_Init {
         IException::setReporter(&traceReporter());
         std::set_new_handler(newHandler);
         std::set_terminate(terminateHandler);
+        // A write beyond the file-size limit (the trace file's, the store's)
+        // fails as a write and is reported as such; it does not end the
+        // process.
+        vrk::platform::ignoreFileSizeSignal();
     }
 };
 

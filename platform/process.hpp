@@ -35,6 +35,11 @@ void setLastError(std::uint32_t error);
 // base to the given address of a local variable of the caller.
 std::uint32_t stackFigure(const void* localAddress);
 
+// Makes a write beyond the process's file-size limit fail (EFBIG) instead of
+// ending the process (SIGXFSZ), unless the program chose its own handling of
+// that signal. Nothing on Windows, which has no such limit.
+void ignoreFileSizeSignal();
+
 // The name under which the trace's file destination opens the configured
 // (already trimmed) file name. Windows upper-cases it, as file names there
 // ignore case; Linux keeps the name as given.

@@ -1,6 +1,7 @@
 // Registry failures: the reports they raise, that a write refused half-way
 // leaves the store as it was, and that no key handle below a profile's key stays
 // open after any operation, whether it succeeds or fails.
+#include "platform/error_text.hpp"
 #include "profile/profile_fault_test_support.hpp"
 
 namespace {
@@ -99,6 +100,90 @@ TEST_F(FailureTest, EnumerationStopsAtFirstFailure) {
     faults_->failCall(RegCall::enumKey, 3, vrk::reg::kMoreData);
     IProfile::Cursor keys(profile, "App");
     EXPECT_EQ(walk(profile, keys), (std::vector<std::string>{"A", "B"}));
+}
+
+// A store that explains its failures, as our SQLite store does (the file,
+// how long it stayed busy and who held it).
+class ExplainingFaults : public vrk::reg::FaultInjectingRegistry {
+public:
+    using FaultInjectingRegistry::FaultInjectingRegistry;
+    const char* lastFailureDetail() const override { return detail.c_str(); }
+    std::string detail;
+};
+
+std::string systemText(unsigned long error) {
+    char text[256];
+    return vrk::platform::systemErrorMessage(error, text, sizeof text) ? text : "";
+}
+
+// What the store says about a failure is the report's second text, after
+// the call's; a missing key or a missing type are answers, not failures, and
+// carry nothing more.
+TEST_F(FailureTest, AStoreFailureCarriesTheStoresReason) {
+    ExplainingFaults explaining(store());
+    explaining.detail = "/store/registry.db: the store stayed busy for 30.0 s";
+    install(explaining);
+    IProfile profile("SV.INI");
+    profile.addOrReplaceElementWithKey("S", IString("abc"), "App");
+
+    explaining.failCall(RegCall::setValueEx, 1, kInjected);
+    auto r = raised([&] { profile.addOrReplaceElementWithKey("T", IString("new"), "App"); });
+    expectAccessError(r, "RegSetValueEx", "IRegWriteString(HKEY,IString)", 362);
+    EXPECT_EQ(r->errorId, static_cast<unsigned long>(kInjected));
+    EXPECT_EQ(r->reason, "Error 1016: " + systemText(1016) + " (" + explaining.detail + ")");
+    explaining.clearFaults();
+
+    explaining.failCall(RegCall::queryValueEx, 2, vrk::reg::kBadDb);
+    r = raised([&] { profile.elementWithKey("S", "App"); });
+    expectAccessError(r, "RegQueryValueEx", "IRegGetString(HKEY)", 237);
+    EXPECT_EQ(r->reason, "Error 1009: " + systemText(1009) + " (" + explaining.detail + ")");
+
+    r = raised([&] { profile.elementWithKey("Absent", "App"); });
+    expectAccessError(r, "RegOpenKey", "IProfile::elementWithKey(const char*,const char*) const",
+                      762);
+    EXPECT_EQ(r->reason, "");
+}
+
+// A listing that a failure of the store cuts short is not taken for the
+// whole list: the cursor raises, naming the call, with the store's reason
+// (a corrupt store must not look like a profile without the application).
+TEST_F(FailureTest, AStoreFailureDuringAListingIsRaised) {
+    IProfile profile("SV.INI");
+    for (const char* k : {"A", "B", "C"})
+        profile.addOrReplaceElementWithKey(k, IString("v"), "App");
+    const struct {
+        RegCall call;
+        unsigned nth;
+        bool keys;
+        const char* callName;
+        const char* function;
+        unsigned long line;
+    } cases[] = {
+        {RegCall::enumKey, 2, true, "RegEnumKey",
+         "IProfile::Cursor::Cursor(const IProfile&,const char*)", 1290},
+        {RegCall::openKeyEx, 1, true, "RegOpenKeyEx",
+         "IProfile::Cursor::Cursor(const IProfile&,const char*)", 1290},
+        {RegCall::enumKey, 1, false, "RegEnumKey", "IProfile::Cursor::Cursor(const IProfile&)",
+         1282},
+    };
+    for (const auto& c : cases) {
+        faults_->failCall(c.call, c.nth, vrk::reg::kBadDb);
+        auto r = raised([&] {
+            if (c.keys) {
+                IProfile::Cursor keys(profile, "App");
+            } else {
+                IProfile::Cursor applications(profile);
+            }
+        });
+        expectAccessError(r, c.callName, c.function, c.line);
+        EXPECT_EQ(r->errorId, static_cast<unsigned long>(vrk::reg::kBadDb));
+        EXPECT_EQ(r->reason.rfind("Error 1009: ", 0), 0u) << r->reason;
+        faults_->clearFaults();
+    }
+    faults_->failCall(RegCall::enumKey, 1, vrk::reg::kBadDb);
+    auto r = raised([] { (void)IProfile::localMachineProfile().containsApplication("SV.INI"); });
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->errorId, static_cast<unsigned long>(vrk::reg::kBadDb));
 }
 
 // Removes the application "App" of the profile "SV.INI" just before a key

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/process.hpp"
 #include "profile/iprofile_registry.hpp"
 
 using namespace vrk::profilestore;
@@ -19,6 +20,18 @@ const char* const kFnDeleteApplication = "IProfile::deleteElementWithApplication
 const char* const kFnNumberOfKeys = "IProfile::numberOfKeys(const char*) const";
 const char* const kFnContainsApplication = "IProfile::containsApplication(const char*) const";
 const char* const kFnApplicationOrKeyAt = "IProfile::applicationOrKeyAt(const Cursor&) const";
+const char* const kFnApplicationCursor = "IProfile::Cursor::Cursor(const IProfile&)";
+const char* const kFnKeyCursor = "IProfile::Cursor::Cursor(const IProfile&,const char*)";
+
+// A listing stopped by a failure of the store (corrupt, busy, unreadable)
+// is not the end of the list: a cursor holding part of the names would
+// answer "not there" for the rest. Raised as IAccessError naming the call.
+// A key deleted meanwhile by another program ends its listing, as before.
+void raiseIfStoreFailed(long rc, const char* callName, bool keys) {
+    if (rc == vrk::reg::kKeyDeleted || storeFailureReason(static_cast<unsigned long>(rc)).empty())
+        return;
+    raiseRegistryFailure(callName, keys ? kFnKeyCursor : kFnApplicationCursor, keys ? 1290 : 1282);
+}
 
 }  // namespace
 
@@ -115,7 +128,10 @@ void IProfile::Cursor::buildList(const IProfile& profile, bool keys) {
     KeyHolder applicationKey;
     Key enumerated = profKey.get();
     if (keys) {
-        if (!IRegKeyExists(profKey.get(), applName)) return;
+        if (!IRegKeyExists(profKey.get(), applName)) {
+            raiseIfStoreFailed(static_cast<long>(vrk::platform::lastError()), "RegOpenKeyEx", true);
+            return;
+        }
         applicationKey.reset(IRegOpenKey(profKey.get(), applName));
         enumerated = applicationKey.get();
     }
@@ -123,7 +139,11 @@ void IProfile::Cursor::buildList(const IProfile& profile, bool keys) {
     for (std::uint32_t index = 0;; ++index) {
         char stored[kEnumNameBufferSize];
         std::memset(stored, 0, sizeof stored);
-        if (store().enumKey(enumerated, index, stored, sizeof stored) != vrk::reg::kSuccess) break;
+        const long rc = store().enumKey(enumerated, index, stored, sizeof stored);
+        if (rc != vrk::reg::kSuccess) {
+            raiseIfStoreFailed(rc, "RegEnumKey", keys);
+            break;
+        }
         IString entryName(stored);
         if (!IRegDecodeName(entryName)) continue;
         if (keys) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "diag/iexc.hpp"
+#include "platform/error_text.hpp"
 #include "platform/process.hpp"
 
 namespace vrk::profilestore {
@@ -43,9 +44,34 @@ vrk::reg::Registry& store() { return vrk::reg::registry(); }
 // an unsatisfied) registry call. The error id is the platform's last error.
 [[noreturn]] void raiseRegistryFailure(const char* callName, const char* function,
                                        unsigned long line) {
-    vrk::diag::raiseErrorText(IWindowSystemErrorText(callName),
-                              ISourceLocation(kSourceFile, function, line), kAccessError, true,
-                              IException::presentationSystem);
+    IWindowSystemErrorText text(callName);  // takes the last error first
+    const std::string reason = storeFailureReason(text.errorId());
+    vrk::diag::raiseErrorText(text, ISourceLocation(kSourceFile, function, line), kAccessError,
+                              true, IException::presentationSystem,
+                              reason.empty() ? nullptr : reason.c_str());
+}
+
+std::string storeFailureReason(unsigned long error) {
+    switch (error) {
+    case vrk::reg::kSuccess:
+    case vrk::reg::kFileNotFound:  // a missing key or value: the call's name tells it
+    case vrk::reg::kMoreData:
+    case vrk::reg::kNoMoreItems: return "";
+    default: break;
+    }
+    std::string reason = "Error " + std::to_string(error);
+    char message[256];
+    if (vrk::platform::systemErrorMessage(error, message, sizeof message)) {
+        reason += ": ";
+        reason += message;
+    }
+    const char* detail = store().lastFailureDetail();
+    if (detail != nullptr && *detail != '\0') {
+        reason += " (";
+        reason += detail;
+        reason += ")";
+    }
+    return reason;
 }
 
 [[noreturn]] void raiseParameter(const char* expression, const char* function, unsigned long line) {

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "base/istring.hpp"
 #include "platform/registry/iregistry.hpp"
@@ -41,9 +42,18 @@ const unsigned kLegacyBinaryChunkSize = 3500;
 vrk::reg::Registry& store();
 
 // Raises IAccessError for a failed (or, for "RegOpenKey" and "RegQueryKey",
-// an unsatisfied) registry call. The error id is the platform's last error.
+// an unsatisfied) registry call. The error id is the platform's last error;
+// when the store failed (storeFailureReason), its reason is the exception's
+// second text.
 [[noreturn]] void raiseRegistryFailure(const char* callName, const char* function,
                                        unsigned long line);
+
+// The store's account of a failure with error number error, for a report:
+// "Error N: " the platform's message for N, then the store's own detail in
+// parentheses (the file, why it was busy and for how long). "" for the
+// answers that are not failures of the store (success, not found, more data,
+// no more items).
+std::string storeFailureReason(unsigned long error);
 
 // Raises IInvalidParameter for the failed check `expression`.
 [[noreturn]] void raiseParameter(const char* expression, const char* function, unsigned long line);

@@ -196,7 +196,8 @@ protected:
 // What an exception carried, for comparisons in tables.
 struct Report {
     std::string name;
-    std::string text;
+    std::string text;    // the first text: the failed check's or call's
+    std::string reason;  // the second, when the store explained its failure
     unsigned long errorId = 0;
     std::string group;
     bool recoverable = false;
@@ -208,7 +209,9 @@ struct Report {
 inline Report reportOf(const IException& e) {
     Report r;
     r.name = e.name();
-    r.text = e.textWithIndex(0) ? e.textWithIndex(0) : "";
+    const unsigned texts = e.numberOfTexts();
+    r.text = texts > 0 ? e.textWithIndex(texts - 1) : "";
+    r.reason = texts > 1 ? e.textWithIndex(texts - 2) : "";
     r.errorId = e.errorId();
     r.group = e.errorCodeGroup() ? e.errorCodeGroup() : "";
     r.recoverable = e.canRecover();

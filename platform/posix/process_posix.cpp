@@ -2,6 +2,7 @@
 #include "platform/process.hpp"
 
 #include <pthread.h>
+#include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -22,6 +23,13 @@ bool runsUnderWine() { return false; }
 bool isLegacyRegistryHost() { return gForcedLegacy == 1; }
 void forceLegacyRegistryHost(bool legacy) { gForcedLegacy = legacy ? 1 : 0; }
 void clearForcedLegacyRegistryHost() { gForcedLegacy = -1; }
+
+void ignoreFileSizeSignal() {
+    struct sigaction current {};
+    if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && !(current.sa_flags & SA_SIGINFO) &&
+        current.sa_handler == SIG_DFL)
+        ::signal(SIGXFSZ, SIG_IGN);
+}
 
 std::uint32_t lastError() { return tLastError; }
 void setLastError(std::uint32_t error) { tLastError = error; }

@@ -2,6 +2,7 @@
 // flushKey, on the commit of a batch, and when a registry that changed the
 // store goes away (the platform's registry at normal exit). A flushed log is
 // empty; an unflushed one still holds the changes.
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <memory>
@@ -89,6 +90,26 @@ TEST_F(Flush, ARegistryThatOnlyReadLeavesTheLogAlone) {
     reader->closeKey(k);
     reader.reset();
     EXPECT_EQ(logSize(), before);
+}
+
+// Another process reading an older state of the store (a read transaction
+// held open) cannot write the log back meanwhile; the flush still makes the
+// change durable (the log is synced), says so, and leaves the write-back to
+// a later flush.
+TEST_F(Flush, AReaderOfAnOlderStateDoesNotMakeAFlushFail) {
+    sqlite3* reader = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.file("registry.db").c_str(), &reader), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM sqlite_master;", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    change(*reg, "e");
+    EXPECT_EQ(reg->flushKey(kCurrentUser), kSuccess) << reg->lastFailureDetail();
+    EXPECT_GT(logSize(), 0) << "the reader's state is still in the log";
+    sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(reader);
+    change(*reg, "f");
+    EXPECT_EQ(reg->flushKey(kCurrentUser), kSuccess);
+    EXPECT_EQ(logSize(), 0);
 }
 
 }  // namespace

@@ -504,6 +504,46 @@ TEST(SharedStore, TwoProcessesWritingTheSameKeys) {
     reg->closeKey(shared);
 }
 
+// A write that finds another process holding the store's write lock longer
+// than it waits fails with 1016, and says for how long it waited and who held
+// the lock. (It waits the store's full busy time, about 30 seconds.)
+TEST(SharedStore, AWriteKeptWaitingNamesTheHolderAndTheWait) {
+    TempDir dir;
+    auto reg = makeScratchRegistry(dir.path());
+    Key k = kNullKey;
+    ASSERT_EQ(reg->createKeyEx(kLocalMachine, "Busy", 0, kKeyReadWrite, &k, nullptr), kSuccess);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    ASSERT_NE(holder, -1);
+    if (holder == 0) {
+        sqlite3* db = nullptr;
+        if (sqlite3_open(dir.file("registry.db").c_str(), &db) != SQLITE_OK ||
+            sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+            ::_exit(1);
+        (void)!::write(ready[1], "x", 1);
+        ::sleep(120);  // until killed
+        ::_exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1) << "the holder could not lock the store";
+    const unsigned char b = 1;
+    const long rc = reg->setValueEx(k, "v", kRegBinary, &b, 1);
+    const std::string detail = reg->lastFailureDetail();
+    ::kill(holder, SIGKILL);
+    waitFor(holder);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_EQ(rc, kRegistryIoFailed);
+    EXPECT_NE(detail.find(dir.file("registry.db") + ": the store stayed busy for "),
+              std::string::npos)
+        << detail;
+    EXPECT_NE(detail.find("(process " + std::to_string(holder) + " ("), std::string::npos)
+        << detail;
+    EXPECT_NE(detail.find(") held its write lock)"), std::string::npos) << detail;
+    reg->closeKey(k);
+}
+
 TEST(SharedStore, KilledWriterLosesNoCompletedCall) {
     TempDir dir;
     int fds[2];

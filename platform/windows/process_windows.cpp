@@ -35,6 +35,8 @@ bool isLegacyRegistryHost() {
 void forceLegacyRegistryHost(bool legacy) { gForcedLegacy = legacy ? 1 : 0; }
 void clearForcedLegacyRegistryHost() { gForcedLegacy = -1; }
 
+void ignoreFileSizeSignal() {}
+
 std::uint32_t lastError() { return static_cast<std::uint32_t>(GetLastError()); }
 void setLastError(std::uint32_t error) { SetLastError(static_cast<DWORD>(error)); }
 

@@ -250,7 +250,11 @@ bool deleteTree(Registry& reg, const KeyPath& path) {
 void flushChanges(Registry& reg, const KeyPath& key) {
     const long rc = reg.flushKey(key.root);
     if (rc != vrk::reg::kSuccess)
-        throwFailure(reg, "cannot make the change of " + fullPath(key) + " durable", rc);
+        throwFailure(reg,
+                     "the change of " + fullPath(key) +
+                         " was made, but it could not be made durable (a crash of the system "
+                         "may lose it)",
+                     rc);
 }
 
 }  // namespace vrk::regfile

@@ -458,6 +458,17 @@ TEST_F(CommandTest, DeleteRemovesValuesOrWholeSubtrees) {
     EXPECT_EQ(valueOf("Dx", "keep"), "y");  // a sibling with the same prefix stays
 }
 
+// A change whose flush fails was made all the same: the failure says so.
+TEST_F(CommandTest, AFailedFlushSaysTheChangeWasMade) {
+    faults.failCall(RegCall::flushKey, 1, vrk::reg::kRegistryIoFailed);
+    EXPECT_EQ(run({"add", "HKLM\\F", "/v", "v", "/d", "1"}), 1);
+    EXPECT_TRUE(contains(err,
+                         "the change of HKEY_LOCAL_MACHINE\\F was made, but it could not be "
+                         "made durable"))
+        << err;
+    ok({"query", "HKLM\\F", "/v", "v"});
+}
+
 TEST_F(CommandTest, DeleteFailures) {
     ok({"add", "HKLM\\D", "/v", "a", "/d", "1"});
     static const struct {

@@ -1,11 +1,16 @@
 // The vrkreg program itself, run against a store in a temporary directory
 // chosen through the environment.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tool/vrkreg/regfile_text.hpp"
@@ -159,6 +164,60 @@ TEST_F(ProgramTest, ExportDoesNotReplaceAFileWithoutY) {
     EXPECT_EQ(readFile(dir.file("keep.reg")), "do not touch");
     ok({"export", "HKU\\X", dir.file("keep.reg"), "/y"});
     EXPECT_NE(readFile(dir.file("keep.reg")), "do not touch");
+}
+
+// A target that is not a regular file is written into as it is, never
+// replaced by one; a regular file that is replaced keeps its permissions.
+TEST_F(ProgramTest, ExportWritesIntoWhatIsNotARegularFileAndKeepsAFilesMode) {
+    ok({"add", "HKU\\X", "/v", "v", "/d", "1"});
+    const std::string expected = vrkreg({"export", "HKU\\X", "-"}).out;
+    ASSERT_FALSE(expected.empty());
+
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] { received = readFile(fifo); });
+    const Outcome toFifo = vrkreg({"export", "HKU\\X", fifo, "/y"});
+    reader.join();
+    EXPECT_EQ(toFifo.status, 0) << toFifo.err;
+    EXPECT_EQ(received, expected);
+    EXPECT_EQ(std::filesystem::symlink_status(fifo).type(), std::filesystem::file_type::fifo);
+
+    // A device through a link: neither is replaced.
+    const std::string null = dir.file("null");
+    std::filesystem::create_symlink("/dev/null", null);
+    const Outcome toDevice = vrkreg({"export", "HKU\\X", null, "/y"});
+    EXPECT_EQ(toDevice.status, 0) << toDevice.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(null));
+    EXPECT_EQ(std::filesystem::status("/dev/null").type(), std::filesystem::file_type::character);
+
+    const std::string secret = dir.file("secret.reg");
+    writeFile(secret, "old");
+    ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
+    ok({"export", "HKU\\X", secret, "/y"});
+    EXPECT_EQ(readFile(secret), expected);
+    struct stat st {};
+    ASSERT_EQ(::stat(secret.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
+// A change is reported as made when it was made: another process reading an
+// older state of the store at the end of the run does not fail it.
+TEST_F(ProgramTest, AReaderHoldingTheStoreDoesNotFailAChange) {
+    ok({"add", "HKLM\\R", "/v", "v", "/d", "1"});
+    sqlite3* reader = nullptr;
+    ASSERT_EQ(sqlite3_open((store + "/registry.db").c_str(), &reader), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM sqlite_master;", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    const Outcome add = vrkreg({"add", "HKLM\\R", "/v", "w", "/d", "2"});
+    const Outcome del = vrkreg({"delete", "HKLM\\R", "/v", "v", "/f"});
+    sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(reader);
+    EXPECT_EQ(add.status, 0) << add.err;
+    EXPECT_EQ(del.status, 0) << del.err;
+    EXPECT_EQ(vrkreg({"query", "HKLM\\R"}).out,
+              "\nHKEY_LOCAL_MACHINE\\R\n    w    REG_SZ    2\n\n");
 }
 
 // The same content in 8-bit and UTF-16 text with every kind of line end

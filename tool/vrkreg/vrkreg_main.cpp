@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/binary_stdout.hpp"
+#include "platform/process.hpp"
 #include "platform/registry/iregistry.hpp"
 #include "tool/vrkreg/reg_command.hpp"
 
@@ -16,6 +17,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     int status = 1;
+    // A write beyond the file-size limit fails the command with its reason.
+    vrk::platform::ignoreFileSizeSignal();
     try {
         status = vrk::regfile::runRegCommand(args, vrk::reg::registry(), std::cout, std::cerr,
                                              vrk::platform::setStdoutBinary);

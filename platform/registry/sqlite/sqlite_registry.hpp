@@ -6,10 +6,11 @@
 //
 // Each call is one transaction in a write-ahead log, so it is atomic, other
 // processes see it at once, and a crash of the process loses nothing once it
-// returns. Commits are not synced one by one: the log is written back into
-// the store file and synced (a checkpoint) by flushKey, and when the
-// registry of a process that changed the store is
-// destroyed (at normal exit for the platform's registry). An OS crash or a
+// returns. Commits are not synced one by one: the log is synced by flushKey,
+// and when the registry of a process that changed the store is destroyed
+// (at normal exit for the platform's registry); it is then also written back
+// into the store file (a checkpoint) as far as other processes' readers and
+// writers allow without waiting for them. An OS crash or a
 // power loss can lose the changes since the last of these, never the store's
 // consistency. Calls that only read take no write lock: a create of a key
 // that exists opens it in a read transaction. Key ids
@@ -216,7 +217,8 @@ private:
     // Starts a call under lock: a fresh start after a fork, and a wait while
     // another thread's batch is open.
     void enterCall(std::unique_lock<std::mutex>& lock);
-    // Checkpoints f (see flushKey); throws Failure when it stays busy.
+    // Syncs f's log, then writes it back as far as other connections allow
+    // at once (see flushKey); throws Failure when the log cannot be synced.
     void checkpoint(StoreFile& f);
     long resolve(Key key, Target& target);
     sqlitedb::Connection& readConnection(int hive, std::uint64_t& epoch);

@@ -49,8 +49,8 @@ long SqliteRegistry::commitBatch() {
             f.flushAtCommit = false;
         }
         if (committed) {
-            // The batch is committed whatever the flush does: a flush kept
-            // busy by other processes is left to the next one (or the end).
+            // The batch is committed whatever the flush does: a log that
+            // cannot be synced now is left to the next flush (or the end).
             try {
                 checkpoint(*committed);
             } catch (const Failure&) {}

@@ -26,7 +26,7 @@ namespace {
 void configure(Connection& c) {
     sqlite3_busy_timeout(c.db(), kBusyWaitMs);
     // Commits reach the log without a sync each (a process crash loses
-    // nothing); checkpoints sync (SqliteRegistry::checkpoint).
+    // nothing); a flush syncs the log (SqliteRegistry::checkpoint).
     c.exec("PRAGMA synchronous = NORMAL");
     // Keep the log and its index file when the last connection closes (the
     // log emptied), so that a reader who may not create files in the
@@ -104,14 +104,27 @@ SqliteRegistry::~SqliteRegistry() {
 }
 
 void SqliteRegistry::checkpoint(StoreFile& f) {
-    // TRUNCATE waits (busy timeout) for other connections' readers and
-    // writers, syncs the log, writes it back, syncs the file and empties the
-    // log; the first column says whether it stayed busy.
-    const std::int64_t busy = f.connection->queryInt("PRAGMA wal_checkpoint(TRUNCATE)");
-    if (busy != 0) {
-        throw Failure{kRegistryIoFailed,
-                      f.path + ": the store stayed busy; its log could not be flushed"};
+    sqlite3* db = f.connection->db();
+    // The commits since the last flush are in the log: syncing it makes them
+    // durable, whoever else reads or writes the store meanwhile.
+    sqlite3_file* log = nullptr;
+    if (sqlite3_file_control(db, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) == SQLITE_OK &&
+        log != nullptr && log->pMethods != nullptr) {
+        const int rc = log->pMethods->xSync(log, SQLITE_SYNC_NORMAL);
+        if (rc != SQLITE_OK) {
+            throw Failure{kRegistryIoFailed, f.path + "-wal: the log could not be synced (" +
+                                                 sqlite3_errstr(rc) + ")"};
+        }
     }
+    // Then the log is written back into the store file (which is synced)
+    // and emptied, as far as other connections allow at once: a reader of
+    // an older state keeps its part of the log, a writer keeps the log, and
+    // whoever flushes after them writes it back. Nothing waits for them, and
+    // nothing of this decides the flush: the changes are durable in the log
+    // already (a disk that fills up now fails the next change instead).
+    sqlite3_busy_timeout(db, 0);
+    (void)sqlite3_wal_checkpoint_v2(db, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    sqlite3_busy_timeout(db, kBusyWaitMs);
     f.changed = false;
 }
 

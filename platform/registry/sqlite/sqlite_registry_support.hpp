@@ -11,6 +11,7 @@
 // detail; the member templates run under the registry's lock.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <new>
 #include <string>
@@ -56,6 +57,11 @@ bool isBusy(const SqlError& e);
 // Waits a little longer after each busy attempt.
 void pause(int attempt);
 
+// The failure of a call that found the store file at path busy from since
+// until it gave up: how long it waited and, where the system tells, which
+// process holds the store's write lock.
+Failure stayedBusy(const std::string& path, std::chrono::steady_clock::time_point since);
+
 // Whether something exists at path.
 bool fileExists(const std::string& path);
 
@@ -98,6 +104,7 @@ long SqliteRegistry::guarded(F&& body) {
 
 template <class F>
 long SqliteRegistry::withRead(int hive, F&& body) {
+    const auto since = std::chrono::steady_clock::now();
     for (int attempt = 0;; ++attempt) {
         try {
             std::uint64_t epoch = 0;
@@ -107,9 +114,9 @@ long SqliteRegistry::withRead(int hive, F&& body) {
             t.commit();
             return rc;
         } catch (const SqlError& e) {
-            if (!sqlitestore::isBusy(e) || attempt >= sqlitestore::kBusyRetries ||
-                fileOf(hive).inBatch)
-                throw;
+            if (!sqlitestore::isBusy(e) || fileOf(hive).inBatch) throw;
+            if (attempt >= sqlitestore::kBusyRetries)
+                throw sqlitestore::stayedBusy(fileOf(hive).path, since);
         }
         sqlitestore::pause(attempt);
     }
@@ -136,6 +143,7 @@ bool SqliteRegistry::quickRead(int hive, F&& body) {
 
 template <class F>
 long SqliteRegistry::withWrite(int hive, F&& body) {
+    const auto since = std::chrono::steady_clock::now();
     for (int attempt = 0;; ++attempt) {
         try {
             Connection& c = writeConnection(hive);
@@ -147,9 +155,9 @@ long SqliteRegistry::withWrite(int hive, F&& body) {
             }
             return rc;
         } catch (const SqlError& e) {
-            if (!sqlitestore::isBusy(e) || attempt >= sqlitestore::kBusyRetries ||
-                fileOf(hive).inBatch)
-                throw;
+            if (!sqlitestore::isBusy(e) || fileOf(hive).inBatch) throw;
+            if (attempt >= sqlitestore::kBusyRetries)
+                throw sqlitestore::stayedBusy(fileOf(hive).path, since);
         }
         sqlitestore::pause(attempt);
     }
