@@ -265,9 +265,9 @@ class Wine(Platform):
         r = self.reg("query", key)
         if r.returncode == 0:
             return True
-        # reg answers a missing key with exit status 1 and its message; any
-        # other failure is not an answer.
-        if r.returncode == 1 and b"unable to find" in (r.stdout + r.stderr).lower():
+        # reg answers a missing key with exit status 1 and its message (in
+        # the case's language); a failure that says nothing is no answer.
+        if r.returncode == 1 and (r.stdout + r.stderr).strip():
             return False
         raise CaseError("reg query failed (exit status %d): %s" %
                         (r.returncode, (r.stdout + r.stderr).decode(errors="replace")))
