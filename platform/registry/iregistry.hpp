@@ -40,25 +40,25 @@
 //                                               untouched
 //
 // Text values (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) are the caller's bytes,
-// the same from every backend:
+// the same from every backend, the Windows registry included:
 //   - setValueEx keeps exactly the size bytes given: no zero is added to
-//     them and none is taken away;
+//     them and none is taken away. A terminating zero is stored only when
+//     the caller counts it: "hello" written with size 5 is 5 bytes, with
+//     size 6 it is 6 bytes ending in the zero (Windows' reg stores text so);
 //   - queryValueEx and enumValue give back those bytes, and their size;
 //   - as Windows' ANSI calls do, when the buffer has room beyond them and
 //     the text is not empty and does not end in a zero byte, one zero byte is
-//     written after the text. It is not counted in the size.
-// The terminating zero a string keeps in the Windows registry is not part of
-// them: the Windows backend stores text with one zero more than it is given
-// (as RegSetValueExA stores a zero-terminated string, so that other programs
-// read it as usual) and leaves one terminating zero off when it reads;
-// RegSetValue's text is stored as setValueEx stores the text without its
-// zero. So "hello" written with size 5 reads back as 5 bytes from every
-// backend, and with size 6 (its terminator counted) as 6. Readers that take
-// the text up to the first zero byte (the profile store, vrkreg) see the same
-// either way, and text that other programs stored reads as those readers
-// expect.
+//     written after the text. It is not counted in the size. A buffer that
+//     holds the text but not that zero is enough.
+// Windows' RegSetValueExA also stores one byte more than it is given when
+// the text does not end in a zero and the byte after the given size is a
+// zero (it reads past the size); this interface never reads past the size,
+// and the Windows backend keeps the call from doing it. Readers that take
+// the text up to the first zero byte (the profile store) see the same
+// either way.
 //
-// Where this interface departs from Windows on purpose:
+// Where this interface departs from Windows on purpose (WINDOWS-DIFFERENCES.md
+// beside this file lists them with the reasons, and the calls it leaves out):
 //   - every call, successful or not, leaves its result as the calling thread's
 //     last-error value (vrk::platform::setLastError), so that an exception
 //     raised after a failed call carries a meaningful error id; the Windows
@@ -201,6 +201,7 @@ public:
     // including a terminating zero (data null: size only).
     virtual long queryValue(Key key, const char* subKey, char* data, std::int32_t* size);
     // RegSetValue: creates subKey and sets its unnamed value to the text
+    // with its terminating zero (size is ignored)
     // (type must be kRegSz).
     virtual long setValue(Key key, const char* subKey, std::uint32_t type, const char* data,
                           std::uint32_t size);

@@ -89,10 +89,9 @@ long Registry::queryValue(Key key, const char* subKey, char* data, std::int32_t*
     return finish(kSuccess);
 }
 
-// Creates subKey (or uses key itself) and stores the text as the unnamed
-// REG_SZ value; the size argument is ignored, as by the plain form. The
-// text's terminating zero is the one a string keeps in the registry, which
-// no text value shows (see "Text values" in iregistry.hpp).
+// Creates subKey (or uses key itself) and stores the text with its
+// terminating zero as the unnamed REG_SZ value, as RegSetValue stores it;
+// the size argument is ignored, as by the plain form.
 long Registry::setValue(Key key, const char* subKey, std::uint32_t type, const char* data,
                         std::uint32_t /*size*/) {
     if (type != kRegSz || data == nullptr) return finish(kInvalidParameter);
@@ -104,7 +103,7 @@ long Registry::setValue(Key key, const char* subKey, std::uint32_t type, const c
         opened = true;
     }
     long rc = setValueEx(target, "", kRegSz, reinterpret_cast<const unsigned char*>(data),
-                         static_cast<std::uint32_t>(std::strlen(data)));
+                         static_cast<std::uint32_t>(std::strlen(data) + 1));
     if (opened) closeKey(target);
     return finish(rc);
 }

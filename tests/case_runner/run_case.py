@@ -7,9 +7,11 @@ the program did with what each case expects.
         loaded with `vrkreg import` and read back with `vrkreg export`
     run_case.py wine BIN_DIR WORK_DIR WINE_LOADER WINE64_LOADER CASE_DIR...
         vrkini.exe under WINE_LOADER against the registry of the prefix in
-        WINEPREFIX, loaded and read back with Wine's own reg (run under
-        WINE64_LOADER) in the 32-bit view. Cases share the prefix's registry:
-        run them one at a time.
+        WINEPREFIX, loaded with Wine's own reg (run under WINE64_LOADER) in
+        the 32-bit view and read back with vrkreg.exe (Wine's reg export
+        drops the last character of every REG_SZ, taking it for the
+        terminating zero, and the profile's text has none). Cases share the
+        prefix's registry: run them one at a time.
 
 With --record the expected files of each case are written from the run
 instead of compared: review them before committing them. Record under Wine
@@ -309,9 +311,12 @@ class Wine(Platform):
         if not self.exists(PROFILE_KEY):
             return None
         path = os.path.join(self.work, name)
-        r = self.reg("export", PROFILE_KEY, self.program_path(path), "/y")
+        r = wine_run([self.loader, os.path.join(self.bin_dir, "vrkreg.exe"), "export",
+                      PROFILE_KEY, name, "/y", "/reg:32"], cwd=self.work,
+                     env=self.base_environment())
         if r.returncode != 0:
-            raise CaseError("reg export failed: " + (r.stdout + r.stderr).decode(errors="replace"))
+            raise CaseError("vrkreg export failed: " +
+                            (r.stdout + r.stderr).decode(errors="replace"))
         return path
 
     def finish(self):

@@ -66,12 +66,10 @@ std::uint64_t parseNumber(const std::string& text, std::uint64_t max, const char
     return v;
 }
 
-std::string bytesOfNumber(std::uint64_t v, std::size_t count, bool bigEndian) {
+// The number's bytes, least significant first.
+std::string bytesOfNumber(std::uint64_t v, std::size_t count) {
     std::string out(count, '\0');
-    for (std::size_t i = 0; i < count; ++i) {
-        const char b = static_cast<char>((v >> (8 * i)) & 0xFF);
-        out[bigEndian ? count - 1 - i : i] = b;
-    }
+    for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
     return out;
 }
 
@@ -80,7 +78,8 @@ std::string dataForType(std::uint32_t type, const std::string* given,
                         const std::string* separator) {
     const std::string text = given ? *given : std::string();
     switch (type) {
-    case vrk::reg::kRegSz: return text;
+    // Text is stored with its terminating zero, as Windows' reg stores it.
+    case vrk::reg::kRegSz: return text + std::string(1, '\0');
     case vrk::reg::kRegNone:
         // As Windows' reg stores it: UTF-16 text with its terminating zero.
         return storeBytesToUtf16le(text) + std::string(2, '\0');
@@ -88,15 +87,21 @@ std::string dataForType(std::uint32_t type, const std::string* given,
     case vrk::reg::kRegDword:
     case vrk::reg::kRegDwordBigEndian:
         if (!given) throw UsageError{"a REG_DWORD value needs its number in /d DATA"};
-        return bytesOfNumber(parseNumber(text, 0xFFFFFFFFull, "REG_DWORD"), 4,
-                             type == vrk::reg::kRegDwordBigEndian);
+        // REG_DWORD_BIG_ENDIAN too is stored least significant byte first,
+        // as Windows' reg stores it.
+        return bytesOfNumber(parseNumber(text, 0xFFFFFFFFull, "REG_DWORD"), 4);
     case vrk::reg::kRegQword: {
-        // A negative decimal number is stored as its two's complement.
+        // A negative decimal number is stored as its two's complement; a
+        // negative hex number is refused, as Windows' reg refuses it.
         if (given && text.size() > 1 && text[0] == '-') {
-            const std::uint64_t magnitude = parseNumber(text.substr(1), 1ull << 63, "REG_QWORD");
-            return bytesOfNumber(~magnitude + 1, 8, false);
+            const std::string magnitudeText = text.substr(1);
+            if (magnitudeText.find_first_not_of("0123456789") != std::string::npos)
+                throw UsageError{"invalid REG_QWORD data \"" + text +
+                                 "\": a negative number must be decimal"};
+            const std::uint64_t magnitude = parseNumber(magnitudeText, 1ull << 63, "REG_QWORD");
+            return bytesOfNumber(~magnitude + 1, 8);
         }
-        return bytesOfNumber(given ? parseNumber(text, ~0ull, "REG_QWORD") : 0, 8, false);
+        return bytesOfNumber(given ? parseNumber(text, ~0ull, "REG_QWORD") : 0, 8);
     }
     case vrk::reg::kRegBinary: {
         // An odd number of digits reads as if a 0 led them.

@@ -75,13 +75,9 @@ std::string displayData(std::uint32_t type, const std::string& data) {
         return out;
     }
     case vrk::reg::kRegDword:
+    case vrk::reg::kRegDwordBigEndian:  // read as a REG_DWORD, as Windows' reg reads it
         if (data.size() != 4) break;
         std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(littleEndian(data)));
-        return buf;
-    case vrk::reg::kRegDwordBigEndian:
-        if (data.size() != 4) break;
-        std::snprintf(buf, sizeof buf, "0x%x",
-                      static_cast<unsigned>(littleEndian(std::string(data.rbegin(), data.rend()))));
         return buf;
     case vrk::reg::kRegQword:
         if (data.size() != 8) break;

@@ -113,6 +113,9 @@ TEST_F(CommandTest, BadArgumentsGiveAHintAndChangeNothing) {
         {{"add", "HKLM\\a", "/v", "n", "/t", "REG_QWORD", "/d", "-9223372036854775809"},
          "invalid REG_QWORD",
          "add /?"},
+        {{"add", "HKLM\\a", "/v", "n", "/t", "REG_QWORD", "/d", "-0x1"},
+         "a negative number must be decimal",
+         "add /?"},
         {{"export", "/y", "HKLM\\a", "f.reg"}, "options go after KEY and FILE", "export /?"},
         {{"export", "HKLM\\a", "/y", "f.reg"}, "options go after KEY and FILE", "export /?"},
         {{"add", "HKLM\\a", "/v", "n", "/t", "REG_BINARY", "/d", "zz"},
@@ -147,7 +150,7 @@ TEST_F(CommandTest, OptionsTakeEitherPrefixAndAnyLetterCase) {
     EXPECT_EQ(type, vrk::reg::kRegDword);
     // Data that looks like an option is still data.
     ok({"add", "HKEY_LOCAL_MACHINE\\Software\\X", "/v", "-d", "/d", "/f"});
-    EXPECT_EQ(valueOf("Software\\X", "-d"), "/f");
+    EXPECT_EQ(valueOf("Software\\X", "-d"), sz("/f"));
 }
 
 // Windows' reg takes /reg:32 and /reg:64 on every command; our store has one
@@ -173,9 +176,21 @@ TEST_F(CommandTest, AddStoresEachTypeAndQueryShowsIt) {
         std::string bytes;
         const char* shown;
     } cases[] = {
-        {{"/d", "plain text"}, vrk::reg::kRegSz, "plain text", "REG_SZ    plain text"},
-        {{}, vrk::reg::kRegSz, "", "REG_SZ    "},
-        {{"/t", "REG_SZ", "/d", "a\\0b"}, vrk::reg::kRegSz, "a\\0b", "REG_SZ    a\\0b"},
+        // Text with its terminating zero, as Windows' reg stores it.
+        {{"/d", "plain text"},
+         vrk::reg::kRegSz,
+         std::string("plain text\0", 11),
+         "REG_SZ    plain text"},
+        {{}, vrk::reg::kRegSz, std::string(1, '\0'), "REG_SZ    "},
+        {{"/t", "REG_SZ", "/d", "a\\0b"},
+         vrk::reg::kRegSz,
+         std::string("a\\0b\0", 5),
+         "REG_SZ    a\\0b"},
+        {{"/t", "REG_EXPAND_SZ"},
+         vrk::reg::kRegExpandSz,
+         std::string(1, '\0'),
+         "REG_EXPAND_SZ    "},
+        {{"/t", "REG_MULTI_SZ"}, vrk::reg::kRegMultiSz, std::string(1, '\0'), "REG_MULTI_SZ    "},
         {{"/t", "REG_EXPAND_SZ", "/d", "%PATH%"},
          vrk::reg::kRegExpandSz,
          std::string("%PATH%\0", 7),
@@ -202,7 +217,7 @@ TEST_F(CommandTest, AddStoresEachTypeAndQueryShowsIt) {
          "REG_DWORD    0xffffffff"},
         {{"/t", "REG_DWORD_BIG_ENDIAN", "/d", "0x01020304"},
          vrk::reg::kRegDwordBigEndian,
-         "\x01\x02\x03\x04",
+         "\x04\x03\x02\x01",
          "REG_DWORD_BIG_ENDIAN    0x1020304"},
         {{"/t", "REG_QWORD", "/d", "0x123456789"},
          vrk::reg::kRegQword,
@@ -250,10 +265,11 @@ TEST_F(CommandTest, AddStoresEachTypeAndQueryShowsIt) {
          vrk::reg::kRegQword,
          std::string("\0\0\0\0\0\0\0\x80", 8),
          "REG_QWORD    0x8000000000000000"},
-        // Big-endian as the type says (Windows' reg writes these bytes little-endian).
+        // Least significant byte first, as Windows' reg writes every
+        // REG_DWORD_BIG_ENDIAN.
         {{"/t", "REG_DWORD_BIG_ENDIAN", "/d", "456"},
          vrk::reg::kRegDwordBigEndian,
-         std::string("\0\0\x01\xc8", 4),
+         std::string("\xc8\x01\0\0", 4),
          "REG_DWORD_BIG_ENDIAN    0x1c8"},
     };
     for (const auto& c : cases) {
@@ -441,7 +457,7 @@ TEST_F(CommandTest, DeleteRemovesValuesOrWholeSubtrees) {
 
     ok({"delete", "HKLM\\D", "/v", "A", "/f"});  // names ignore letter case
     EXPECT_EQ(valueOf("D", "a"), "<error 2>");
-    EXPECT_EQ(valueOf("D", "b"), "2");
+    EXPECT_EQ(valueOf("D", "b"), sz("2"));
 
     ok({"delete", "HKLM\\D", "/ve"});
     EXPECT_EQ(valueOf("D", ""), "<error 2>");
@@ -455,7 +471,7 @@ TEST_F(CommandTest, DeleteRemovesValuesOrWholeSubtrees) {
     ok({"delete", "HKLM\\D"});
     EXPECT_EQ(out, "The operation completed successfully.\n");
     EXPECT_FALSE(keyExists(vrk::reg::kLocalMachine, "D"));
-    EXPECT_EQ(valueOf("Dx", "keep"), "y");  // a sibling with the same prefix stays
+    EXPECT_EQ(valueOf("Dx", "keep"), sz("y"));  // a sibling with the same prefix stays
 }
 
 // A change whose flush fails was made all the same: the failure says so.
@@ -489,7 +505,7 @@ TEST_F(CommandTest, DeleteFailures) {
         EXPECT_EQ(run(c.args), 1);
         EXPECT_TRUE(contains(err, c.message)) << err;
     }
-    EXPECT_EQ(valueOf("D", "a"), "1");
+    EXPECT_EQ(valueOf("D", "a"), sz("1"));
 }
 
 // A failure half-way through a subtree leaves the whole subtree as it was.
@@ -618,9 +634,9 @@ TEST_F(CommandTest, ImportAppliesEveryChangeOfTheFile) {
     EXPECT_EQ(out, "The operation completed successfully.\n");
     EXPECT_FALSE(keyExists(vrk::reg::kLocalMachine, "Old"));
     EXPECT_EQ(valueOf("Keep", "gone"), "<error 2>");
-    EXPECT_EQ(valueOf("Keep", "stays"), "1");
+    EXPECT_EQ(valueOf("Keep", "stays"), sz("1"));
     EXPECT_EQ(valueOf("Keep", "new"), std::string("\x10\0\0\0", 4));
-    EXPECT_EQ(valueOf("New\\Deep\\Key", ""), "d");
+    EXPECT_EQ(valueOf("New\\Deep\\Key", ""), sz("d"));
 }
 
 TEST_F(CommandTest, AMalformedFileChangesNothingAndNamesFileLineAndReason) {
@@ -656,6 +672,8 @@ TEST_F(CommandTest, AMalformedFileChangesNothingAndNamesFileLineAndReason) {
          ":5: string data in hex(2): UTF-16 text with an odd number of bytes"},
         {h + "\"x\"=hex:11,22,33,\\\r\n\\\r\n  44,55,66\r\n",
          ":6: a continuation line without hex bytes before its '\\'"},
+        {h + "\"x\"=hex:11,\\\r\n  # note\r\n  22\r\n",
+         ":6: a '#' comment line inside hex data continued with '\\'"},
         {h + "[\\Software\\x]\r\n", ":5: key name without a root (it must start with HKEY_...)"},
         {h + "[HKEY_LOCAL_MACHNE\\x]\r\n",
          ":5: unknown root \"HKEY_LOCAL_MACHNE\" (expected HKEY_LOCAL_MACHINE, "
@@ -706,7 +724,7 @@ TEST_F(CommandTest, ImportTakesTheFormsThatWindowsImports) {
          std::string("\x08\0\0\0", 4), vrk::reg::kRegDword},
         {"blank lines inside a continuation", "\"A\"=hex:11,\\\r\n\r\n \t\r\n  22\r\n", v1122,
          vrk::reg::kRegBinary},
-        {"a # line inside a continuation", "\"A\"=hex:11,\\\r\n# note\r\n  22\r\n", v1122,
+        {"a ; line inside a continuation", "\"A\"=hex:11,\\\r\n; note\r\n  22\r\n", v1122,
          vrk::reg::kRegBinary},
     };
     for (const auto& c : cases) {
@@ -751,7 +769,7 @@ TEST_F(CommandTest, SkipBadSkipsMalformedLinesAndAppliesTheRest) {
                        ":7: skipped: value line below a key line that was skipped\n" + f +
                        ":9: skipped: expected '=' after the value name\n");
     EXPECT_EQ(out, "The rest of the file was imported; 5 lines were skipped.\n");
-    EXPECT_EQ(valueOf("S", "good1"), "1");
+    EXPECT_EQ(valueOf("S", "good1"), sz("1"));
     EXPECT_EQ(valueOf("S\\Sub", "good2"), std::string("\x02\0\0\0", 4));
     EXPECT_EQ(valueOf("S", "x"), "<error 2>");
     EXPECT_EQ(valueOf("S", "bad"), "<error 2>");
@@ -1021,12 +1039,13 @@ TEST_F(CommandTest, ExportDeleteImportGivesBackTheSameContent) {
         std::uint32_t type;
         std::string data;
     } values[] = {
-        {"", vrk::reg::kRegSz, "default"},
-        {"quote\" back\\ nl\n", vrk::reg::kRegSz, "v\"\\\r\n;=@"},
+        // Text with its terminating zero, as import stores it.
+        {"", vrk::reg::kRegSz, sz("default")},
+        {"quote\" back\\ nl\n", vrk::reg::kRegSz, sz("v\"\\\r\n;=@")},
         {"zeros", vrk::reg::kRegBinary, std::string(40, '\0')},
         {"all", vrk::reg::kRegBinary, allBytes},
-        {"allText", vrk::reg::kRegSz, allBytes},
-        {"latin1", vrk::reg::kRegExpandSz, "\xE9t\xE9"},
+        {"allText", vrk::reg::kRegSz, sz(allBytes)},
+        {"latin1", vrk::reg::kRegExpandSz, sz("\xE9t\xE9")},
         {"multi", vrk::reg::kRegMultiSz, std::string("a\0\xC3\xA9\0\0", 6)},
         {"dw", vrk::reg::kRegDword, "\x01\x00\x00\x80"},
         {"odd dword", vrk::reg::kRegDword, "\x01"},

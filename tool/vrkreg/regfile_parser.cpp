@@ -158,6 +158,80 @@ private:
     std::string raw_;  // the UTF-16 bytes of the line being read
 };
 
+// A key path of a key line: a root's long name and the levels below it.
+KeyPath parseKeyPath(unsigned n, std::string_view path) {
+    if (path.empty()) fail(n, "key line without a key name");
+    const std::size_t slash = path.find('\\');
+    const std::string_view word = path.substr(0, slash);
+    if (word.empty()) fail(n, "key name without a root (it must start with HKEY_...)");
+    KeyPath key;
+    if (!rootFromName(word, false, key.root)) {
+        fail(n, "unknown root \"" + std::string(word) +
+                    "\" (expected HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS or "
+                    "HKEY_CLASSES_ROOT)");
+    }
+    if (slash == std::string_view::npos) return key;
+    std::string_view rest = path.substr(slash + 1);
+    while (!rest.empty() && rest.back() == '\\') rest.remove_suffix(1);
+    if (rest.empty()) return key;
+    std::size_t start = 0;
+    std::size_t depth = 0;
+    while (true) {
+        if (++depth > static_cast<std::size_t>(vrk::reg::kMaxKeyDepth))
+            fail(n, "key more than " + std::to_string(vrk::reg::kMaxKeyDepth) +
+                        " levels below its root");
+        const std::size_t end = rest.find('\\', start);
+        const std::string_view level = rest.substr(
+            start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        if (level.empty()) fail(n, "empty key name between backslashes");
+        if (characterCount(level) > kMaxKeyNameLength)
+            fail(n, "key name longer than 255 characters");
+        if (end == std::string_view::npos) break;
+        start = end + 1;
+    }
+    key.subKey = std::string(rest);
+    return key;
+}
+
+// The Windows 3.1 format, after its "REGEDIT" header: each line
+// "HKEY_CLASSES_ROOT\key = text" sets the key's default value to the text
+// (the "=" and one blank after it may be left out). Lines that do not start
+// with HKEY_CLASSES_ROOT, in that letter case, are not read, as with
+// Windows' reg.
+void readWin31Lines(LineReader& lines, const OperationSink& emit, const SkipSink* onSkipped) {
+    static constexpr std::string_view kRoot = "HKEY_CLASSES_ROOT";
+    Line line;
+    while (lines.next(line)) {
+        const std::string_view text = line.text;
+        if (text.substr(0, kRoot.size()) != kRoot) continue;
+        try {
+            std::size_t keyEnd = 0;
+            while (keyEnd < text.size() && !isBlank(text[keyEnd])) ++keyEnd;
+            std::size_t p = keyEnd;
+            while (p < text.size() && isBlank(text[p])) ++p;
+            if (p < text.size() && text[p] == '=') ++p;
+            if (p < text.size() && text[p] == ' ') ++p;
+            Operation open;
+            open.kind = Operation::Kind::openKey;
+            open.line = line.number;
+            open.key = parseKeyPath(line.number, text.substr(0, keyEnd));
+            Operation set;
+            set.kind = Operation::Kind::setValue;
+            set.line = line.number;
+            set.key = open.key;
+            set.type = vrk::reg::kRegSz;
+            set.data = std::string(text.substr(p)) + std::string(1, '\0');
+            emit(std::move(open));
+            emit(std::move(set));
+        } catch (const InputError&) {
+            throw;
+        } catch (const ParseError& e) {
+            if (onSkipped == nullptr) throw;
+            (*onSkipped)(e.line, e.reason);
+        }
+    }
+}
+
 class Parser {
 public:
     Parser(LineReader& lines, int version, const OperationSink& emit, const SkipSink* onSkipped)
@@ -221,40 +295,6 @@ private:
         emit_(std::move(op));
     }
 
-    static KeyPath parseKeyPath(unsigned n, std::string_view path) {
-        if (path.empty()) fail(n, "key line without a key name");
-        const std::size_t slash = path.find('\\');
-        const std::string_view word = path.substr(0, slash);
-        if (word.empty()) fail(n, "key name without a root (it must start with HKEY_...)");
-        KeyPath key;
-        if (!rootFromName(word, false, key.root)) {
-            fail(n, "unknown root \"" + std::string(word) +
-                        "\" (expected HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS or "
-                        "HKEY_CLASSES_ROOT)");
-        }
-        if (slash == std::string_view::npos) return key;
-        std::string_view rest = path.substr(slash + 1);
-        while (!rest.empty() && rest.back() == '\\') rest.remove_suffix(1);
-        if (rest.empty()) return key;
-        std::size_t start = 0;
-        std::size_t depth = 0;
-        while (true) {
-            if (++depth > static_cast<std::size_t>(vrk::reg::kMaxKeyDepth))
-                fail(n, "key more than " + std::to_string(vrk::reg::kMaxKeyDepth) +
-                            " levels below its root");
-            const std::size_t end = rest.find('\\', start);
-            const std::string_view level = rest.substr(
-                start, end == std::string_view::npos ? std::string_view::npos : end - start);
-            if (level.empty()) fail(n, "empty key name between backslashes");
-            if (characterCount(level) > kMaxKeyNameLength)
-                fail(n, "key name longer than 255 characters");
-            if (end == std::string_view::npos) break;
-            start = end + 1;
-        }
-        key.subKey = std::string(rest);
-        return key;
-    }
-
     void valueLine(const Line& line, std::string_view text, std::size_t p) {
         const unsigned n = line.number;
         if (!current_) {
@@ -285,7 +325,8 @@ private:
         } else if (rest[0] == '"') {
             op.kind = Operation::Kind::setValue;
             op.type = vrk::reg::kRegSz;
-            op.data = quoted(n, text, p);
+            // Stored with its terminating zero, as Windows' reg stores it.
+            op.data = quoted(n, text, p) + std::string(1, '\0');
             trailer(n, text, p);
         } else if (rest.substr(0, 6) == "dword:") {
             op.kind = Operation::Kind::setValue;
@@ -335,10 +376,12 @@ private:
                     fail(n, "string data in hex(" + hexType(op.type) + "): " + why);
                 op.data = std::move(narrowed);
             }
-            // A REG_SZ is kept without its terminating zero, as a quoted
-            // string is: hex(1) data that ends in one drops it.
-            if (op.type == vrk::reg::kRegSz && !op.data.empty() && op.data.back() == '\0')
-                op.data.pop_back();
+            // Text data that does not end in a zero gets its terminating
+            // zero, as Windows' reg adds it.
+            if ((op.type == vrk::reg::kRegSz || op.type == vrk::reg::kRegExpandSz ||
+                 op.type == vrk::reg::kRegMultiSz) &&
+                !op.data.empty() && op.data.back() != '\0')
+                op.data.push_back('\0');
         } else {
             fail(n, "unrecognized value data: expected \"string\", dword:, hex: or hex(N):");
         }
@@ -403,7 +446,8 @@ private:
                 while (p < text.size() && isBlank(text[p])) ++p;
                 if (p < text.size() && text[p] != ';') fail(n, "text after the continuation '\\'");
                 // The data goes on at the next line that is neither blank nor
-                // a comment; the end of the file ends it.
+                // a ; comment; the end of the file ends it. A # line breaks
+                // the data off, as with Windows' reg.
                 while (true) {
                     if (!lines_.next(continued_)) return out;
                     const Line& cont = continued_;
@@ -411,7 +455,9 @@ private:
                     text = cont.text;
                     p = 0;
                     while (p < text.size() && isBlank(text[p])) ++p;
-                    if (p == text.size() || isCommentStart(text[p])) continue;
+                    if (p < text.size() && text[p] == '#')
+                        fail(n, "a '#' comment line inside hex data continued with '\\'");
+                    if (p == text.size() || text[p] == ';') continue;
                     break;
                 }
                 continuation = true;
@@ -482,11 +528,10 @@ ParseResult parseRegStream(ByteSource& source, const OperationSink& onOperation,
             result.ok = true;
             return result;
         } else if (header == "REGEDIT") {
-            fail(1,
-                 "the Windows 3.1 REGEDIT format (\"HKEY_CLASSES_ROOT\\key = value\" lines) is not "
-                 "supported: "
-                 "expected \"REGEDIT4\" or \"" +
-                     std::string(kHeader5) + "\"");
+            result.version = 3;
+            readWin31Lines(lines, onOperation, onSkipped);
+            result.ok = true;
+            return result;
         } else {
             fail(1, "bad header: expected \"REGEDIT4\" or \"" + std::string(kHeader5) +
                         "\" on the first line");

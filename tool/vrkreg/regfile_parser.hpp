@@ -1,4 +1,5 @@
-// Reads the text of a .reg file (REGEDIT4 or version 5, 8-bit or UTF-16LE)
+// Reads the text of a .reg file (REGEDIT4, version 5 or the Windows 3.1
+// REGEDIT format; 8-bit or UTF-16LE)
 // into the list of changes it asks for. Nothing here touches a registry: a
 // file is checked whole before anything is applied, so a malformed file
 // changes nothing.
@@ -19,7 +20,7 @@ namespace vrk::regfile {
 
 struct ParseResult {
     bool ok = false;
-    int version = 0;                    // 4 (REGEDIT4) or 5
+    int version = 0;                    // 3 (Windows 3.1 REGEDIT), 4 (REGEDIT4) or 5
     bool utf16 = false;                 // the file started with FF FE
     std::vector<Operation> operations;  // in file order, when ok
     unsigned errorLine = 0;             // when not ok: the line at fault (1-based)

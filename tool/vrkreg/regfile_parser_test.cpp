@@ -84,9 +84,10 @@ TEST(RegfileParser, ReadsEveryKindOfLine) {
     old.key = {kCurrentUser, "Software\\Old"};
     const std::vector<Operation> expected = {
         openKey(4, kLocalMachine, ex),
-        setValue(5, kLocalMachine, ex, "", vrk::reg::kRegSz, "default value"),
+        setValue(5, kLocalMachine, ex, "", vrk::reg::kRegSz, std::string("default value\0", 14)),
         setValue(6, kLocalMachine, ex, "Count", vrk::reg::kRegDword, bytes({0x2a, 0, 0, 0})),
-        setValue(7, kLocalMachine, ex, "Path", vrk::reg::kRegSz, "C:\\Dir \"quoted\""),
+        setValue(7, kLocalMachine, ex, "Path", vrk::reg::kRegSz,
+                 std::string("C:\\Dir \"quoted\"\0", 16)),
         setValue(8, kLocalMachine, ex, "Bin", vrk::reg::kRegBinary,
                  bytes({0, 1, 0xff, 0x10, 0x20})),
         setValue(10, kLocalMachine, ex, "Empty", vrk::reg::kRegBinary, ""),
@@ -129,7 +130,7 @@ TEST(RegfileParser, TextOfUtf16FilesBecomesUtf8AndEightBitTextStaysAsItIs) {
     ASSERT_EQ(wide.operations.size(), 2u);
     EXPECT_EQ(wide.operations[0].key.subKey, "Caf\xC3\xA9");
     EXPECT_EQ(wide.operations[1].name, "n\xC3\xA9");
-    EXPECT_EQ(wide.operations[1].data, "\xC3\xA9t\xC3\xA9");
+    EXPECT_EQ(wide.operations[1].data, std::string("\xC3\xA9t\xC3\xA9\0", 6));
 
     // A Latin-1 file: the bytes are kept, not reinterpreted.
     const ParseResult narrow = parseRegFile("REGEDIT4\n[HKEY_USERS\\Caf\xE9]\n\"n\"=\"\xE9\"\n");
@@ -137,7 +138,7 @@ TEST(RegfileParser, TextOfUtf16FilesBecomesUtf8AndEightBitTextStaysAsItIs) {
     EXPECT_EQ(narrow.version, 4);
     EXPECT_FALSE(narrow.utf16);
     EXPECT_EQ(narrow.operations[0].key.subKey, "Caf\xE9");
-    EXPECT_EQ(narrow.operations[1].data, "\xE9");
+    EXPECT_EQ(narrow.operations[1].data, std::string("\xE9\0", 2));
 }
 
 TEST(RegfileParser, StringTypesInHexAreUtf16OnlyInVersion5Files) {
@@ -149,17 +150,28 @@ TEST(RegfileParser, StringTypesInHexAreUtf16OnlyInVersion5Files) {
     } cases[] = {
         {"Windows Registry Editor Version 5.00", "@=hex(2):41,00,e9,00,00,00",
          vrk::reg::kRegExpandSz, std::string("A\xC3\xA9\0", 4)},
+        // Text data keeps its zeros and gets a terminating zero when it
+        // does not end in one; empty data stays empty.
         {"Windows Registry Editor Version 5.00", "@=hex(1):61,00,00,00,62,00", vrk::reg::kRegSz,
-         std::string("a\0b", 3)},
-        // A REG_SZ is stored without its terminating zero, as a quoted string
-        // is; only the last one goes.
+         std::string("a\0b\0", 4)},
         {"Windows Registry Editor Version 5.00", "@=hex(1):41,00,42,00,00,00", vrk::reg::kRegSz,
-         "AB"},
+         std::string("AB\0", 3)},
+        {"Windows Registry Editor Version 5.00", "@=hex(1):41,00,42,00", vrk::reg::kRegSz,
+         std::string("AB\0", 3)},
         {"Windows Registry Editor Version 5.00", "@=hex(1):41,00,00,00,00,00", vrk::reg::kRegSz,
-         std::string("A\0", 2)},
-        {"Windows Registry Editor Version 5.00", "@=hex(1):00,00", vrk::reg::kRegSz, ""},
+         std::string("A\0\0", 3)},
+        {"Windows Registry Editor Version 5.00", "@=hex(1):00,00", vrk::reg::kRegSz,
+         std::string(1, '\0')},
         {"Windows Registry Editor Version 5.00", "@=hex(1):", vrk::reg::kRegSz, ""},
-        {"REGEDIT4", "@=hex(1):41,42,00", vrk::reg::kRegSz, "AB"},
+        {"REGEDIT4", "@=hex(1):41,42,00", vrk::reg::kRegSz, std::string("AB\0", 3)},
+        {"Windows Registry Editor Version 5.00", "@=hex(7):4c,00,69,00,6e,00,65,00",
+         vrk::reg::kRegMultiSz, std::string("Line\0", 5)},
+        {"Windows Registry Editor Version 5.00", "@=hex(7):4c,00,00,00,00,00",
+         vrk::reg::kRegMultiSz, std::string("L\0\0", 3)},
+        {"Windows Registry Editor Version 5.00", "@=hex(2):25,00,50,00,25,00",
+         vrk::reg::kRegExpandSz, std::string("%P%\0", 4)},
+        {"Windows Registry Editor Version 5.00", "@=hex(2):", vrk::reg::kRegExpandSz, ""},
+        {"REGEDIT4", "@=hex(2):41", vrk::reg::kRegExpandSz, std::string("A\0", 2)},
         {"Windows Registry Editor Version 5.00", "@=hex(3):41,00", vrk::reg::kRegBinary,
          std::string("A\0", 2)},
         {"REGEDIT4", "@=hex(2):41,e9,00", vrk::reg::kRegExpandSz, std::string("A\xE9\0", 3)},
@@ -171,9 +183,10 @@ TEST(RegfileParser, StringTypesInHexAreUtf16OnlyInVersion5Files) {
         {"REGEDIT4", "@=dword:7", vrk::reg::kRegDword, std::string("\x07\0\0\0", 4)},
         {"REGEDIT4", "@=hex:  0a , 0B ,ff ; spaces around bytes", vrk::reg::kRegBinary,
          "\x0a\x0b\xff"},
-        {"REGEDIT4", "@=\"line\\nbreak\\r\"", vrk::reg::kRegSz, "line\nbreak\r"},
-        {"REGEDIT4", "@=\"\"", vrk::reg::kRegSz, ""},
-        {"REGEDIT4", "@=\"a=b;c\"", vrk::reg::kRegSz, "a=b;c"},
+        // A quoted string is stored with its terminating zero.
+        {"REGEDIT4", "@=\"line\\nbreak\\r\"", vrk::reg::kRegSz, std::string("line\nbreak\r\0", 12)},
+        {"REGEDIT4", "@=\"\"", vrk::reg::kRegSz, std::string(1, '\0')},
+        {"REGEDIT4", "@=\"a=b;c\"", vrk::reg::kRegSz, std::string("a=b;c\0", 6)},
     };
     for (const auto& c : cases) {
         const std::string file =
@@ -271,7 +284,8 @@ TEST(RegfileParser, MalformedFilesNameTheLineAndTheReason) {
     } cases[] = {
         {"", 1, "empty file"},
         {"REGEDIT5\n", 1, "bad header"},
-        {"REGEDIT\nHKEY_CLASSES_ROOT\\.txt = txtfile\n", 1, "the Windows 3.1 REGEDIT format"},
+        {"REGEDIT\nHKEY_CLASSES_ROOTX\\a = b\n", 2, "unknown root \"HKEY_CLASSES_ROOTX\""},
+        {"REGEDIT\nHKEY_CLASSES_ROOT\\a\\\\b = c\n", 2, "empty key name"},
         {"regedit4\n", 1, "bad header"},
         {"Windows Registry Editor Version 5.0\n", 1, "bad header"},
         {"\nREGEDIT4\n", 1, "bad header"},
@@ -297,6 +311,8 @@ TEST(RegfileParser, MalformedFilesNameTheLineAndTheReason) {
         {k + "\"a\"=hex:11,22,33,\\\n\\\n  44,55,66\n", 4, "continuation line without hex bytes"},
         {k + "\"a\"=hex:11,\\\n  \\ 22\n", 4, "continuation line without hex bytes"},
         {k + "\"a\"=\"x\"#c\n", 3, "unexpected text after the value data"},
+        {k + "\"a\"=hex:01,\\\n#c\n  02\n", 4, "'#' comment line inside hex data"},
+        {k + "\"a\"=hex:01,\\\n  ;c\n  #c\n  02\n", 5, "'#' comment line inside hex data"},
         {k + "\"a\"=hex(2:00\n", 3, "malformed hex(N)"},
         {k + "\"a\"=hex(x):00\n", 3, "malformed hex(N)"},
         {k + "\"a\"=hex(2)00\n", 3, "expected ':'"},
@@ -364,6 +380,55 @@ TEST(RegfileParser, MalformedUtf16Files) {
 
 namespace vrk::regfile {
 namespace {
+
+// The Windows 3.1 format: "HKEY_CLASSES_ROOT\key = text" sets the key's
+// default value, as Windows' reg reads it; other lines are not read.
+TEST(RegfileParser, ReadsTheWindows31Format) {
+    static const struct {
+        const char* line;
+        const char* key;  // "" when the line is not read
+        std::string data;
+    } cases[] = {
+        {"HKEY_CLASSES_ROOT\\K = Value0", "K", std::string("Value0\0", 7)},
+        {"HKEY_CLASSES_ROOT\\K =Value1", "K", std::string("Value1\0", 7)},
+        {"HKEY_CLASSES_ROOT\\K =  Value2", "K", std::string(" Value2\0", 8)},
+        {"HKEY_CLASSES_ROOT\\K = Value3 ", "K", std::string("Value3 \0", 8)},
+        {"HKEY_CLASSES_ROOT\\K Value4", "K", std::string("Value4\0", 7)},
+        {"HKEY_CLASSES_ROOT\\K  Value5", "K", std::string("Value5\0", 7)},
+        {"HKEY_CLASSES_ROOT\\K", "K", std::string(1, '\0')},
+        {"HKEY_CLASSES_ROOT\\K  ", "K", std::string(1, '\0')},
+        {"HKEY_CLASSES_ROOT\\a\\b\t= x = y", "a\\b", std::string("x = y\0", 6)},
+        {" HKEY_CLASSES_ROOT\\K = Value1a", "", ""},
+        {"\tHKEY_CLASSES_ROOT\\K = Value1c", "", ""},
+        {";HKEY_CLASSES_ROOT\\K = Value2a", "", ""},
+        {"#HKEY_CLASSES_ROOT\\K = Value2b", "", ""},
+        {"hkey_classes_root\\K = Value3a", "", ""},
+        {"Hkey_Classes_Root\\K = Value3c", "", ""},
+        {"[HKEY_CLASSES_ROOT\\K]", "", ""},
+    };
+    for (const auto& c : cases) {
+        for (const char* end : {"\r\n", ""}) {
+            const std::string file = std::string("REGEDIT\r\n") + c.line + end;
+            for (const bool wide : {false, true}) {
+                const ParseResult r = parseRegFile(wide ? utf16File(file) : file);
+                ASSERT_TRUE(r.ok) << c.line << ": " << r.error;
+                EXPECT_EQ(r.version, 3);
+                if (*c.key == '\0') {
+                    EXPECT_TRUE(r.operations.empty()) << c.line;
+                    continue;
+                }
+                ASSERT_EQ(r.operations.size(), 2u) << c.line;
+                EXPECT_EQ(r.operations[0], openKey(2, vrk::reg::kClassesRoot, c.key)) << c.line;
+                EXPECT_EQ(r.operations[1],
+                          setValue(2, vrk::reg::kClassesRoot, c.key, "", vrk::reg::kRegSz, c.data))
+                    << c.line;
+            }
+        }
+    }
+    const ParseResult empty = parseRegFile("REGEDIT");
+    EXPECT_TRUE(empty.ok) << empty.error;
+    EXPECT_TRUE(empty.operations.empty());
+}
 
 TEST(RegfileParser, HeaderMayBeIndentedAndAFileMayHoldNoKeys) {
     for (const char* file :

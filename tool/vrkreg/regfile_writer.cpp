@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 #include "tool/vrkreg/regfile_text.hpp"
 
@@ -41,9 +42,15 @@ std::size_t fileColumns(const std::string& text) { return storeBytesToUtf16le(te
 std::string valueLineText(const ValueEntry& value) {
     std::string line = value.name.empty() ? std::string("@") : escaped(value.name);
     line += '=';
-    if (value.type == vrk::reg::kRegSz && value.data.find('\0') == std::string::npos) {
-        line += escaped(value.data);
-        return line;
+    if (value.type == vrk::reg::kRegSz) {
+        // Shown as reg shows it, without its one terminating zero; text that
+        // holds another zero is written in hex.
+        std::string_view text = value.data;
+        if (!text.empty() && text.back() == '\0') text.remove_suffix(1);
+        if (text.find('\0') == std::string_view::npos) {
+            line += escaped(std::string(text));
+            return line;
+        }
     }
     char buf[32];
     if (value.type == vrk::reg::kRegDword && value.data.size() == 4) {
@@ -60,13 +67,7 @@ std::string valueLineText(const ValueEntry& value) {
         std::snprintf(buf, sizeof buf, "hex(%x):", static_cast<unsigned>(value.type));
         line += buf;
     }
-    // A REG_SZ in hex holds a zero byte; it is written with the terminating
-    // zero that a string stored with RegSetValueEx carries, which the reader
-    // drops again.
-    const std::string bytes = value.type == vrk::reg::kRegSz
-                                  ? storeBytesToUtf16le(value.data + '\0')
-                              : isTextType(value.type) ? storeBytesToUtf16le(value.data)
-                                                       : value.data;
+    const std::string bytes = isTextType(value.type) ? storeBytesToUtf16le(value.data) : value.data;
     std::size_t column = fileColumns(line);
     static const char digits[] = "0123456789abcdef";
     line.reserve(line.size() + bytes.size() * 3 + bytes.size() / 25 * 5);

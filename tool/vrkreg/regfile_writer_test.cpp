@@ -59,14 +59,19 @@ TEST(RegfileWriter, ChoosesTheFormForEachValue) {
         ValueEntry value;
         const char* line;
     } cases[] = {
+        // Text as reg shows it: one terminating zero is not shown, and text
+        // stored without one is shown whole.
+        {{"s", vrk::reg::kRegSz, std::string("text\0", 5)}, "\"s\"=\"text\""},
         {{"s", vrk::reg::kRegSz, "text"}, "\"s\"=\"text\""},
+        {{"", vrk::reg::kRegSz, std::string(1, '\0')}, "@=\"\""},
         {{"", vrk::reg::kRegSz, ""}, "@=\"\""},
         {{"q\"\\", vrk::reg::kRegSz, "a\\b\"c\nd\re\tf"},
          "\"q\\\"\\\\\"=\"a\\\\b\\\"c\\nd\\re\tf\""},
-        // A zero byte cannot stand in a quoted string: the string goes as UTF-16 hex,
-        // with the terminating zero that the reader drops.
-        {{"z", vrk::reg::kRegSz, std::string("ab\0", 3)}, "\"z\"=hex(1):61,00,62,00,00,00,00,00"},
-        {{"z", vrk::reg::kRegSz, std::string("a\0b", 3)}, "\"z\"=hex(1):61,00,00,00,62,00,00,00"},
+        // Any other zero byte cannot stand in a quoted string: the text goes
+        // as UTF-16 hex, byte for byte.
+        {{"z", vrk::reg::kRegSz, std::string("ab\0\0", 4)}, "\"z\"=hex(1):61,00,62,00,00,00,00,00"},
+        {{"z", vrk::reg::kRegSz, std::string("a\0b\0", 4)}, "\"z\"=hex(1):61,00,00,00,62,00,00,00"},
+        {{"z", vrk::reg::kRegSz, std::string("a\0b", 3)}, "\"z\"=hex(1):61,00,00,00,62,00"},
         {{"d", vrk::reg::kRegDword, "\xef\xbe\xad\xde"}, "\"d\"=dword:deadbeef"},
         {{"d3", vrk::reg::kRegDword, "\x01\x02\x03"}, "\"d3\"=hex(4):01,02,03"},
         {{"d0", vrk::reg::kRegDword, ""}, "\"d0\"=hex(4):"},
@@ -134,19 +139,22 @@ TEST(RegfileWriter, RefusesNamesAFileCannotHold) {
     EXPECT_EQ(out, "untouched");
 }
 
-// What is written reads back as the same keys, names, types and bytes.
+// What is written reads back as the same keys, names, types and bytes (text
+// with its terminating zero, as import stores it).
 TEST(RegfileWriter, ExportReadsBackUnchanged) {
     std::string allBytes;
     for (int i = 0; i < 256; ++i) allBytes.push_back(static_cast<char>(i));
+    const std::string z(1, '\0');
     const std::vector<KeyBlock> blocks = {
-        {{kLocalMachine, ""}, {{"atRoot", vrk::reg::kRegSz, "x"}}},
+        {{kLocalMachine, ""}, {{"atRoot", vrk::reg::kRegSz, "x" + z}}},
         {{kLocalMachine, "Software\\K]ey [1]\\Caf\xC3\xA9 \xE9"},
-         {{"", vrk::reg::kRegSz, "default"},
-          {"quote\" back\\ nl\n cr\r", vrk::reg::kRegSz, "v\"\\\n\r;=@"},
-          {"latin1 \xE9", vrk::reg::kRegSz, "\xE9\xFF\x80"},
+         {{"", vrk::reg::kRegSz, "default" + z},
+          {"quote\" back\\ nl\n cr\r", vrk::reg::kRegSz, "v\"\\\n\r;=@" + z},
+          {"latin1 \xE9", vrk::reg::kRegSz, "\xE9\xFF\x80" + z},
           {"zeros", vrk::reg::kRegSz, std::string("\0\0", 2)},
+          {"inner zero", vrk::reg::kRegSz, std::string("a\0b\0", 4)},
           {"all", vrk::reg::kRegBinary, allBytes},
-          {"allAsText", vrk::reg::kRegExpandSz, allBytes},
+          {"allAsText", vrk::reg::kRegExpandSz, allBytes + z},
           {"multi", vrk::reg::kRegMultiSz, std::string("a\0\xC3\xA9\0\xE9\0\0", 8)},
           {"dw", vrk::reg::kRegDword, "\x01\x00\x00\x80"},
           {"dwShort", vrk::reg::kRegDword, "\x01"},
@@ -170,6 +178,29 @@ TEST(RegfileWriter, ExportReadsBackUnchanged) {
         }
     }
     EXPECT_EQ(back, blocks);
+}
+
+// Text stored without a terminating zero is written as reg shows it and
+// reads back with its zero, as reg import stores text.
+TEST(RegfileWriter, TextWithoutItsZeroReadsBackWithIt) {
+    const struct {
+        ValueEntry value;
+        std::string back;
+    } cases[] = {
+        {{"s", vrk::reg::kRegSz, "hello"}, std::string("hello\0", 6)},
+        {{"s", vrk::reg::kRegSz, ""}, std::string(1, '\0')},
+        {{"s", vrk::reg::kRegSz, std::string("a\0b", 3)}, std::string("a\0b\0", 4)},
+        {{"e", vrk::reg::kRegExpandSz, "%P%"}, std::string("%P%\0", 4)},
+        {{"m", vrk::reg::kRegMultiSz, "a"}, std::string("a\0", 2)},
+    };
+    for (const auto& c : cases) {
+        std::string out, error;
+        ASSERT_TRUE(writeRegFile({{{kLocalMachine, "K"}, {c.value}}}, out, error)) << error;
+        const ParseResult r = parseRegFile(out);
+        ASSERT_TRUE(r.ok) << r.error;
+        ASSERT_EQ(r.operations.size(), 2u);
+        EXPECT_EQ(r.operations[1].data, c.back) << valueLineText(c.value);
+    }
 }
 
 }  // namespace

@@ -69,6 +69,9 @@ protected:
         ASSERT_EQ(status, 0) << err;
     }
 
+    // Text as add and import store it: with its terminating zero.
+    static std::string sz(const std::string& text) { return text + std::string(1, '\0'); }
+
     // The bytes and type of a value, or "<error N>".
     std::string valueOf(const std::string& key, const std::string& name,
                         std::uint32_t* type = nullptr) {

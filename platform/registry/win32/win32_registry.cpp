@@ -46,10 +46,9 @@ LONG changed(LONG rc) {
 // each at most three bytes in the ANSI code page (UTF-8 being the widest).
 constexpr std::size_t kLongestAnsiValueName = 16383 * 3;
 
-// The text of a text value as callers see it: the bytes stored, without the
-// one terminating zero this backend stores with them (text stored by
-// another program without a terminator comes back whole). Any other type,
-// or a failure: not ERROR_SUCCESS, and the caller asks the call itself.
+// The text of a text value: the bytes stored, as the ANSI call converts
+// them. Any other type, or a failure: not ERROR_SUCCESS, and the caller asks
+// the call itself.
 LONG readText(HKEY key, const char* valueName, DWORD& type, std::string& text) {
     for (int attempt = 0; attempt < 4; ++attempt) {
         DWORD size = 0;
@@ -68,7 +67,6 @@ LONG readText(HKEY key, const char* valueName, DWORD& type, std::string& text) {
         if (rc != ERROR_SUCCESS) return rc;
         if (!isTextValueType(type)) return ERROR_INVALID_DATATYPE;
         text.resize(got);
-        if (!text.empty() && text.back() == '\0') text.pop_back();
         return ERROR_SUCCESS;
     }
     return ERROR_MORE_DATA;
@@ -193,23 +191,25 @@ long Win32Registry::queryValueEx(Key key, const char* valueName, std::uint32_t* 
     return finish(rc);
 }
 
-// Text is stored with one terminating zero more than the caller's bytes, as
-// the ANSI call stores a zero-terminated string, and read back without it.
+// Text is stored as exactly the caller's bytes. The ANSI call counts one
+// byte more when the text does not end in a zero and the byte after it is
+// one (NT adds the terminator a caller forgot to count); the copy puts a
+// byte that is not zero there, so that nothing is added.
 long Win32Registry::setValueEx(Key key, const char* valueName, std::uint32_t type,
                                const unsigned char* data, std::uint32_t size) {
-    if ((data == nullptr && size != 0) || !isTextValueType(type)) {
+    if (data == nullptr || size == 0 || !isTextValueType(type)) {
         return finish(changed(RegSetValueExA(handleOf(key), valueName, 0, type, data, size)));
     }
     std::string text;
     try {
-        text.assign(reinterpret_cast<const char*>(data), data != nullptr ? size : 0);
-        text.push_back('\0');
+        text.assign(reinterpret_cast<const char*>(data), size);
+        text.push_back('x');
     } catch (const std::bad_alloc&) {
         return finish(ERROR_NOT_ENOUGH_MEMORY);
     }
-    return finish(changed(RegSetValueExA(handleOf(key), valueName, 0, type,
-                                         reinterpret_cast<const unsigned char*>(text.data()),
-                                         static_cast<DWORD>(text.size()))));
+    return finish(
+        changed(RegSetValueExA(handleOf(key), valueName, 0, type,
+                               reinterpret_cast<const unsigned char*>(text.data()), size)));
 }
 
 long Win32Registry::deleteKey(Key key, const char* subKey) {
