@@ -177,11 +177,21 @@ class Test:
         path = os.path.join(self.wine.work, "profile.reg")
         if os.path.exists(path):
             os.remove(path)
-        if self.wine.reg("query", PROFILE_KEY, "/reg:32").returncode != 0:
-            return "(absent)\n"
-        r = self.wine.reg("export", PROFILE_KEY, windows_path(path), "/y", "/reg:32")
+        q = self.wine.reg("query", PROFILE_KEY, "/reg:32")
+        if q.returncode != 0:
+            # reg answers a missing key with exit status 1 and its message;
+            # a failure that says nothing is no answer.
+            if q.returncode == 1 and q.stdout.strip():
+                return "(absent)\n"
+            raise Failure("reg query failed (exit status %d): %s" %
+                          (q.returncode, q.stdout.decode(errors="replace")))
+        # Read back with the package's vrkreg.exe: Wine's reg export drops the
+        # last character of a REG_SZ stored without a terminating zero, as
+        # the profile's texts are.
+        r = self.wine(os.path.join(self.installer.package, "vrkreg.exe"), "export", PROFILE_KEY,
+                      os.path.basename(path), "/y", "/reg:32")
         if r.returncode != 0:
-            raise Failure("reg export failed: " + r.stdout.decode(errors="replace"))
+            raise Failure("vrkreg export failed: " + r.stdout.decode(errors="replace"))
         return "\n".join(regcanon.canonical_file(path)) + "\n"
 
     def log(self, directory, name):
