@@ -6,7 +6,7 @@
 
 #include "platform/error_text.hpp"
 #include "platform/process.hpp"
-#include "platform/registry/iregistry.hpp"
+#include "registry/iregistry.hpp"
 
 // Every number the registry layer returns has the text Windows gives it.
 // Wine departs from Windows here: its system message table words every text

@@ -20,8 +20,8 @@
 #include <string>
 
 #include "base/istring.hpp"
-#include "platform/registry/iregistry.hpp"
-#include "platform/registry/key_holder.hpp"
+#include "registry/iregistry.hpp"
+#include "registry/key_holder.hpp"
 
 namespace vrk::profilestore {
 

@@ -21,8 +21,8 @@
 
 #include "diag/iexc.hpp"
 #include "platform/process.hpp"
-#include "platform/registry/iregistry.hpp"
-#include "platform/registry/scratch_registry.hpp"
+#include "registry/iregistry.hpp"
+#include "registry/scratch_registry.hpp"
 #include "profile/iprofile.hpp"
 
 namespace profiletest {

@@ -3,7 +3,7 @@
 // Wow6432Node) gives the same report, trace and profile as on our own store.
 #include <sys/stat.h>
 
-#include "platform/registry/hive/hive_test_support.hpp"
+#include "registry/hive/hive_test_support.hpp"
 #include "tests/harness/vrkini_fixture.hpp"
 
 namespace vrk::test {

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "platform/registry/iregistry.hpp"
+#include "registry/iregistry.hpp"
 
 namespace vrk::platform {
 

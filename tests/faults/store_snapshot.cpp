@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "platform/registry/iregistry.hpp"
-#include "platform/registry/scratch_registry.hpp"
+#include "registry/iregistry.hpp"
+#include "registry/scratch_registry.hpp"
 
 namespace vrk::test {
 

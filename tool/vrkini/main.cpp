@@ -8,7 +8,7 @@
 #include "base/istring.hpp"
 #include "diag/itrace.hpp"
 #include "platform/command_line.hpp"
-#include "platform/registry/save_failure.hpp"
+#include "registry/save_failure.hpp"
 #include "tool/vrkini/steps.hpp"
 
 namespace {

@@ -14,8 +14,8 @@
 
 #include "platform/environment.hpp"
 #include "platform/process.hpp"
-#include "platform/registry/registry_wrappers.hpp"
-#include "platform/registry/scratch_registry.hpp"
+#include "registry/registry_wrappers.hpp"
+#include "registry/scratch_registry.hpp"
 #include "profile/iprofile.hpp"
 
 namespace vrk::test {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry/iregistry.hpp"
-#include "platform/registry/key_holder.hpp"
+#include "registry/iregistry.hpp"
+#include "registry/key_holder.hpp"
 #include "tool/vrkreg/regfile_model.hpp"
 
 namespace vrk::regfile {

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/registry/registry_view.hpp"
+#include "registry/registry_view.hpp"
 #include "tool/vrkreg/reg_command_support.hpp"
 
 namespace vrk::regfile {

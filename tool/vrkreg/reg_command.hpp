@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry/iregistry.hpp"
+#include "registry/iregistry.hpp"
 
 namespace vrk::regfile {
 

@@ -2,7 +2,7 @@
 // any letter case) and the KEY argument with its root word.
 #include <cctype>
 
-#include "platform/registry/registry_view.hpp"
+#include "registry/registry_view.hpp"
 #include "tool/vrkreg/reg_command_support.hpp"
 
 namespace vrk::regfile::regcmd {

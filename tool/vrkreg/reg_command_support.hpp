@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry/iregistry.hpp"
+#include "registry/iregistry.hpp"
 #include "tool/vrkreg/reg_access.hpp"
 #include "tool/vrkreg/regfile_model.hpp"
 

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "platform/registry/registry_test_support.hpp"
+#include "registry/registry_test_support.hpp"
 #include "tool/vrkreg/reg_command.hpp"
 #include "tool/vrkreg/regfile_parser.hpp"
 #include "tool/vrkreg/vrkreg_test_support.hpp"

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "platform/registry/iregistry.hpp"
+#include "registry/iregistry.hpp"
 #include "tool/vrkreg/regfile_parser.hpp"
 #include "tool/vrkreg/regfile_source.hpp"
 

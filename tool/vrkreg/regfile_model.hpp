@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/registry/iregistry.hpp"
+#include "registry/iregistry.hpp"
 
 namespace vrk::regfile {
 

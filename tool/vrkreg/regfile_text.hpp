@@ -1,6 +1,6 @@
 // Text conversions between the store's 8-bit names and data and the UTF-16LE
 // text of version 5 .reg files: the registry layer's conversions
-// (platform/registry/utf16_text.hpp), and the character count of names.
+// (registry/utf16_text.hpp), and the character count of names.
 //
 // Thread safety: pure functions.
 #pragma once
@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/registry/utf16_text.hpp"
+#include "registry/utf16_text.hpp"
 
 namespace vrk::regfile {
 

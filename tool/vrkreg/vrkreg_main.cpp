@@ -10,7 +10,7 @@
 
 #include "platform/binary_stdout.hpp"
 #include "platform/process.hpp"
-#include "platform/registry/iregistry.hpp"
+#include "registry/iregistry.hpp"
 #include "tool/vrkreg/reg_command.hpp"
 
 int main(int argc, char** argv) {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry/registry_test_support.hpp"
-#include "platform/registry/registry_wrappers.hpp"
+#include "registry/registry_test_support.hpp"
+#include "registry/registry_wrappers.hpp"
 #include "tool/vrkreg/reg_access.hpp"
 #include "tool/vrkreg/reg_command.hpp"
 #include "tool/vrkreg/regfile_writer.hpp"

@@ -1,0 +1,428 @@
+// HiveRegistry: mounts, handles, the path walk, key calls, batches and the
+// commit of changed hives.
+#include <hivex.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/process.hpp"
+#include "registry/hive/hive_registry_support.hpp"
+#include "registry/registry_result.hpp"
+#include "registry/registry_view.hpp"
+#include "registry/save_failure.hpp"
+#include "registry/hive/hive_text.hpp"
+
+namespace vrk::reg::hive {
+
+thread_local std::string failureDetail;
+
+namespace {
+
+long errorOfErrno(int err) { return err == ENOMEM ? kNotEnoughMemory : kRegistryIoFailed; }
+
+}  // namespace
+
+
+HiveRegistry::HiveRegistry(std::vector<HiveMount> mounts) : ownerProcess_(::getpid()) {
+    for (auto& m : mounts) hives_.push_back(std::make_unique<Hive>(std::move(m)));
+}
+
+HiveRegistry::~HiveRegistry() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (::getpid() != ownerProcess_) return;
+    for (auto& h : hives_) {
+        std::string detail;
+        if (h->loaded && !h->broken && h->file.commit(&detail) != kSuccess) {
+            const std::string text = "changes to the hive were not saved: " + detail;
+            std::fprintf(stderr, "vrk: %s\n", text.c_str());
+            if (SaveFailureReporter report = saveFailureReporter()) report(text.c_str());
+        }
+    }
+}
+
+void HiveRegistry::changeFailed(Hive& h, const std::string& what, int err) {
+    h.broken = true;
+    throw Failure{errorOfErrno(err), h.mount.file + ": " + what + ": " + std::strerror(err) +
+                                         "; this run's changes to the hive are dropped"};
+}
+
+void HiveRegistry::damaged(Hive& h, Node node, const std::string& why) {
+    throw Failure{kBadDb, h.mount.file + ": key " + keyPathOf(h.file.handle(), node) + ": " + why +
+                              "; the key is not changed"};
+}
+
+long HiveRegistry::commitAll() {
+    for (auto& h : hives_) {
+        std::string detail;
+        if (!h->loaded || h->broken) continue;
+        if (long rc = h->file.commit(&detail)) throw Failure{rc, detail};
+    }
+    return kSuccess;
+}
+
+long HiveRegistry::flush() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return guarded([&] { return commitAll(); });
+}
+
+long HiveRegistry::flushKey(Key key) {
+    if (key == kNullKey) return finish(kInvalidHandle);
+    return flush();
+}
+
+long HiveRegistry::beginBatch() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return guarded([&]() -> long {
+        if (batchDepth_++ == 0) {
+            for (auto& h : hives_) {
+                h->undo.clear();
+                h->changedBeforeBatch = h->loaded && h->file.changed();
+            }
+        }
+        return kSuccess;
+    });
+}
+
+long HiveRegistry::commitBatch() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return guarded([&]() -> long {
+        if (batchDepth_ == 0) return kInvalidParameter;  // no batch open
+        if (--batchDepth_ > 0) return kSuccess;
+        for (auto& h : hives_) h->undo.clear();
+        return kSuccess;
+    });
+}
+
+long HiveRegistry::rollbackBatch() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return guarded([&]() -> long {
+        if (batchDepth_ == 0) return kInvalidParameter;  // no batch open
+        if (--batchDepth_ > 0) return kSuccess;
+        for (auto& h : hives_) {
+            if (!h->loaded || (!h->file.changed() && !h->broken)) continue;
+            undoBatch(*h);
+        }
+        return kSuccess;
+    });
+}
+
+void HiveRegistry::undoBatch(Hive& h) {
+    h.order.clear();
+    std::vector<Undo> undo;
+    undo.swap(h.undo);
+    if (!h.broken && h.changedBeforeBatch) {
+        // Undo the batch's changes one by one, the last first. A key that
+        // comes back is a new node: later steps name it by its old one.
+        hive_h* hx = h.file.handle();
+        std::unordered_map<Node, Node> moved;
+        const auto now = [&](Node n) {
+            auto it = moved.find(n);
+            return it == moved.end() ? n : it->second;
+        };
+        for (auto it = undo.rbegin(); it != undo.rend(); ++it) {
+            switch (it->kind) {
+            case Undo::removeKey:
+                ++h.deaths[now(it->node)];
+                if (hivex_node_delete_child(hx, now(it->node)) != 0)
+                    changeFailed(h, "cannot roll back a new key", errno);
+                break;
+            case Undo::restoreValues:
+                setValues(h, now(it->node), it->values, "cannot roll back a value");
+                break;
+            case Undo::restoreKey: {
+                hive_node_h made = hivex_node_add_child(hx, now(it->parent), it->name.c_str());
+                if (made == 0) changeFailed(h, "cannot roll back a deleted key", errno);
+                moved[it->node] = made;
+                setValues(h, made, it->values, "cannot roll back a deleted key");
+                break;
+            }
+            }
+        }
+        h.undo.clear();
+        return;
+    }
+    // The batch was the hive's first change (or broke it): read it again.
+    for (const Undo& u : undo) {
+        if (u.kind == Undo::removeKey) ++h.deaths[u.node];
+    }
+    std::string detail;
+    if (long rc = h.file.reload(&detail)) {
+        h.loaded = false;
+        throw Failure{rc, detail};
+    }
+    h.broken = false;
+}
+
+const char* HiveRegistry::lastFailureDetail() const { return failureDetail.c_str(); }
+
+long HiveRegistry::hiveReady(int index) {
+    Hive& h = *hives_[index];
+    if (h.broken) {
+        throw Failure{kRegistryIoFailed, h.mount.file +
+                                             ": an earlier change failed; the hive is "
+                                             "not used again in this run"};
+    }
+    if (h.loaded) return kSuccess;
+    std::string detail;
+    if (long rc = h.file.load(&detail)) {
+        if (rc == kFileNotFound) return rc;
+        throw Failure{rc, detail};
+    }
+    h.loaded = true;
+    h.top = hivex_root(h.file.handle());
+    // The 32-bit view, unless the process chose the 64-bit one.
+    if (h.mount.view32 && chosenRegistryView() != RegistryView::bits64) {
+        for (const Child& c : childrenOf(h, h.top)) {
+            if (c.sort == sortName("Wow6432Node")) {
+                h.top = c.node;
+                break;
+            }
+        }
+    }
+    return kSuccess;
+}
+
+long HiveRegistry::writable(int index) {
+    Hive& h = *hives_[index];
+    std::string detail;
+    if (long rc = h.file.beginWrite(&detail)) throw Failure{rc, detail};
+    return kSuccess;
+}
+
+bool HiveRegistry::alive(const Handle& h) {
+    const Hive& hv = *hives_[h.hive];
+    auto it = hv.deaths.find(h.node);
+    std::uint64_t now = it == hv.deaths.end() ? 0 : it->second;
+    return hv.loaded && now == h.life;
+}
+
+const std::vector<HiveRegistry::Child>& HiveRegistry::childrenOf(Hive& h, Node node) {
+    auto it = h.order.find(node);
+    if (it != h.order.end()) return it->second;
+    std::vector<std::pair<std::string, Node>> read;
+    std::string why;
+    if (!readSubkeys(h.file.handle(), node, read, &why)) damaged(h, node, why);
+    std::vector<Child> list;
+    list.reserve(read.size());
+    for (auto& [name, child] : read) list.push_back(Child{sortName(name), child, std::move(name)});
+    std::sort(list.begin(), list.end(), [](const Child& a, const Child& b) {
+        return a.sort != b.sort ? a.sort < b.sort : a.node < b.node;
+    });
+    return h.order.emplace(node, std::move(list)).first->second;
+}
+
+Key HiveRegistry::addHandle(int hive, Node node, std::uint32_t access) {
+    std::uintptr_t value;
+    do {
+        value = nextHandle_;
+        nextHandle_ += 4;
+        if (nextHandle_ >= kClassesRoot.value && nextHandle_ <= kUsers.value) {
+            nextHandle_ = kUsers.value + 4;
+        }
+    } while (handles_.count(value) != 0 || value == 0);
+    auto it = hives_[hive]->deaths.find(node);
+    std::uint64_t life = it == hives_[hive]->deaths.end() ? 0 : it->second;
+    handles_.emplace(value, Handle{hive, node, life, access});
+    return Key{value};
+}
+
+long HiveRegistry::resolve(Key key, Target& t) {
+    if (isRootKey(key)) {
+        t = Target{key, -1, 0, kAllRights, false};
+        return kSuccess;
+    }
+    auto it = handles_.find(key.value);
+    if (it == handles_.end()) return kInvalidHandle;
+    const Handle& h = it->second;
+    if (!alive(h)) return kKeyDeleted;
+    t = Target{kNullKey, h.hive, h.node, h.access, true};
+    return kSuccess;
+}
+
+long HiveRegistry::walk(Target& t, const std::vector<std::string_view>& parts, bool create,
+                        bool* created) {
+    std::size_t first = 0;
+    if (t.hive < 0) {
+        int whole = -1, named = -1;
+        for (std::size_t i = 0; i < hives_.size(); ++i) {
+            const HiveMount& m = hives_[i]->mount;
+            if (!(m.root == t.root)) continue;
+            if (m.keyName.empty())
+                whole = static_cast<int>(i);
+            else if (!parts.empty() && sortName(m.keyName) == sortName(parts[0]))
+                named = static_cast<int>(i);
+        }
+        int chosen = whole >= 0 ? whole : named;
+        if (chosen < 0) return parts.empty() ? kSuccess : kFileNotFound;
+        if (long rc = hiveReady(chosen)) return rc;
+        if (whole < 0) first = 1;
+        t.hive = chosen;
+        t.node = hives_[chosen]->top;
+    }
+    if (long rc = hiveReady(t.hive)) return rc;
+    Hive& h = *hives_[t.hive];
+    for (std::size_t i = first; i < parts.size(); ++i) {
+        const std::string key = sortName(parts[i]);
+        const auto& list = childrenOf(h, t.node);
+        auto at = std::lower_bound(list.begin(), list.end(), key,
+                                   [](const Child& c, const std::string& k) { return c.sort < k; });
+        if (at != list.end() && at->sort == key) {
+            t.node = at->node;
+            if (created) *created = false;
+            continue;
+        }
+        if (!create) return kFileNotFound;
+        if (!isUtf8(parts[i])) return kInvalidParameter;
+        // hivex compares names up to a zero character: a subkey whose name
+        // holds one would be taken for the new key.
+        for (const Child& c : list) {
+            if (hasZero(c.name) && sortName(c.name.substr(0, c.name.find('\0'))) == key) {
+                throw Failure{kAccessDenied,
+                              h.mount.file + ": key " + keyPathOf(h.file.handle(), t.node) +
+                                  ": its subkey \"" + c.name.substr(0, c.name.find('\0')) + "\\0" +
+                                  c.name.substr(c.name.find('\0') + 1) +
+                                  "\" has a zero character in its name, which hivex takes for " +
+                                  std::string(parts[i]) + "; the key is not created"};
+            }
+        }
+        writable(t.hive);
+        const std::string name(parts[i]);
+        hive_node_h made = hivex_node_add_child(h.file.handle(), t.node, name.c_str());
+        if (made == 0) changeFailed(h, "cannot add key " + name, errno);
+        h.file.markChanged();
+        h.order.erase(t.node);
+        if (batchDepth_ > 0) h.undo.push_back(Undo{Undo::removeKey, made, 0, {}, {}});
+        t.node = made;
+        if (created) *created = true;
+    }
+    return kSuccess;
+}
+
+long HiveRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /*options*/,
+                               std::uint32_t access, Key* result, std::uint32_t* disposition) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return guarded([&]() -> long {
+        if (result == nullptr) return kBadKey;
+        if (parent == kNullKey) return kInvalidHandle;
+        *result = kNullKey;
+        Target t;
+        if (long rc = resolve(parent, t)) return rc;
+        std::vector<std::string_view> parts;
+        if (long rc = splitPath(subKey, parts)) return rc;
+        const std::uint32_t rights = grantedRights(access);
+        bool created = false;
+        if (long rc = walk(t, parts, true, &created)) return rc;
+        if (t.hive >= 0 && wantsWrite(rights)) writable(t.hive);
+        if (disposition) *disposition = created ? kCreatedNewKey : kOpenedExistingKey;
+        if (parts.empty() && !t.isHandle) {
+            *result = parent;
+        } else {
+            *result = addHandle(t.hive, t.node, rights);
+        }
+        return kSuccess;
+    });
+}
+
+long HiveRegistry::openKeyEx(Key parent, const char* subKey, std::uint32_t access, Key* result) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return guarded([&]() -> long {
+        if (result == nullptr) return kInvalidParameter;
+        if (parent == kNullKey) return kInvalidHandle;
+        *result = kNullKey;
+        Target t;
+        if (long rc = resolve(parent, t)) return rc;
+        std::vector<std::string_view> parts;
+        if (long rc = splitOpenPath(parent, subKey, parts)) return rc;
+        if (long rc = walk(t, parts, false, nullptr)) return rc;
+        if (parts.empty() && !t.isHandle) {
+            *result = parent;
+        } else {
+            *result = addHandle(t.hive, t.node, grantedRights(access));
+        }
+        return kSuccess;
+    });
+}
+
+long HiveRegistry::deleteKey(Key key, const char* subKey) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return guarded([&]() -> long {
+        if (subKey == nullptr) return kInvalidParameter;
+        Target t;
+        if (long rc = resolve(key, t)) return rc;
+        std::vector<std::string_view> parts;
+        if (long rc = splitPath(subKey, parts)) return rc;
+        if (long rc = walk(t, parts, false, nullptr)) return rc;
+        if (t.hive < 0) return kAccessDenied;  // a root stays
+        Hive& h = *hives_[t.hive];
+        if (t.node == h.top || t.node == hivex_root(h.file.handle())) return kAccessDenied;
+        if (!childrenOf(h, t.node).empty()) return kAccessDenied;
+        const Node parentNode = hivex_node_parent(h.file.handle(), t.node);
+        Undo undo{Undo::restoreKey, t.node, parentNode, {}, {}};
+        if (batchDepth_ > 0) {
+            // What brings the key back if the batch is rolled back.
+            for (const Child& c : childrenOf(h, parentNode)) {
+                if (c.node == t.node) undo.name = c.name;
+            }
+            undo.values = valuesOf(h, t.node);
+        }
+        writable(t.hive);
+        if (hivex_node_delete_child(h.file.handle(), t.node) != 0) {
+            changeFailed(h, "cannot delete a key", errno);
+        }
+        h.file.markChanged();
+        ++h.deaths[t.node];
+        if (batchDepth_ > 0) h.undo.push_back(std::move(undo));
+        h.order.erase(parentNode);
+        h.order.erase(t.node);
+        return kSuccess;
+    });
+}
+
+long HiveRegistry::enumKey(Key key, std::uint32_t index, char* name, std::uint32_t nameSize) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return guarded([&]() -> long {
+        Target t;
+        if (long rc = resolve(key, t)) return rc;
+        if (name == nullptr) return kInvalidParameter;
+        if ((t.access & kEnumerateSubKeys) == 0) return kAccessDenied;
+        std::string found;
+        if (long rc = walk(t, {}, false, nullptr)) return rc;
+        if (t.hive < 0) {
+            // A root made of named mounts lists those whose hive exists.
+            std::vector<std::pair<std::string, std::string>> names;
+            for (std::size_t i = 0; i < hives_.size(); ++i) {
+                const HiveMount& m = hives_[i]->mount;
+                if (!(m.root == t.root)) continue;
+                if (hiveReady(static_cast<int>(i)) != kSuccess) continue;
+                names.emplace_back(sortName(m.keyName), m.keyName);
+            }
+            if (names.empty()) return kFileNotFound;
+            std::sort(names.begin(), names.end());
+            if (index >= names.size()) return kNoMoreItems;
+            found = names[index].second;
+        } else {
+            Hive& h = *hives_[t.hive];
+            const auto& list = childrenOf(h, t.node);
+            if (index >= list.size()) return kNoMoreItems;
+            found = list[index].name;
+        }
+        if (found.size() + 1 > nameSize) return kMoreData;
+        std::memcpy(name, found.data(), found.size());
+        name[found.size()] = '\0';
+        return kSuccess;
+    });
+}
+
+long HiveRegistry::closeKey(Key key) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return guarded([&]() -> long {
+        if (isRootKey(key)) return kSuccess;
+        return handles_.erase(key.value) == 1 ? kSuccess : kInvalidHandle;
+    });
+}
+
+}  // namespace vrk::reg::hive

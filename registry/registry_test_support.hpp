@@ -1,0 +1,164 @@
+// Helpers shared by the registry tests: a temporary store directory removed
+// at the end of the test, and small wrappers over the C-style calls.
+// The fixture's registry is the platform's scratch store, or on Linux, when
+// VRK_TEST_BACKEND is "hive", a hive-file registry: CTest runs the rules'
+// cases against both.
+// Thread safety: test code, one thread.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "registry/iregistry.hpp"
+#include "platform/process.hpp"
+#include "registry/scratch_registry.hpp"
+#ifndef _WIN32
+#include "registry/hive/hive_registry.hpp"
+#endif
+
+namespace vrk::reg::testing {
+
+// Where Wine's registry departs from Windows, a test names the case and
+// expects Wine's answer from Wine and Windows' answer from every other store.
+template <class T>
+T windowsOrWine(T windows, T wine) {
+    return platform::runsUnderWine() ? wine : windows;
+}
+
+// A fresh directory below the system's temporary directory.
+class TempDir {
+public:
+    TempDir() {
+        static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+        std::random_device seed;
+        std::mt19937 pick(seed());
+        const auto base = std::filesystem::temp_directory_path();
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = "vrkreg.";
+            for (int i = 0; i < 8; ++i) name += kLetters[pick() % (sizeof kLetters - 1)];
+            std::error_code ec;
+            if (std::filesystem::create_directory(base / name, ec)) {
+                path_ = (base / name).string();
+                return;
+            }
+        }
+        std::abort();
+    }
+    ~TempDir() {
+        std::error_code ec;
+        // Restore permissions a test may have taken away, then remove.
+        for (auto& e : std::filesystem::recursive_directory_iterator(path_, ec)) {
+            std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all, ec);
+        }
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+// The registry the rules' cases run against, kept in directory.
+inline std::unique_ptr<Registry> makeTestRegistry(const std::string& directory) {
+#ifndef _WIN32
+    const char* backend = std::getenv("VRK_TEST_BACKEND");
+    if (backend != nullptr && std::string(backend) == "hive") {
+        return hive::makeHiveScratchRegistry(directory);
+    }
+#endif
+    return makeScratchRegistry(directory);
+}
+
+// A fixture with a scratch store in a temporary directory.
+class ScratchStore : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::unique_ptr<Registry> reg = makeTestRegistry(dir.path());
+
+    // Creates (or opens) a key for reading and writing; fails the test otherwise.
+    Key create(Key parent, const char* path, std::uint32_t* disposition = nullptr) {
+        Key k = kNullKey;
+        long rc = reg->createKeyEx(parent, path, 0, kKeyReadWrite, &k, disposition);
+        EXPECT_EQ(rc, kSuccess) << "create " << path;
+        return k;
+    }
+    long open(Key parent, const char* path, Key* out, std::uint32_t access = kKeyReadWrite) {
+        return reg->openKeyEx(parent, path, access, out);
+    }
+    void setText(Key k, const char* name, const std::string& text) {
+        ASSERT_EQ(
+            reg->setValueEx(k, name, kRegSz, reinterpret_cast<const unsigned char*>(text.data()),
+                            static_cast<std::uint32_t>(text.size())),
+            kSuccess);
+    }
+    // The value's bytes, or "<error N>".
+    std::string bytesOf(Key k, const char* name, std::uint32_t* type = nullptr) {
+        std::uint32_t size = 0;
+        long rc = reg->queryValueEx(k, name, type, nullptr, &size);
+        if (rc != kSuccess) return "<error " + std::to_string(rc) + ">";
+        std::string s(size, '\0');
+        rc = reg->queryValueEx(k, name, type, reinterpret_cast<unsigned char*>(s.data()), &size);
+        if (rc != kSuccess) return "<error " + std::to_string(rc) + ">";
+        s.resize(size);
+        return s;
+    }
+    // Every subkey name of k in enumeration order.
+    std::vector<std::string> subkeys(Key k) {
+        std::vector<std::string> names;
+        char buf[300];
+        for (std::uint32_t i = 0;; ++i) {
+            long rc = reg->enumKey(k, i, buf, sizeof buf);
+            if (rc == kNoMoreItems) break;
+            EXPECT_EQ(rc, kSuccess);
+            if (rc != kSuccess) break;
+            names.push_back(buf);
+        }
+        return names;
+    }
+    // Every value name of k in enumeration order.
+    std::vector<std::string> valueNames(Key k) {
+        std::vector<std::string> names;
+        char buf[300];
+        for (std::uint32_t i = 0;; ++i) {
+            std::uint32_t n = sizeof buf;
+            long rc = reg->enumValue(k, i, buf, &n, nullptr, nullptr, nullptr);
+            if (rc == kNoMoreItems) break;
+            EXPECT_EQ(rc, kSuccess);
+            if (rc != kSuccess) break;
+            names.push_back(std::string(buf, n));
+        }
+        return names;
+    }
+};
+
+// A scratch store that checks what a handle of a deleted key still does.
+class StaleHandles : public ScratchStore {
+protected:
+    // Every call on k but close fails with kKeyDeleted.
+    void expectStale(Key k) {
+        std::uint32_t size = 0;
+        char buf[16];
+        std::uint32_t n = sizeof buf;
+        Key out{0x99};
+        EXPECT_EQ(reg->queryValueEx(k, "v", nullptr, nullptr, &size), kKeyDeleted);
+        EXPECT_EQ(reg->setValueEx(k, "v", kRegSz, nullptr, 0), kKeyDeleted);
+        EXPECT_EQ(reg->deleteValue(k, "v"), kKeyDeleted);
+        EXPECT_EQ(reg->enumKey(k, 0, buf, sizeof buf), kKeyDeleted);
+        EXPECT_EQ(reg->enumValue(k, 0, buf, &n, nullptr, nullptr, nullptr), kKeyDeleted);
+        EXPECT_EQ(reg->createKeyEx(k, "under", 0, kKeyReadWrite, &out, nullptr), kKeyDeleted);
+        EXPECT_EQ(out, kNullKey);
+        EXPECT_EQ(reg->openKeyEx(k, "", kKeyRead, &out), kKeyDeleted);
+        EXPECT_EQ(reg->deleteKey(k, "under"), kKeyDeleted);
+        EXPECT_EQ(reg->closeKey(k), kSuccess);
+    }
+};
+
+}  // namespace vrk::reg::testing

@@ -1,0 +1,166 @@
+// INTERNAL to the SQLite registry backend: included only by the
+// registry/sqlite/sqlite_registry*.cpp files that implement
+// SqliteRegistry, never by its users. What those files share: the access
+// rights and busy-retry limits, the failure of ours that a call reports
+// (with the calling thread's detail text), the mapping of SQLite's errors to
+// registry error numbers, the name comparison and key lookup helpers, and
+// the member templates that wrap every call (guarded) and every read or
+// write transaction on a hive (withRead, withWrite).
+//
+// Thread safety: the helpers keep no state but the calling thread's failure
+// detail; the member templates run under the registry's lock.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <new>
+#include <string>
+#include <string_view>
+
+#include "registry/sqlite/sqlite_db.hpp"
+#include "registry/registry_result.hpp"
+#include "registry/registry_rules.hpp"
+#include "registry/sqlite/sqlite_names.hpp"
+#include "registry/sqlite/sqlite_registry.hpp"
+
+namespace vrk::reg {
+
+using sqlitedb::Connection;
+using sqlitedb::Sql;
+using sqlitedb::SqlError;
+using sqlitedb::Transaction;
+using sqlitedb::Use;
+
+namespace sqlitestore {
+
+// Busy handling: SQLite waits up to kBusyWaitMs inside a call; a call that
+// still finds the store busy is retried from the start, kBusyRetries times.
+constexpr int kBusyWaitMs = 2000;
+constexpr int kBusyRetries = 15;
+
+// A failure of ours, not SQLite's: an error number and its explanation.
+struct Failure {
+    long error;
+    std::string detail;
+};
+
+// The detail of the calling thread's last failed call (lastFailureDetail).
+extern thread_local std::string failureDetail;
+
+
+// The registry error number for a failed SQLite call.
+long errorFor(const SqlError& e);
+
+// Whether the call failed because another connection held the store.
+bool isBusy(const SqlError& e);
+
+// Waits a little longer after each busy attempt.
+void pause(int attempt);
+
+// The failure of a call that found the store file at path busy from since
+// until it gave up: how long it waited and, where the system tells, which
+// process holds the store's write lock.
+Failure stayedBusy(const std::string& path, std::chrono::steady_clock::time_point since);
+
+// Whether something exists at path.
+bool fileExists(const std::string& path);
+
+// Makes a new entry of directory durable (best effort: not every file
+// system can sync a directory).
+void syncDirectory(const std::string& directory);
+
+// Whether the key id still exists.
+bool keyAlive(Connection& c, std::int64_t id);
+
+// The found cache's key for a name (its two sort forms) below key id.
+std::string lookupKey(std::int64_t id, std::string_view sort, std::string_view byteWise);
+
+// The index of a predefined root (0 to 3, in the order of their handles).
+int hiveIndex(Key root);
+
+// The name of the root of index hive ("HKEY_LOCAL_MACHINE").
+const char* hiveName(int hive);
+
+}  // namespace sqlitestore
+
+template <class F>
+long SqliteRegistry::guarded(F&& body) {
+    long rc;
+    try {
+        rc = body();
+        if (rc != kSuccess) sqlitestore::failureDetail.clear();
+    } catch (const sqlitestore::Failure& f) {
+        rc = f.error;
+        sqlitestore::failureDetail = f.detail;
+    } catch (const SqlError& e) {
+        rc = sqlitestore::errorFor(e);
+        sqlitestore::failureDetail = e.message;
+    } catch (const std::bad_alloc&) {
+        rc = kNotEnoughMemory;
+        sqlitestore::failureDetail = "out of memory";
+    }
+    return finish(rc);
+}
+
+template <class F>
+long SqliteRegistry::withRead(int hive, F&& body) {
+    const auto since = std::chrono::steady_clock::now();
+    for (int attempt = 0;; ++attempt) {
+        try {
+            std::uint64_t epoch = 0;
+            Connection& c = readConnection(hive, epoch);
+            Transaction t(c, false);
+            long rc = body(c, epoch);
+            t.commit();
+            return rc;
+        } catch (const SqlError& e) {
+            if (!sqlitestore::isBusy(e) || fileOf(hive).inBatch) throw;
+            if (attempt >= sqlitestore::kBusyRetries)
+                throw sqlitestore::stayedBusy(fileOf(hive).path, since);
+        }
+        sqlitestore::pause(attempt);
+    }
+}
+
+// A read without a transaction of its own: each statement of body runs
+// alone, as its own read. For reads whose every row found proves the rest
+// (a key found below a parent proves the parent was alive then, since a key
+// with subkeys is never deleted and ids are never reused); body returns
+// false when it cannot tell, and so does quickRead when the hive's file is
+// not there yet or the store is busy: the caller then reads in a transaction.
+template <class F>
+bool SqliteRegistry::quickRead(int hive, F&& body) {
+    try {
+        std::uint64_t epoch = 0;
+        Connection& c = readConnection(hive, epoch);
+        if (epoch == 0) return false;
+        return body(c, epoch);
+    } catch (const SqlError& e) {
+        if (!sqlitestore::isBusy(e)) throw;
+        return false;
+    }
+}
+
+template <class F>
+long SqliteRegistry::withWrite(int hive, F&& body) {
+    const auto since = std::chrono::steady_clock::now();
+    for (int attempt = 0;; ++attempt) {
+        try {
+            Connection& c = writeConnection(hive);
+            Transaction t(c, true);
+            long rc = body(c);
+            if (rc == kSuccess) {
+                t.commit();  // a failed call changes nothing
+                fileOf(hive).changed = true;
+            }
+            return rc;
+        } catch (const SqlError& e) {
+            if (!sqlitestore::isBusy(e) || fileOf(hive).inBatch) throw;
+            if (attempt >= sqlitestore::kBusyRetries)
+                throw sqlitestore::stayedBusy(fileOf(hive).path, since);
+        }
+        sqlitestore::pause(attempt);
+    }
+}
+
+}  // namespace vrk::reg

@@ -1,0 +1,59 @@
+// INTERNAL to the SQLite registry backend: the layout of a store file, how a
+// file is recognised as one of ours, and how it is set up.
+//
+// A store file holds the hives of one directory. Table keys has one row per
+// key; the four roots have the fixed ids 1 to 4 (SqliteRegistry::rootId) and
+// parent 0. Table vals has one row per value, its id giving creation order.
+// The header carries the application id "VRKR" and the layout's version.
+//
+// Thread safety: none; callers hold the registry's lock.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "registry/sqlite/sqlite_db.hpp"
+
+namespace vrk::reg::sqlitestore {
+
+// "VRKR" in the database header marks our files.
+constexpr std::int64_t kApplicationId = 0x56524B52;
+// The layout of a store file of the hives of a directory: 3 folds names as
+// sqlite_names.hpp says, 2 folded a to z only.
+constexpr std::int64_t kSchemaVersion = 3;
+constexpr std::int64_t kFirstSchemaVersion = 2;
+// The earlier layout: one file per hive, its root being id 0.
+constexpr std::int64_t kOldHiveVersion = 1;
+
+enum class Schema {
+    ours,     // our layout, this version
+    blank,    // an empty database: not set up yet
+    older,    // our layout, an earlier version: brought up to date on first use
+    oldHive,  // a hive file of the earlier one-file-per-hive layout
+    newer,    // ours, written by a newer version
+    foreign,  // anything else
+};
+
+// What the database db ("main" or an attached name) holds. The header is read
+// in one read transaction, so a set-up by another process is seen whole or
+// not at all.
+Schema inspect(sqlitedb::Connection& c, const char* db = "main");
+
+// Creates the tables and the roots' rows in an empty database; the caller
+// holds a write transaction.
+void createSchema(sqlitedb::Connection& c);
+
+// Gives every key and value below the roots the folded name of this
+// version, in a write transaction the caller holds. Where two names of one
+// key fold alike, the first created gets the folded name and the other the
+// byte-wise one (byteSortName), under which lookups still find it.
+void refoldNames(sqlitedb::Connection& c);
+
+// Brings a store file of an earlier version (Schema::older) up to date, in a
+// transaction of its own; throws a Failure naming path when it cannot.
+void bringUpToDate(sqlitedb::Connection& c, const std::string& path);
+
+// Throws the kBadDb failure for a file at path that is not usable as s.
+[[noreturn]] void refuse(const std::string& path, Schema s);
+
+}  // namespace vrk::reg::sqlitestore
