@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "registry/hive/hive_compact.hpp"
 #include "registry/iregistry.hpp"
 
 namespace vrk::reg::hive {
@@ -212,6 +213,20 @@ long HiveFile::commit(std::string* detail) {
     const std::string fresh = newFile();
     if (hivex_commit(hive_, fresh.c_str(), 0) != 0) {
         *detail = reason(fresh, "cannot write the new hive", errno);
+        ::unlink(fresh.c_str());
+        return kRegistryIoFailed;
+    }
+    // hivex's file keeps every cell it ever freed: only the live ones are
+    // kept. One it cannot be compacted stays as hivex wrote it.
+    std::string why;
+    switch (compactHiveFile(fresh, &why)) {
+    case Compacted::compacted: break;
+    case Compacted::kept:
+        std::fprintf(stderr, "vrk: warning: %s is written uncompacted: %s\n", path_.c_str(),
+                     why.c_str());
+        break;
+    case Compacted::failed:
+        *detail = "cannot write the new hive: " + why;
         ::unlink(fresh.c_str());
         return kRegistryIoFailed;
     }

@@ -81,6 +81,50 @@ TEST_F(HivePeer, ExportsWhatWeWrote) {
               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\SV.INI\\b]\n\n");
 }
 
+TEST_F(HivePeer, ManyNewKeysAreExportedExactlyFromACompactHive) {
+    // Thousands of keys below one key: hivex copies the subkey list for each
+    // and never reuses what it frees; the hive we leave holds only what is
+    // live.
+    constexpr int kKeys = 3000;
+    std::string expected =
+        "Windows Registry Editor Version 5.00\n\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\]\n\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\SV.INI]\n\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\SV.INI\\SQLQueryFolder]\n\n";
+    {
+        auto reg = image.open();
+        for (int i = 0; i < kKeys; ++i) {
+            char path[64], name[16];
+            std::snprintf(name, sizeof name, "Q%05d", (i * 7919) % kKeys);
+            std::snprintf(path, sizeof path, "Software\\SV.INI\\SQLQueryFolder\\%s", name);
+            Key k = kNullKey;
+            ASSERT_EQ(reg->createKeyEx(kLocalMachine, path, 0, kKeyReadWrite, &k, nullptr),
+                      kSuccess);
+            const unsigned char num[4] = {static_cast<unsigned char>(i), 0, 0, 0};
+            ASSERT_EQ(reg->setValueEx(k, "Num", kRegDword, num, 4), kSuccess);
+            reg->closeKey(k);
+        }
+    }
+    for (int i = 0; i < kKeys; ++i) {
+        // Q... was made at the step j with j * 7919 = i (mod kKeys).
+        int j = 0;
+        while ((j * 7919) % kKeys != i) ++j;
+        char lines[160];
+        std::snprintf(lines, sizeof lines,
+                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\SV.INI\\SQLQueryFolder\\Q%05d]\n"
+                      "\"Num\"=dword:%08x\n\n",
+                      i, j & 0xFF);
+        expected += lines;
+    }
+    const std::string exported =
+        run(std::string(kPeer) + " --export --prefix 'HKEY_LOCAL_MACHINE\\SOFTWARE' " +
+            shellWord(image.software) + " '\\'");
+    EXPECT_EQ(exported, expected);
+    // A key and its value take some 200 bytes in a hive: the file is about
+    // the size of the export, not thousands of subkey lists.
+    EXPECT_LE(testing::fileBytes(image.software).size(), 2 * expected.size());
+}
+
 TEST_F(HivePeer, WritesWhatWeRead) {
     const std::string regFile = image.dir.file("in.reg");
     {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "registry/hive/hive_compact.hpp"
 #include "registry/hive/hive_test_support.hpp"
 #include "registry/hive/hive_text.hpp"
 #include "registry/save_failure.hpp"
@@ -172,6 +173,39 @@ TEST(RealImages, ReadAsHivexregeditExportsThemAndStayUntouched) {
         EXPECT_EQ(fileBytes(file), before) << image << ": reading wrote the hive";
         EXPECT_NE(::access((file + ".vrk-new").c_str(), F_OK), 0) << image;
     }
+}
+
+TEST(RealImages, CompactCopiesExportAsTheOriginalsDo) {
+    // Every kind of record a reader reaches: hivex's images hold big values,
+    // class names, several security cells, names with a zero character, a
+    // value whose length field is odd.
+    for (const char* image : {"minimal", "special", "rlenvalue_test_hive", "large"}) {
+        TempDir dir;
+        const std::string file = copyOfImage(dir, image);
+        const std::string before = fileBytes(file);
+        std::string compact, why;
+        ASSERT_TRUE(compactHive(before, &compact, &why)) << image << ": " << why;
+        const std::string copy = dir.file("compact");
+        writeFile(copy, compact);
+        const std::string exportOf = "hivexregedit --export '";
+        const std::string original = run(exportOf + file + "' '\\'");
+        ASSERT_EQ(original.rfind("Windows Registry Editor", 0), 0u) << image << ": " << original;
+        EXPECT_EQ(run(exportOf + copy + "' '\\'"), original) << image;
+        EXPECT_LE(compact.size(), before.size()) << image;
+        // Compacting again changes nothing: every cell of the copy is live.
+        std::string again;
+        ASSERT_TRUE(compactHive(compact, &again, &why)) << image << ": " << why;
+        EXPECT_EQ(again, compact) << image;
+    }
+}
+
+TEST(RealImages, DamageFoundWhileCompactingLeavesTheFileAlone) {
+    TempDir dir;
+    std::string bytes = fileBytes(copyOfImage(dir, "minimal"));
+    put32(bytes, 0x24, 0x7FFFFFF0);  // the root out of bounds
+    std::string compact, why;
+    EXPECT_FALSE(compactHive(bytes, &compact, &why));
+    EXPECT_NE(why.find("out of bounds"), std::string::npos) << why;
 }
 
 TEST(RealImages, NamesWithAZeroCharacterAreKeptWhole) {

@@ -294,7 +294,16 @@ long HiveRegistry::walk(Target& t, const std::vector<std::string_view>& parts, b
         hive_node_h made = hivex_node_add_child(h.file.handle(), t.node, name.c_str());
         if (made == 0) changeFailed(h, "cannot add key " + name, errno);
         h.file.markChanged();
-        h.order.erase(t.node);
+        // The new key joins the cached list in its place (rebuilding the list
+        // reads every sibling's name again: quadratic for many new keys).
+        auto& siblings = h.order[t.node];
+        Child added{key, made, name};
+        siblings.insert(std::upper_bound(siblings.begin(), siblings.end(), added,
+                                         [](const Child& a, const Child& b) {
+                                             return a.sort != b.sort ? a.sort < b.sort
+                                                                     : a.node < b.node;
+                                         }),
+                        std::move(added));
         if (batchDepth_ > 0) h.undo.push_back(Undo{Undo::removeKey, made, 0, {}, {}});
         t.node = made;
         if (created) *created = true;
