@@ -30,7 +30,8 @@ std::uint16_t get16(std::string_view b, std::size_t at) {
 }
 std::uint32_t get32(std::string_view b, std::size_t at) {
     std::uint32_t v = 0;
-    for (int i = 0; i < 4; ++i) v |= std::uint32_t(static_cast<unsigned char>(b[at + i])) << (8 * i);
+    for (int i = 0; i < 4; ++i)
+        v |= std::uint32_t(static_cast<unsigned char>(b[at + i])) << (8 * i);
     return v;
 }
 void put32(std::string& b, std::size_t at, std::uint32_t v) {
@@ -42,7 +43,7 @@ enum class Kind { key, subkeys, values, value, data, bigData, segments, security
 struct Cell {
     std::uint32_t old;  // offset in the old hive (from its first bin)
     Kind kind;
-    std::uint32_t size;  // bytes to copy (the old cell, size field included)
+    std::uint32_t size;              // bytes to copy (the old cell, size field included)
     std::uint32_t parent = kNoCell;  // key: the key it was found below
     std::uint32_t at = 0;            // offset in the new hive
 };
@@ -225,14 +226,16 @@ private:
             std::size_t used = start + kBinHeaderSize;
             for (; next < cells_.size() && cells_[next].at < end; ++next)
                 used = cells_[next].at + cells_[next].size;
-            if (used < end) put32(out, kBaseBlockSize + used, static_cast<std::uint32_t>(end - used));
+            if (used < end)
+                put32(out, kBaseBlockSize + used, static_cast<std::uint32_t>(end - used));
         }
 
         std::vector<std::uint32_t> security;
         for (const Cell& c : cells_) {
             const std::size_t from = kBaseBlockSize + c.old;
             const std::size_t to = kBaseBlockSize + c.at;
-            const std::size_t oldSize = static_cast<std::size_t>(-static_cast<std::int32_t>(get32(image_, from)));
+            const std::size_t oldSize =
+                static_cast<std::size_t>(-static_cast<std::int32_t>(get32(image_, from)));
             std::memcpy(&out[to], image_.data() + from, oldSize);
             put32(out, to, static_cast<std::uint32_t>(-static_cast<std::int32_t>(c.size)));
             const std::size_t d = to + 4;
@@ -242,17 +245,27 @@ private:
                 put32(out, d + 0x10, c.parent == kNoCell ? kNoCell : moved(c.parent));
                 put32(out, d + 0x18, 0);  // volatile subkeys: none in a file
                 put32(out, d + 0x20, kNoCell);
-                if (get32(out, d + 0x14) == 0) put32(out, d + 0x1C, kNoCell); else relink(d + 0x1C);
-                if (get32(out, d + 0x24) == 0) put32(out, d + 0x28, kNoCell); else relink(d + 0x28);
+                if (get32(out, d + 0x14) == 0)
+                    put32(out, d + 0x1C, kNoCell);
+                else
+                    relink(d + 0x1C);
+                if (get32(out, d + 0x24) == 0)
+                    put32(out, d + 0x28, kNoCell);
+                else
+                    relink(d + 0x28);
                 if (get32(out, d + 0x2C) != kNoCell) relink(d + 0x2C);
                 if (get32(out, d + 0x30) != kNoCell) {
-                    if (get16(out, d + 0x4A) == 0) put32(out, d + 0x30, kNoCell); else relink(d + 0x30);
+                    if (get16(out, d + 0x4A) == 0)
+                        put32(out, d + 0x30, kNoCell);
+                    else
+                        relink(d + 0x30);
                 }
                 break;
             }
             case Kind::subkeys: {
                 const std::uint16_t n = get16(out, d + 2);
-                const std::size_t step = out.compare(d, 2, "lf") == 0 || out.compare(d, 2, "lh") == 0 ? 8 : 4;
+                const std::size_t step =
+                    out.compare(d, 2, "lf") == 0 || out.compare(d, 2, "lh") == 0 ? 8 : 4;
                 for (std::size_t k = 0; k < n; ++k) relink(d + 4 + k * step);
                 break;
             }
@@ -263,7 +276,8 @@ private:
             }
             case Kind::value: {
                 const std::uint32_t dataLength = get32(out, d + 4);
-                if ((dataLength & 0x80000000u) == 0 && dataLength != 0 && get32(out, d + 8) != kNoCell)
+                if ((dataLength & 0x80000000u) == 0 && dataLength != 0 &&
+                    get32(out, d + 8) != kNoCell)
                     relink(d + 8);
                 break;
             }
@@ -311,10 +325,12 @@ Compacted compactHiveFile(const std::string& path, std::string* why) {
     std::string compact;
     bool ok = ::fstat(fd, &st) == 0 && st.st_size > 0;
     if (ok) {
-        void* map = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+        void* map =
+            ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
         ok = map != MAP_FAILED;
         if (ok) {
-            ok = compactHive(std::string_view(static_cast<const char*>(map), static_cast<std::size_t>(st.st_size)),
+            ok = compactHive(std::string_view(static_cast<const char*>(map),
+                                              static_cast<std::size_t>(st.st_size)),
                              &compact, why);
             ::munmap(map, static_cast<std::size_t>(st.st_size));
             if (!ok) *why = path + ": " + *why;
@@ -332,7 +348,8 @@ Compacted compactHiveFile(const std::string& path, std::string* why) {
     // is used, not given back and asked for again.
     std::size_t done = 0;
     while (ok && done < compact.size()) {
-        ssize_t n = ::pwrite(fd, compact.data() + done, compact.size() - done, static_cast<off_t>(done));
+        ssize_t n =
+            ::pwrite(fd, compact.data() + done, compact.size() - done, static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             *why = path + ": " + std::strerror(errno);

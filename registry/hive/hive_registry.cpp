@@ -385,7 +385,14 @@ long HiveRegistry::deleteKey(Key key, const char* subKey) {
         h.file.markChanged();
         ++h.deaths[t.node];
         if (batchDepth_ > 0) h.undo.push_back(std::move(undo));
-        h.order.erase(parentNode);
+        // The key leaves its parent's cached order (rebuilding that reads
+        // every sibling again).
+        if (auto cached = h.order.find(parentNode); cached != h.order.end()) {
+            auto& siblings = cached->second;
+            siblings.erase(std::remove_if(siblings.begin(), siblings.end(),
+                                          [&](const Child& c) { return c.node == t.node; }),
+                           siblings.end());
+        }
         h.order.erase(t.node);
         return kSuccess;
     });
