@@ -34,7 +34,7 @@ class HivePeer : public ::testing::Test {
 protected:
     void SetUp() override {
         if (::access(kPeer, X_OK) != 0)
-            GTEST_SKIP() << kPeer << " is not installed (libwin-hivex-perl)";
+            FAIL() << kPeer << " is not installed (libwin-hivex-perl; scripts/deps installs it)";
     }
     Image image;
 };

@@ -199,6 +199,37 @@ TEST(RealImages, CompactCopiesExportAsTheOriginalsDo) {
     }
 }
 
+TEST(RealImages, AZeroWrittenIntoAKeysNameLeavesItUnreachableByName) {
+    // What scripts/hive-mutate meets as error 2: a damaged copy whose key
+    // name holds a zero character. The hive is whole; the key is listed with
+    // its whole name, and the name up to the zero, the only one a caller can
+    // give, names no key, as for Windows' own names with a zero character.
+    TempDir dir;
+    const std::string file = copyOfImage(dir, "large");
+    std::string bytes = fileBytes(file);
+    const hive_node_h node = Peek(file).node("A\\A giant");
+    ASSERT_NE(node, 0u);
+    ASSERT_EQ(bytes.compare(node + 0x50, 7, "A giant"), 0);
+    bytes[node + 0x50 + 1] = '\0';
+    writeFile(file, bytes);
+    HiveRegistry reg = wholeAt(file);
+    Key a = kNullKey;
+    ASSERT_EQ(reg.openKeyEx(kUsers, "A", kKeyRead, &a), kSuccess);
+    char name[64] = {};
+    ASSERT_EQ(reg.enumKey(a, 0, name, sizeof name), kSuccess);
+    EXPECT_EQ(std::string(name, 7), std::string("A\0giant", 7));
+    Key k = kNullKey;
+    EXPECT_EQ(reg.openKeyEx(a, name, kKeyRead, &k), kFileNotFound);
+    EXPECT_EQ(reg.openKeyEx(kUsers, "A\\A giant", kKeyRead, &k), kFileNotFound);
+    // Elsewhere everything reads.
+    Dump ours;
+    ASSERT_EQ(reg.openKeyEx(kUsers, "The", kKeyRead, &k), kSuccess);
+    ourDump(reg, k, "\\The", ours);
+    EXPECT_GT(ours.size(), 100u);
+    reg.closeKey(k);
+    reg.closeKey(a);
+}
+
 TEST(RealImages, DamageFoundWhileCompactingLeavesTheFileAlone) {
     TempDir dir;
     std::string bytes = fileBytes(copyOfImage(dir, "minimal"));
