@@ -118,8 +118,7 @@ private:
             const std::uint16_t classLength = get16(image_, d + 0x4A);
             if (subkeys > 0 && !visit(get32(image_, d + 0x1C), Kind::subkeys, 4, c.old))
                 return false;
-            if (values > 0 && !visit(get32(image_, d + 0x28), Kind::values, values * 4, c.old))
-                return false;
+            if (values > 0 && !visit(get32(image_, d + 0x28), Kind::values, 0, c.old)) return false;
             if (sk != kNoCell) {
                 if (!visit(sk, Kind::security, 0x14, c.old)) return false;
                 ++references_[sk];
@@ -143,6 +142,8 @@ private:
         }
         case Kind::values: {
             const std::uint32_t n = get32(image_, kBaseBlockSize + c.parent + 4 + 0x24);
+            if (std::uint64_t(n) * 4 > length)
+                return damage(c.old, "a value list longer than its cell");
             for (std::uint32_t k = 0; k < n; ++k) {
                 if (!visit(get32(image_, d + 4 * k), Kind::value, 0x14, kNoCell)) return false;
             }
@@ -162,11 +163,18 @@ private:
         }
         case Kind::bigData: {
             const std::uint16_t n = get16(image_, d + 2);
-            if (!visit(get32(image_, d + 4), Kind::segments, n * 4u, kNoCell)) return false;
-            cells_[index_.at(get32(image_, d + 4))].parent = n;  // the segment count
+            const std::uint32_t list = get32(image_, d + 4);
+            const bool known = index_.count(list) != 0;
+            if (!visit(list, Kind::segments, 0, kNoCell)) return false;
+            Cell& segments = cells_[index_.at(list)];
+            if (known && (segments.kind != Kind::segments || segments.parent != n))
+                return damage(list, "a segment list shared by two values");
+            segments.parent = n;  // the segment count
             return true;
         }
         case Kind::segments: {
+            if (std::uint64_t(c.parent) * 4 > length)
+                return damage(c.old, "a segment list longer than its cell");
             for (std::uint32_t k = 0; k < c.parent; ++k) {
                 if (!visit(get32(image_, d + 4 * k), Kind::data, 0, kNoCell)) return false;
             }
