@@ -9,7 +9,7 @@
 
 #include "tool/vrkini/console_report.hpp"
 #include "tool/vrkini/directory_status.hpp"
-#include "tool/vrkini/file_removal.hpp"
+#include "platform/file_removal.hpp"
 
 namespace {
 
@@ -57,19 +57,19 @@ TEST_F(FileChecks, ExistingDirectory) {
 
 TEST_F(FileChecks, RemoveFile) {
     std::ofstream("SV.INI") << "x";
-    EXPECT_TRUE(removeFile("SV.INI"));
+    EXPECT_TRUE(vrk::platform::removePlainFile("SV.INI"));
     EXPECT_FALSE(fs::exists("SV.INI"));
-    EXPECT_FALSE(removeFile("SV.INI"));
-    EXPECT_FALSE(removeFile(""));
-    EXPECT_FALSE(removeFile(nullptr));
+    EXPECT_FALSE(vrk::platform::removePlainFile("SV.INI"));
+    EXPECT_FALSE(vrk::platform::removePlainFile(""));
+    EXPECT_FALSE(vrk::platform::removePlainFile(nullptr));
 
     fs::create_directory("emptydir");
-    EXPECT_FALSE(removeFile("emptydir"));
+    EXPECT_FALSE(vrk::platform::removePlainFile("emptydir"));
     EXPECT_TRUE(fs::exists("emptydir"));
 
     std::ofstream("readonly") << "x";
     ::chmod("readonly", 0444);
-    EXPECT_FALSE(removeFile("readonly"));
+    EXPECT_FALSE(vrk::platform::removePlainFile("readonly"));
     EXPECT_TRUE(fs::exists("readonly"));
 }
 
