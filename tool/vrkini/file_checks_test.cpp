@@ -10,6 +10,7 @@
 #include "tool/vrkini/console_report.hpp"
 #include "tool/vrkini/directory_status.hpp"
 #include "platform/file_removal.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace {
 
@@ -18,18 +19,12 @@ namespace fs = std::filesystem;
 class FileChecks : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string dir = fs::temp_directory_path().string() + "/vrkini-files-XXXXXX";
-        ASSERT_NE(mkdtemp(dir.data()), nullptr);
-        dir_ = dir;
+        dir_ = scratch_.path();
         previous_ = fs::current_path();
         fs::current_path(dir_);
     }
-    void TearDown() override {
-        fs::current_path(previous_);
-        std::error_code ec;
-        fs::permissions(dir_ + "/readonly", fs::perms::owner_all, ec);
-        fs::remove_all(dir_, ec);
-    }
+    void TearDown() override { fs::current_path(previous_); }
+    vrk::testing::TempDir scratch_{"vrkini-files-"};
     std::string dir_;
     fs::path previous_;
 };
