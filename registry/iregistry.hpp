@@ -67,8 +67,9 @@
 //     last-error value (vrk::platform::setLastError), so that an exception
 //     raised after a failed call carries a meaningful error id; the Windows
 //     calls return their error and leave the last error alone;
-//   - createKeyEx ignores its options: volatile keys are not told apart and
-//     persist like any other key;
+//   - a volatile key (kRegOptionVolatile) is told apart only for the rule
+//     that keys below it must be volatile too; our stores keep it like any
+//     other key, where Windows forgets it when the system restarts;
 //   - openKey of "" below a handle (not a root) opens a new handle that the
 //     caller closes, where Windows hands back the same handle.
 //
@@ -114,6 +115,8 @@ enum : long {
                                // than kMaxKeyDepth levels below its root
     kRegistryIoFailed = 1016,  // ERROR_REGISTRY_IO_FAILED: the store could not be read or written
     kKeyDeleted = 1018,        // ERROR_KEY_DELETED: the handle's key was deleted
+    kChildMustBeVolatile = 1021,  // ERROR_CHILD_MUST_BE_VOLATILE: a lasting key below a
+                                  // volatile one
 };
 
 // The deepest a key may lie below its root (Windows documents 512 levels).
@@ -147,7 +150,24 @@ enum : std::uint32_t {
     kKeyWow64_32Key = 0x0200,
     kCreatedNewKey = 1,
     kOpenedExistingKey = 2,
+    kRegOptionVolatile = 1,  // createKeyEx's option REG_OPTION_VOLATILE
 };
+
+// What RegQueryInfoKey tells of a key besides its class. Name lengths count
+// UTF-16 code units, without a terminator.
+struct KeyInfo {
+    std::uint32_t subKeys = 0;
+    std::uint32_t maxSubKeyLength = 0;  // the longest subkey name
+    std::uint32_t maxClassLength = 0;   // the longest class of a subkey
+    std::uint32_t values = 0;           // the default value included
+    std::uint32_t maxValueNameLength = 0;
+    std::uint32_t maxValueLength = 0;  // the longest data in bytes as Windows keeps
+                                       // it: text as UTF-16, two bytes a unit
+    std::uint64_t lastWriteTime = 0;   // a FILETIME: 100 ns units since 1601 (UTC)
+};
+
+// The time now as a FILETIME.
+std::uint64_t fileTimeNow();
 
 class Registry {
 public:
@@ -160,6 +180,28 @@ public:
     // kMaxKeyDepth levels below its root: kBadKey, nothing created.
     virtual long createKeyEx(Key parent, const char* subKey, std::uint32_t options,
                              std::uint32_t access, Key* result, std::uint32_t* disposition) = 0;
+    // RegCreateKeyEx with a class: as createKeyEx, and each key it creates
+    // keeps keyClass (null or "": no class) for queryInfoKey; an existing key
+    // keeps its own. options: 0, or kRegOptionVolatile; a key that is not
+    // volatile cannot be created below a volatile one (kChildMustBeVolatile,
+    // nothing created), an existing one opens whatever the options. A key
+    // created, and the key a subkey is created below, get the time now as
+    // their last-write time. The default creates with createKeyEx when
+    // keyClass is null or "", and answers kNotSupported otherwise.
+    virtual long createKeyExWithClass(Key parent, const char* subKey, const char* keyClass,
+                                      std::uint32_t options, std::uint32_t access, Key* result,
+                                      std::uint32_t* disposition);
+    // RegQueryInfoKey (the ANSI form): the key's class into keyClass, a
+    // buffer of *classSize bytes, and the numbers in *info (may be null).
+    // keyClass given without classSize: kInvalidParameter. *classSize out:
+    // the class's length in bytes, without a terminator. A buffer of 0
+    // bytes: success, *classSize 0, nothing written; one too small for the
+    // class and its zero: kMoreData, as much of the class as fits with a
+    // zero after it, *classSize the bytes written before the zero. The
+    // last-write time changes when the key is created, a value of it is set
+    // or deleted, or a subkey of it created or deleted. The default answers
+    // kNotSupported.
+    virtual long queryInfoKey(Key key, char* keyClass, std::uint32_t* classSize, KeyInfo* info);
     // RegOpenKeyEx: opens an existing key; kFileNotFound when any level is
     // missing. On failure *result is kNullKey, except for the argument checks
     // in the table above.

@@ -1,6 +1,7 @@
 // The process-wide registry selection and the legacy plain forms, built from
 // the Ex calls.
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <string>
 
@@ -29,6 +30,26 @@ void setRegistry(Registry* replacement) { installed.store(replacement, std::memo
 
 void setSaveFailureReporter(SaveFailureReporter r) { reporter.store(r); }
 SaveFailureReporter saveFailureReporter() { return reporter.load(); }
+
+std::uint64_t fileTimeNow() {
+    // FILETIME counts from 1601-01-01; the system clock from 1970-01-01.
+    constexpr std::uint64_t kFrom1601To1970 = 116444736000000000ull;
+    const auto since1970 = std::chrono::system_clock::now().time_since_epoch();
+    const auto ticks =
+        std::chrono::duration_cast<std::chrono::duration<std::int64_t, std::ratio<1, 10000000>>>(
+            since1970)
+            .count();
+    return kFrom1601To1970 + static_cast<std::uint64_t>(ticks);
+}
+
+long Registry::createKeyExWithClass(Key parent, const char* subKey, const char* keyClass,
+                                    std::uint32_t options, std::uint32_t access, Key* result,
+                                    std::uint32_t* disposition) {
+    if (!isEmpty(keyClass)) return finish(kNotSupported);
+    return createKeyEx(parent, subKey, options, access, result, disposition);
+}
+
+long Registry::queryInfoKey(Key, char*, std::uint32_t*, KeyInfo*) { return finish(kNotSupported); }
 
 long Registry::flushKey(Key key) { return finish(key == kNullKey ? kInvalidHandle : kSuccess); }
 

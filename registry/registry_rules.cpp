@@ -3,6 +3,9 @@
 
 #include "registry/iregistry.hpp"
 #include "registry/utf16_text.hpp"
+#include "registry/value_text.hpp"
+
+#include <cstring>
 
 namespace vrk::reg {
 
@@ -48,6 +51,39 @@ long splitPath(const char* path, std::vector<std::string_view>& parts) {
 long splitOpenPath(Key parent, const char* path, std::vector<std::string_view>& parts) {
     if (parent == kClassesRoot && path != nullptr && path[0] == '\\') ++path;
     return splitPath(path, parts);
+}
+
+std::uint32_t keptDataSize(std::uint32_t type, std::string_view bytes) {
+    if (!isTextValueType(type)) return static_cast<std::uint32_t>(bytes.size());
+    std::size_t units = 0;
+    std::uint32_t cp = 0;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const std::size_t n = utf8SequenceAt(bytes, i, cp);
+        units += n != 0 && cp >= 0x10000 ? 2 : 1;
+        i += n != 0 ? n : 1;
+    }
+    return static_cast<std::uint32_t>(units * 2);
+}
+
+long giveKeyClass(std::string_view keyClass, char* buffer, std::uint32_t* size) {
+    if (size == nullptr) return kSuccess;
+    const auto length = static_cast<std::uint32_t>(keyClass.size());
+    if (buffer == nullptr) {
+        *size = length;
+        return kSuccess;
+    }
+    if (*size == 0) return kSuccess;  // nothing asked for, nothing written
+    if (*size <= length) {
+        const std::uint32_t fits = *size - 1;
+        std::memcpy(buffer, keyClass.data(), fits);
+        buffer[fits] = '\0';
+        *size = fits;
+        return kMoreData;
+    }
+    std::memcpy(buffer, keyClass.data(), length);
+    buffer[length] = '\0';
+    *size = length;
+    return kSuccess;
 }
 
 long checkValueName(const char* name, std::string_view& out) {

@@ -48,6 +48,16 @@ long splitPath(const char* path, std::vector<std::string_view>& parts);
 // (and for every create) a leading backslash is kBadPathname.
 long splitOpenPath(Key parent, const char* path, std::vector<std::string_view>& parts);
 
+// The size of a value's data as Windows keeps it: text (REG_SZ,
+// REG_EXPAND_SZ, REG_MULTI_SZ) as UTF-16, two bytes for each unit its bytes
+// become (utf16_text.hpp), any other type as its bytes.
+std::uint32_t keptDataSize(std::uint32_t type, std::string_view bytes);
+
+// Gives a key's class through RegQueryInfoKey's ANSI form, as
+// Registry::queryInfoKey describes: buffer may be null; size may be null only
+// when buffer is (the caller checks that).
+long giveKeyClass(std::string_view keyClass, char* buffer, std::uint32_t* size);
+
 // The start of createKeyEx and openKeyEx (see the table in iregistry.hpp):
 // result null is nullResult (kBadKey for a create, kInvalidParameter for an
 // open) and a null parent kInvalidHandle, both leaving *result as it was;

@@ -59,7 +59,7 @@ TEST_F(Wrappers, EveryKindCanFail) {
         RegCall::deleteKey,   RegCall::deleteValue, RegCall::enumKey,      RegCall::enumValue,
         RegCall::closeKey,    RegCall::createKey,   RegCall::openKey,      RegCall::queryValue,
         RegCall::setValue,    RegCall::beginBatch,  RegCall::commitBatch,  RegCall::rollbackBatch,
-        RegCall::flushKey};
+        RegCall::flushKey,    RegCall::queryInfoKey};
     Key k = create(kCurrentUser, "all");
     for (RegCall kind : kinds) {
         FaultInjectingRegistry f(*reg);
@@ -89,6 +89,7 @@ TEST_F(Wrappers, EveryKindCanFail) {
         case RegCall::commitBatch: rc = f.commitBatch(); break;
         case RegCall::rollbackBatch: rc = f.rollbackBatch(); break;
         case RegCall::flushKey: rc = f.flushKey(k); break;
+        case RegCall::queryInfoKey: rc = f.queryInfoKey(k, nullptr, nullptr, nullptr); break;
         case RegCall::count_: break;
         }
         EXPECT_EQ(rc, 1234) << static_cast<int>(kind);

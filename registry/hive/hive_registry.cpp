@@ -127,6 +127,7 @@ void HiveRegistry::undoBatch(Hive& h) {
             switch (it->kind) {
             case Undo::removeKey:
                 ++h.deaths[now(it->node)];
+                h.extras.erase(now(it->node));
                 if (hivex_node_delete_child(hx, now(it->node)) != 0)
                     changeFailed(h, "cannot roll back a new key", errno);
                 break;
@@ -149,6 +150,7 @@ void HiveRegistry::undoBatch(Hive& h) {
     for (const Undo& u : undo) {
         if (u.kind == Undo::removeKey) ++h.deaths[u.node];
     }
+    h.extras.clear();
     std::string detail;
     if (long rc = h.file.reload(&detail)) {
         h.loaded = false;
@@ -236,8 +238,10 @@ long HiveRegistry::resolve(Key key, Target& t) {
     return kSuccess;
 }
 
+void HiveRegistry::touch(Hive& h, Node node) { h.extras[node].written = fileTimeNow(); }
+
 long HiveRegistry::walk(Target& t, const std::vector<std::string_view>& parts, bool create,
-                        bool* created) {
+                        bool* created, std::string_view keyClass, std::uint32_t options) {
     std::size_t first = 0;
     if (t.hive < 0) {
         int whole = -1, named = -1;
@@ -270,6 +274,11 @@ long HiveRegistry::walk(Target& t, const std::vector<std::string_view>& parts, b
         }
         if (!create) return kFileNotFound;
         if (!isUtf8(parts[i])) return kInvalidParameter;
+        const bool makeVolatile = (options & kRegOptionVolatile) != 0;
+        if (!makeVolatile) {
+            auto parent = h.extras.find(t.node);
+            if (parent != h.extras.end() && parent->second.isVolatile) return kChildMustBeVolatile;
+        }
         // hivex compares names up to a zero character: a subkey whose name
         // holds one would be taken for the new key.
         for (const Child& c : list) {
@@ -298,14 +307,22 @@ long HiveRegistry::walk(Target& t, const std::vector<std::string_view>& parts, b
                                          }),
                         std::move(added));
         if (batchDepth_ > 0) h.undo.push_back(Undo{Undo::removeKey, made, 0, {}, {}});
+        touch(h, t.node);
+        h.extras[made] = KeyExtra{std::string(keyClass), makeVolatile, fileTimeNow()};
         t.node = made;
         if (created) *created = true;
     }
     return kSuccess;
 }
 
-long HiveRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /*options*/,
+long HiveRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t options,
                                std::uint32_t access, Key* result, std::uint32_t* disposition) {
+    return createKeyExWithClass(parent, subKey, nullptr, options, access, result, disposition);
+}
+
+long HiveRegistry::createKeyExWithClass(Key parent, const char* subKey, const char* keyClass,
+                                        std::uint32_t options, std::uint32_t access, Key* result,
+                                        std::uint32_t* disposition) {
     std::lock_guard<std::mutex> lock(mutex_);
     return guardedCall([&]() -> long {
         if (long rc = startKeyCall(parent, result, kBadKey)) return rc;
@@ -315,7 +332,7 @@ long HiveRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /*o
         if (long rc = splitPath(subKey, parts)) return rc;
         const std::uint32_t rights = grantedRights(access);
         bool created = false;
-        if (long rc = walk(t, parts, true, &created)) return rc;
+        if (long rc = walk(t, parts, true, &created, keyClass ? keyClass : "", options)) return rc;
         if (t.hive >= 0 && wantsWrite(rights)) writable(t.hive);
         if (disposition) *disposition = created ? kCreatedNewKey : kOpenedExistingKey;
         if (parts.empty() && !t.isHandle) {
@@ -373,6 +390,8 @@ long HiveRegistry::deleteKey(Key key, const char* subKey) {
         }
         h.file.markChanged();
         ++h.deaths[t.node];
+        h.extras.erase(t.node);
+        touch(h, parentNode);
         if (batchDepth_ > 0) h.undo.push_back(std::move(undo));
         // The key leaves its parent's cached order (rebuilding that reads
         // every sibling again).
@@ -419,6 +438,58 @@ long HiveRegistry::enumKey(Key key, std::uint32_t index, char* name, std::uint32
         std::memcpy(name, found.data(), found.size());
         name[found.size()] = '\0';
         return kSuccess;
+    });
+}
+
+long HiveRegistry::queryInfoKey(Key key, char* keyClass, std::uint32_t* classSize, KeyInfo* info) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return guardedCall([&]() -> long {
+        if (keyClass != nullptr && classSize == nullptr) return kInvalidParameter;
+        Target t;
+        if (long rc = resolve(key, t)) return rc;
+        if ((t.access & kQueryValue) == 0) return kAccessDenied;
+        if (long rc = walk(t, {}, false, nullptr)) return rc;
+        KeyInfo found;
+        std::string ownClass;
+        auto count = [](std::uint32_t& most, std::string_view name) {
+            most = std::max(most, static_cast<std::uint32_t>(nameLength(name)));
+        };
+        if (t.hive < 0) {
+            // A root made of named mounts holds those whose hive exists.
+            for (std::size_t i = 0; i < hives_.size(); ++i) {
+                const HiveMount& m = hives_[i]->mount;
+                if (!(m.root == t.root) || hiveReady(static_cast<int>(i)) != kSuccess) continue;
+                ++found.subKeys;
+                count(found.maxSubKeyLength, m.keyName);
+            }
+            if (found.subKeys == 0) return kFileNotFound;
+        } else {
+            Hive& h = *hives_[t.hive];
+            auto extra = [&](Node n) {
+                auto it = h.extras.find(n);
+                return it == h.extras.end() ? KeyExtra{} : it->second;
+            };
+            for (const Child& c : childrenOf(h, t.node)) {
+                ++found.subKeys;
+                count(found.maxSubKeyLength, c.name);
+                count(found.maxClassLength, extra(c.node).keyClass);
+            }
+            for (const StoredValue& v : valuesOf(h, t.node)) {
+                ++found.values;
+                count(found.maxValueNameLength, v.name);
+                found.maxValueLength =
+                    std::max(found.maxValueLength, static_cast<std::uint32_t>(v.raw.size()));
+            }
+            const KeyExtra own = extra(t.node);
+            ownClass = own.keyClass;
+            found.lastWriteTime = own.written;
+            if (found.lastWriteTime == 0) {
+                const std::int64_t stamp = hivex_node_timestamp(h.file.handle(), t.node);
+                found.lastWriteTime = stamp > 0 ? static_cast<std::uint64_t>(stamp) : 0;
+            }
+        }
+        if (info != nullptr) *info = found;
+        return giveKeyClass(ownClass, keyClass, classSize);
     });
 }
 

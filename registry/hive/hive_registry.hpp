@@ -81,6 +81,10 @@ public:
 
     long createKeyEx(Key parent, const char* subKey, std::uint32_t options, std::uint32_t access,
                      Key* result, std::uint32_t* disposition) override;
+    long createKeyExWithClass(Key parent, const char* subKey, const char* keyClass,
+                              std::uint32_t options, std::uint32_t access, Key* result,
+                              std::uint32_t* disposition) override;
+    long queryInfoKey(Key key, char* keyClass, std::uint32_t* classSize, KeyInfo* info) override;
     long openKeyEx(Key parent, const char* subKey, std::uint32_t access, Key* result) override;
     long queryValueEx(Key key, const char* valueName, std::uint32_t* type, unsigned char* data,
                       std::uint32_t* size) override;
@@ -110,6 +114,14 @@ private:
         std::string name;                 // restoreKey: its name
         std::vector<StoredValue> values;  // restoreValues, restoreKey
     };
+    // What a key has beyond hivex's reach: its class and volatility (hivex
+    // neither reads nor writes them) and the last-write time of a change in
+    // this run (hivex leaves the file's times as they were).
+    struct KeyExtra {
+        std::string keyClass;
+        bool isVolatile = false;
+        std::uint64_t written = 0;  // 0: the file's own time
+    };
     struct Child {
         std::string sort;  // the folded name
         Node node;
@@ -131,6 +143,8 @@ private:
         // Subkeys of a node in Windows order (sort name, node), built on
         // demand and dropped at any change.
         std::unordered_map<Node, std::vector<Child>> order;
+        // Keys this run created or changed (see KeyExtra).
+        std::unordered_map<Node, KeyExtra> extras;
         explicit Hive(HiveMount m) : mount(std::move(m)), file(mount.file, mount.discardLogs) {}
     };
     struct Handle {
@@ -151,7 +165,12 @@ private:
     long hiveReady(int index);
     // Follows parts from t (a root or a node); creates missing levels when
     // create is set. On success t is a node of a hive.
-    long walk(Target& t, const std::vector<std::string_view>& parts, bool create, bool* created);
+    // Each key created gets keyClass and, with kRegOptionVolatile in options,
+    // is volatile; below a volatile key only volatile keys are created.
+    long walk(Target& t, const std::vector<std::string_view>& parts, bool create, bool* created,
+              std::string_view keyClass = {}, std::uint32_t options = 0);
+    // Gives node the time now as its last-write time.
+    void touch(Hive& h, Node node);
     long writable(int index);
     bool alive(const Handle& h);
     const std::vector<Child>& childrenOf(Hive& h, Node node);

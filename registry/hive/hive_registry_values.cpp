@@ -83,6 +83,7 @@ void HiveRegistry::changeValues(Hive& h, int hive, Node node, std::vector<Stored
     writable(hive);
     if (batchDepth_ > 0) h.undo.push_back(Undo{Undo::restoreValues, node, 0, {}, std::move(old)});
     setValues(h, node, values, what);
+    touch(h, node);
 }
 
 long HiveRegistry::queryValueEx(Key key, const char* valueName, std::uint32_t* type,

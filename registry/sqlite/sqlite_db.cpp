@@ -16,7 +16,8 @@ const char* const kStatementText[] = {
     "SELECT id FROM keys WHERE parent = ?1 AND sortname = min(?2, ?3) UNION ALL "
     "SELECT id FROM keys WHERE parent = ?1 AND sortname = max(?2, ?3) LIMIT 1",
     // insertKey
-    "INSERT INTO keys(parent, name, sortname) VALUES(?1, ?2, ?3)",
+    "INSERT INTO keys(parent, name, sortname, keyclass, isvolatile, written) "
+    "VALUES(?1, ?2, ?3, ?4, ?5, ?6)",
     // hasChild
     "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
     // deleteKeyRow
@@ -47,6 +48,18 @@ const char* const kStatementText[] = {
     // valueFrom: the index on key holds the row ids in order
     "SELECT id, name, type, data FROM vals INDEXED BY vals_order "
     "WHERE key = ?1 AND id >= ?2 ORDER BY id LIMIT 1",
+    // keyVolatile
+    "SELECT isvolatile FROM keys WHERE id = ?1",
+    // touchKey: a new last-write time
+    "UPDATE keys SET written = ?2 WHERE id = ?1",
+    // touchParent: the same for the parent of key ?1
+    "UPDATE keys SET written = ?2 WHERE id = (SELECT parent FROM keys WHERE id = ?1)",
+    // keyInfo
+    "SELECT keyclass, written FROM keys WHERE id = ?1",
+    // childrenInfo
+    "SELECT name, keyclass FROM keys WHERE parent = ?1",
+    // valuesInfo
+    "SELECT name, type, data FROM vals WHERE key = ?1",
     // dataVersion
     "PRAGMA data_version",
     "BEGIN",

@@ -44,6 +44,12 @@ enum class Sql : unsigned {
     deleteValue,
     valueAtOffset,
     valueFrom,
+    keyVolatile,
+    touchKey,
+    touchParent,
+    keyInfo,
+    childrenInfo,
+    valuesInfo,
     dataVersion,
     // transaction control, prepared once like the rest
     begin,

@@ -194,6 +194,7 @@ void SqliteRegistry::adoptOldHives(StoreFile& f) {
                 c->exec(note.c_str());
             }
             refoldNames(*c);
+            giveKeysATime(*c);
             c->exec("COMMIT");
             for (const std::string& n : names) c->exec(("DETACH DATABASE " + n).c_str());
             c->exec("PRAGMA journal_mode = WAL");

@@ -50,8 +50,14 @@ void checkDepth(std::size_t depth) {
 
 }  // namespace
 
-long SqliteRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /*options*/,
+long SqliteRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t options,
                                  std::uint32_t access, Key* result, std::uint32_t* disposition) {
+    return createKeyExWithClass(parent, subKey, nullptr, options, access, result, disposition);
+}
+
+long SqliteRegistry::createKeyExWithClass(Key parent, const char* subKey, const char* keyClass,
+                                          std::uint32_t options, std::uint32_t access, Key* result,
+                                          std::uint32_t* disposition) {
     std::unique_lock<std::mutex> lock(mutex_);
     return guarded([&]() -> long {
         enterCall(lock);
@@ -88,10 +94,13 @@ long SqliteRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /
             }
         }
         if (rc != kSuccess) {
+            const std::string_view givenClass(keyClass ? keyClass : "");
+            const std::int64_t isVolatile = (options & kRegOptionVolatile) ? 1 : 0;
             rc = withWrite(t.hive, [&](Connection& c) -> long {
                 created = false;
                 if (!keyAlive(c, t.id)) return kKeyDeleted;
                 id = t.id;
+                const auto now = static_cast<std::int64_t>(fileTimeNow());
                 for (std::string_view part : parts) {
                     std::string sort = sortName(part);
                     std::string bytes = byteSortName(part);
@@ -104,8 +113,16 @@ long SqliteRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /
                             continue;
                         }
                     }
+                    if (!created && !isVolatile) {
+                        // Below a key of ours that lasts, every new level lasts too.
+                        Use v(c, Sql::keyVolatile);
+                        v.bind(1, id);
+                        if (v.step() && v.integer(0) != 0) return kChildMustBeVolatile;
+                    }
+                    Use(c, Sql::touchKey).bind(1, id).bind(2, now).step();
                     Use u(c, Sql::insertKey);
-                    u.bind(1, id).bind(2, part).bind(3, sort);
+                    u.bind(1, id).bind(2, part).bind(3, sort).bind(4, givenClass);
+                    u.bind(5, isVolatile).bind(6, now);
                     u.step();
                     id = sqlite3_last_insert_rowid(c.db());
                     created = true;
@@ -173,6 +190,10 @@ long SqliteRegistry::deleteKey(Key key, const char* subKey) {
                 u.bind(1, id);
                 if (u.step()) return kAccessDenied;
             }
+            Use(c, Sql::touchParent)
+                .bind(1, id)
+                .bind(2, static_cast<std::int64_t>(fileTimeNow()))
+                .step();
             Use(c, Sql::deleteKeyValues).bind(1, id).step();
             Use(c, Sql::deleteKeyRow).bind(1, id).step();
             return kSuccess;
@@ -355,6 +376,56 @@ long SqliteRegistry::enumKey(Key key, std::uint32_t index, char* name, std::uint
         std::memcpy(name, found.data(), found.size());
         name[found.size()] = '\0';
         return kSuccess;
+    });
+}
+
+long SqliteRegistry::queryInfoKey(Key key, char* keyClass, std::uint32_t* classSize,
+                                  KeyInfo* info) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return guarded([&]() -> long {
+        enterCall(lock);
+        if (keyClass != nullptr && classSize == nullptr) return kInvalidParameter;
+        Target t;
+        if (long rc = resolve(key, t)) return rc;
+        if ((t.access & kQueryValue) == 0) return kAccessDenied;
+        std::string ownClass;
+        KeyInfo found;
+        long rc = withRead(t.hive, [&](Connection& c, std::uint64_t) -> long {
+            found = KeyInfo{};
+            {
+                Use u(c, Sql::keyInfo);
+                u.bind(1, t.id);
+                if (!u.step()) return kKeyDeleted;
+                ownClass.assign(u.bytes(0));
+                found.lastWriteTime = static_cast<std::uint64_t>(u.integer(1));
+            }
+            Use children(c, Sql::childrenInfo);
+            children.bind(1, t.id);
+            while (children.step()) {
+                ++found.subKeys;
+                found.maxSubKeyLength =
+                    std::max(found.maxSubKeyLength,
+                             static_cast<std::uint32_t>(nameLength(children.bytes(0))));
+                found.maxClassLength =
+                    std::max(found.maxClassLength,
+                             static_cast<std::uint32_t>(nameLength(children.bytes(1))));
+            }
+            Use values(c, Sql::valuesInfo);
+            values.bind(1, t.id);
+            while (values.step()) {
+                ++found.values;
+                found.maxValueNameLength =
+                    std::max(found.maxValueNameLength,
+                             static_cast<std::uint32_t>(nameLength(values.bytes(0))));
+                found.maxValueLength = std::max(
+                    found.maxValueLength,
+                    keptDataSize(static_cast<std::uint32_t>(values.integer(1)), values.bytes(2)));
+            }
+            return kSuccess;
+        });
+        if (rc != kSuccess) return rc;
+        if (info != nullptr) *info = found;
+        return giveKeyClass(ownClass, keyClass, classSize);
     });
 }
 

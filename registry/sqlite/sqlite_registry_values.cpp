@@ -100,6 +100,10 @@ long SqliteRegistry::setValueEx(Key key, const char* valueName, std::uint32_t ty
             u.bind(1, t.id).bind(2, vname).bind(3, upper);
             u.bind(4, static_cast<std::int64_t>(type)).bind(5, bytes);
             u.step();
+            Use(c, Sql::touchKey)
+                .bind(1, t.id)
+                .bind(2, static_cast<std::int64_t>(fileTimeNow()))
+                .step();
             return kSuccess;
         });
     });
@@ -122,7 +126,12 @@ long SqliteRegistry::deleteValue(Key key, const char* valueName) {
             Use u(c, Sql::deleteValue);
             u.bind(1, t.id).bind(2, upper).bind(3, byteWise);
             u.step();
-            return u.changes() == 0 ? kFileNotFound : kSuccess;
+            if (u.changes() == 0) return kFileNotFound;
+            Use(c, Sql::touchKey)
+                .bind(1, t.id)
+                .bind(2, static_cast<std::int64_t>(fileTimeNow()))
+                .step();
+            return kSuccess;
         });
     });
 }

@@ -19,6 +19,9 @@ const char kSchema[] =
     "  parent INTEGER NOT NULL,"               // 0 for the roots
     "  name BLOB NOT NULL,"                    // as created
     "  sortname BLOB NOT NULL,"                // the folded name: lookup and order
+    "  keyclass BLOB NOT NULL DEFAULT X'',"    // as created
+    "  isvolatile INTEGER NOT NULL DEFAULT 0,"
+    "  written INTEGER NOT NULL DEFAULT 0,"  // the last-write time, a FILETIME
     "  UNIQUE(parent, sortname));"
     "CREATE TABLE vals("
     "  id INTEGER PRIMARY KEY,"  // creation order
@@ -71,6 +74,7 @@ Schema inspect(sqlitedb::Connection& c, const char* db) {
 
 void createSchema(sqlitedb::Connection& c) {
     c.exec(kSchema);
+    giveKeysATime(c);
     char sql[48];
     std::snprintf(sql, sizeof sql, "PRAGMA user_version = %lld",
                   static_cast<long long>(kSchemaVersion));
@@ -149,11 +153,29 @@ void refoldNames(sqlitedb::Connection& c) {
                 "UPDATE vals SET upname = ?1 WHERE id = ?2");
 }
 
+void giveKeysATime(sqlitedb::Connection& c) {
+    char sql[80];
+    std::snprintf(sql, sizeof sql, "UPDATE keys SET written = %lld WHERE written = 0",
+                  static_cast<long long>(fileTimeNow()));
+    c.exec(sql);
+}
+
 void bringUpToDate(sqlitedb::Connection& c, const std::string& path) {
     try {
         sqlitedb::Transaction t(c, true);
         if (inspect(c) == Schema::older) {
-            refoldNames(c);
+            const std::int64_t version = c.queryInt("PRAGMA user_version");
+            if (version < 3) refoldNames(c);
+            // A file that has the columns already (set back to an earlier
+            // version by hand, or by a test) keeps them.
+            if (version < 4 && c.queryInt("SELECT count(*) FROM pragma_table_info('keys') "
+                                          "WHERE name = 'written'") == 0) {
+                c.exec(
+                    "ALTER TABLE keys ADD COLUMN keyclass BLOB NOT NULL DEFAULT X'';"
+                    "ALTER TABLE keys ADD COLUMN isvolatile INTEGER NOT NULL DEFAULT 0;"
+                    "ALTER TABLE keys ADD COLUMN written INTEGER NOT NULL DEFAULT 0;");
+                giveKeysATime(c);
+            }
             char sql[48];
             std::snprintf(sql, sizeof sql, "PRAGMA user_version = %lld",
                           static_cast<long long>(kSchemaVersion));

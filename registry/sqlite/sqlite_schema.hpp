@@ -2,7 +2,8 @@
 // file is recognised as one of ours, and how it is set up.
 //
 // A store file holds the hives of one directory. Table keys has one row per
-// key; the four roots have the fixed ids 1 to 4 (SqliteRegistry::rootId) and
+// key (its name, class, volatility and last-write time); the four roots have
+// the fixed ids 1 to 4 (SqliteRegistry::rootId) and
 // parent 0. Table vals has one row per value, its id giving creation order.
 // The header carries the application id "VRKR" and the layout's version.
 //
@@ -18,9 +19,10 @@ namespace vrk::reg::sqlitestore {
 
 // "VRKR" in the database header marks our files.
 constexpr std::int64_t kApplicationId = 0x56524B52;
-// The layout of a store file of the hives of a directory: 3 folds names as
+// The layout of a store file of the hives of a directory: 4 keeps each key's
+// class, volatility and last-write time; 3 folds names as
 // registry/name_folding.hpp says, 2 folded a to z only.
-constexpr std::int64_t kSchemaVersion = 3;
+constexpr std::int64_t kSchemaVersion = 4;
 constexpr std::int64_t kFirstSchemaVersion = 2;
 // The earlier layout: one file per hive, its root being id 0.
 constexpr std::int64_t kOldHiveVersion = 1;
@@ -48,6 +50,10 @@ void createSchema(sqlitedb::Connection& c);
 // key fold alike, the first created gets the folded name and the other the
 // byte-wise one (byteSortName), under which lookups still find it.
 void refoldNames(sqlitedb::Connection& c);
+
+// Gives every key without a last-write time (a key of an earlier version)
+// the time now, in a write transaction the caller holds.
+void giveKeysATime(sqlitedb::Connection& c);
 
 // Brings a store file of an earlier version (Schema::older) up to date, in a
 // transaction of its own; throws a Failure naming path when it cannot.

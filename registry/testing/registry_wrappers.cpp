@@ -37,6 +37,19 @@ long ForwardingRegistry::createKeyEx(Key parent, const char* subKey, std::uint32
         return target_.createKeyEx(parent, subKey, options, access, result, disposition);
     });
 }
+long ForwardingRegistry::createKeyExWithClass(Key parent, const char* subKey, const char* keyClass,
+                                              std::uint32_t options, std::uint32_t access,
+                                              Key* result, std::uint32_t* disposition) {
+    return forward({RegCall::createKeyEx, parent, result}, [&] {
+        return target_.createKeyExWithClass(parent, subKey, keyClass, options, access, result,
+                                            disposition);
+    });
+}
+long ForwardingRegistry::queryInfoKey(Key key, char* keyClass, std::uint32_t* classSize,
+                                      KeyInfo* info) {
+    return forward({RegCall::queryInfoKey, key, nullptr},
+                   [&] { return target_.queryInfoKey(key, keyClass, classSize, info); });
+}
 long ForwardingRegistry::openKeyEx(Key parent, const char* subKey, std::uint32_t access,
                                    Key* result) {
     return forward({RegCall::openKeyEx, parent, result},

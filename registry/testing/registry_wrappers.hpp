@@ -38,6 +38,7 @@ enum class RegCall {
     commitBatch,
     rollbackBatch,
     flushKey,
+    queryInfoKey,
     count_  // not a call: the number of kinds
 };
 
@@ -63,6 +64,11 @@ public:
 
     long createKeyEx(Key parent, const char* subKey, std::uint32_t options, std::uint32_t access,
                      Key* result, std::uint32_t* disposition) override;
+    // Counted and failed as createKeyEx.
+    long createKeyExWithClass(Key parent, const char* subKey, const char* keyClass,
+                              std::uint32_t options, std::uint32_t access, Key* result,
+                              std::uint32_t* disposition) override;
+    long queryInfoKey(Key key, char* keyClass, std::uint32_t* classSize, KeyInfo* info) override;
     long openKeyEx(Key parent, const char* subKey, std::uint32_t access, Key* result) override;
     long queryValueEx(Key key, const char* valueName, std::uint32_t* type, unsigned char* data,
                       std::uint32_t* size) override;

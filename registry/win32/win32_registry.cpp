@@ -128,6 +128,12 @@ Key Win32Registry::resultOf(LONG rc, HKEY handle, Key before) const {
 // a query of a missing value with a buffer) stays untouched, as on Windows.
 long Win32Registry::createKeyEx(Key parent, const char* subKey, std::uint32_t options,
                                 std::uint32_t access, Key* result, std::uint32_t* disposition) {
+    return createKeyExWithClass(parent, subKey, nullptr, options, access, result, disposition);
+}
+
+long Win32Registry::createKeyExWithClass(Key parent, const char* subKey, const char* keyClass,
+                                         std::uint32_t options, std::uint32_t access, Key* result,
+                                         std::uint32_t* disposition) {
     // No place for the handle: Windows' answer. (Wine's RegCreateKeyExA
     // writes through the null pointer.)
     if (result == nullptr) return finish(ERROR_BADKEY);
@@ -140,12 +146,36 @@ long Win32Registry::createKeyEx(Key parent, const char* subKey, std::uint32_t op
     HKEY handle = nullptr;
     DWORD how = disposition != nullptr ? *disposition : 0;
     DWORD created = 0;
-    LONG rc = RegCreateKeyExA(handleOf(parent), subKey, 0, emptyClass, options,
-                              access | win32RegistryView(), nullptr, &handle, &created);
+    LONG rc = RegCreateKeyExA(handleOf(parent), subKey, 0,
+                              keyClass != nullptr ? const_cast<char*>(keyClass) : emptyClass,
+                              options, access | win32RegistryView(), nullptr, &handle, &created);
     if (created == REG_CREATED_NEW_KEY) changed(rc);
     if (rc == ERROR_SUCCESS) how = created;
     *result = resultOf(rc, handle, *result);
     if (disposition != nullptr) *disposition = how;
+    return finish(rc);
+}
+
+long Win32Registry::queryInfoKey(Key key, char* keyClass, std::uint32_t* classSize, KeyInfo* info) {
+    DWORD size = classSize != nullptr ? *classSize : 0;
+    DWORD subKeys = 0, maxSubKey = 0, maxClass = 0, values = 0, maxValueName = 0, maxValue = 0;
+    FILETIME written{};
+    const bool all = info != nullptr;
+    LONG rc = RegQueryInfoKeyA(handleOf(key), keyClass, classSize != nullptr ? &size : nullptr,
+                               nullptr, all ? &subKeys : nullptr, all ? &maxSubKey : nullptr,
+                               all ? &maxClass : nullptr, all ? &values : nullptr,
+                               all ? &maxValueName : nullptr, all ? &maxValue : nullptr, nullptr,
+                               all ? &written : nullptr);
+    if (classSize != nullptr) *classSize = size;
+    if (all && rc == ERROR_SUCCESS) {
+        info->subKeys = subKeys;
+        info->maxSubKeyLength = maxSubKey;
+        info->maxClassLength = maxClass;
+        info->values = values;
+        info->maxValueNameLength = maxValueName;
+        info->maxValueLength = maxValue;
+        info->lastWriteTime = (std::uint64_t{written.dwHighDateTime} << 32) | written.dwLowDateTime;
+    }
     return finish(rc);
 }
 

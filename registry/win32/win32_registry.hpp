@@ -39,6 +39,10 @@ public:
 
     long createKeyEx(Key parent, const char* subKey, std::uint32_t options, std::uint32_t access,
                      Key* result, std::uint32_t* disposition) override;
+    long createKeyExWithClass(Key parent, const char* subKey, const char* keyClass,
+                              std::uint32_t options, std::uint32_t access, Key* result,
+                              std::uint32_t* disposition) override;
+    long queryInfoKey(Key key, char* keyClass, std::uint32_t* classSize, KeyInfo* info) override;
     long openKeyEx(Key parent, const char* subKey, std::uint32_t access, Key* result) override;
     long queryValueEx(Key key, const char* valueName, std::uint32_t* type, unsigned char* data,
                       std::uint32_t* size) override;

@@ -170,16 +170,15 @@ int runAdd(const std::vector<std::string>& args, const Context& ctx) {
         throw UsageError{"invalid key \"" + keyText + "\": it ends in an empty key name"};
     const bool setsValue = o.has("v") || o.has("ve") || o.has("t") || o.has("d");
     if (o.has("s") && !setsValue) throw UsageError{"/s needs a REG_MULTI_SZ value"};
+    // With neither a name nor data, Windows' reg sets the default value to
+    // the empty text, as /ve alone does.
     std::uint32_t type = vrk::reg::kRegSz;
-    std::string data;
-    if (setsValue) {
-        if (o.value("t")) type = parseTypeName(*o.value("t"));
-        if (o.has("s") && type != vrk::reg::kRegMultiSz)
-            throw UsageError{"/s is only for REG_MULTI_SZ"};
-        data = dataForType(type, o.value("d"), o.value("s"));
-    }
+    if (o.value("t")) type = parseTypeName(*o.value("t"));
+    if (o.has("s") && type != vrk::reg::kRegMultiSz)
+        throw UsageError{"/s is only for REG_MULTI_SZ"};
+    const std::string data = dataForType(type, o.value("d"), o.value("s"));
     OpenKey handle = openOrCreate(reg, key);
-    if (setsValue) {
+    {
         const std::string name = o.value("v") ? *o.value("v") : std::string();
         const long rc = reg.setValueEx(handle.get(), name.c_str(), type,
                                        reinterpret_cast<const unsigned char*>(data.data()),

@@ -298,10 +298,39 @@ TEST_F(CommandTest, AddWithoutAValueCreatesTheKeyAndItsParents) {
     EXPECT_TRUE(contains(out, "(Default)    REG_SZ    replaced")) << out;
 }
 
+// Wine's reg tests (add.c, test_add): an add with neither a value name nor
+// data sets the key's default value to the empty text, an existing one
+// included; one that names a value leaves the default value alone.
+TEST_F(CommandTest, AddWithNeitherNameNorDataSetsTheDefaultToEmptyText) {
+    ok({"add", "HKCU\\named", "/v", "Test", "/d", "Just me here"});
+    ok({"query", "HKCU\\named"});
+    EXPECT_EQ(out, "\nHKEY_CURRENT_USER\\named\n    Test    REG_SZ    Just me here\n\n");
+    static const char* const kAdds[][4] = {
+        {"add", "HKCU\\plain", "/f", nullptr},
+        {"add", "HKCU\\plain", nullptr, nullptr},  // an existing key, without /f
+        {"add", "HKCU\\plain", "/t", "REG_SZ"},
+    };
+    for (const auto& add : kAdds) {
+        std::vector<std::string> args;
+        for (const char* a : add) {
+            if (a != nullptr) args.push_back(a);
+        }
+        ok(args);
+        ok({"query", "HKCU\\plain", "/ve"});
+        EXPECT_EQ(out, "\nHKEY_CURRENT_USER\\plain\n    (Default)    REG_SZ    \n\n")
+            << args.size();
+        ok({"add", "HKCU\\plain", "/ve", "/d", "other", "/f"});
+    }
+    ok({"add", "HKCU\\plain", "/t", "REG_DWORD", "/d", "0x5", "/f"});
+    ok({"query", "HKCU\\plain", "/ve"});
+    EXPECT_TRUE(contains(out, "(Default)    REG_DWORD    0x5")) << out;
+}
+
 TEST_F(CommandTest, QueryListsValuesThenSubkeysAndRecursesWithS) {
     ok({"add", "HKLM\\Q", "/v", "b", "/d", "2"});
     ok({"add", "HKLM\\Q", "/v", "a", "/t", "REG_DWORD", "/d", "1"});
     ok({"add", "HKLM\\Q\\Zed"});
+    ok({"delete", "HKLM\\Q\\Zed", "/ve", "/f"});  // a key without values
     ok({"add", "HKLM\\Q\\alpha", "/v", "deep", "/d", "x"});
     ok({"add", "HKLM\\Q\\alpha\\inner", "/ve", "/d", "d"});
 
@@ -340,6 +369,7 @@ TEST_F(CommandTest, QueryListsValuesThenSubkeysAndRecursesWithS) {
     // the keys below it.
     ok({"add", "HKLM\\P\\one", "/v", "v", "/d", "1"});
     ok({"add", "HKLM\\P\\two"});
+    ok({"delete", "HKLM\\P\\two", "/ve", "/f"});  // a key without values
     ok({"query", "HKLM\\P"});
     EXPECT_EQ(out, "\nHKEY_LOCAL_MACHINE\\P\\one\nHKEY_LOCAL_MACHINE\\P\\two\n");
     ok({"query", "HKLM\\P", "/s"});
@@ -940,6 +970,7 @@ TEST_F(CommandTest, ExportWritesTheSubtreeInRegistryOrder) {
     ok({"add", "HKLM\\Software\\Example", "/ve", "/d", "default value"});
     ok({"add", "HKLM\\Software\\Example", "/v", "Count", "/t", "REG_DWORD", "/d", "42"});
     ok({"add", "HKLM\\Software\\Example\\b"});
+    ok({"delete", "HKLM\\Software\\Example\\b", "/ve", "/f"});  // a key without values
     ok({"add", "HKLM\\Software\\Example\\A\\inner", "/v", "z", "/t", "REG_BINARY", "/d", "00"});
     ok({"export", "hklm\\Software\\Example", path("out.reg")});
     EXPECT_EQ(out, "The operation completed successfully.\n");

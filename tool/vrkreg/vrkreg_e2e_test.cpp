@@ -74,6 +74,7 @@ TEST_F(ProgramTest, AddQueryExportDeleteImport) {
         "0x2a"});
     ok({"add", "HKLM\\Software\\SV.INI\\CobolPopulate", "/v", "Options", "/d", "NOC NOEXIT ADATA"});
     ok({"add", "HKLM\\Software\\SV.INI\\CobolPopulate\\Empty"});
+    ok({"delete", "HKLM\\Software\\SV.INI\\CobolPopulate\\Empty", "/ve", "/f"});
     ok({"add", "HKLM\\Software\\SV.INI\\Bytes", "/ve", "/t", "REG_BINARY", "/d", "000100ff"});
 
     Outcome q = vrkreg({"query", "HKLM\\Software\\SV.INI", "/s"});
