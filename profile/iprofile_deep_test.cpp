@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "registry/registry_wrappers.hpp"
+#include "registry/testing/registry_wrappers.hpp"
 #include "profile/profile_test_support.hpp"
 
 namespace {

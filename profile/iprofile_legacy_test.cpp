@@ -2,7 +2,7 @@
 // value: every value is a subkey holding text, integers are decimal text,
 // binary chunks are 3500 bytes as upper-case hexadecimal, and blanks in
 // names are escaped as "/-".
-#include "registry/registry_wrappers.hpp"
+#include "registry/testing/registry_wrappers.hpp"
 #include "profile/profile_test_support.hpp"
 
 namespace {

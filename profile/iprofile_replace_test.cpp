@@ -2,7 +2,7 @@
 // that are not part of the layout (made by another program): the store
 // refuses to delete such a subkey, and nothing of the old element may
 // survive a replace or a delete that reports success.
-#include "registry/registry_wrappers.hpp"
+#include "registry/testing/registry_wrappers.hpp"
 #include "profile/profile_test_support.hpp"
 
 namespace {

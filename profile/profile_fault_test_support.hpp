@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "registry/registry_wrappers.hpp"
+#include "registry/testing/registry_wrappers.hpp"
 #include "profile/profile_test_support.hpp"
 
 namespace profiletest {

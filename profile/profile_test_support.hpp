@@ -22,7 +22,7 @@
 #include "diag/iexc.hpp"
 #include "platform/process.hpp"
 #include "registry/iregistry.hpp"
-#include "registry/scratch_registry.hpp"
+#include "registry/testing/scratch_registry.hpp"
 #include "profile/iprofile.hpp"
 
 namespace profiletest {

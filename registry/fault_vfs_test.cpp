@@ -1,6 +1,6 @@
 // The fault-injecting test VFS below the SQLite store: its plans, and a
 // store call that meets a failing file operation.
-#include "registry/sqlite/fault_vfs.hpp"
+#include "registry/testing/fault_vfs.hpp"
 
 #include <string>
 

@@ -129,6 +129,12 @@ enum : std::uint32_t {
     kRegQword = 11,
 };
 
+// REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ: the types the ANSI calls convert
+// as text.
+constexpr bool isTextValueType(std::uint32_t type) {
+    return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+}
+
 // Access masks and dispositions.
 enum : std::uint32_t {
     kKeyRead = 0x20019,

@@ -1,6 +1,6 @@
 // The wrappers around a store with batches (the SQLite store): a refused
 // commit, and batches passed on by the forwarding wrapper.
-#include "registry/registry_wrappers.hpp"
+#include "registry/testing/registry_wrappers.hpp"
 
 #include "platform/process.hpp"
 #include "registry/registry_test_support.hpp"

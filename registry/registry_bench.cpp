@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "registry/iregistry.hpp"
-#include "registry/scratch_registry.hpp"
+#include "registry/testing/scratch_registry.hpp"
 
 namespace {
 

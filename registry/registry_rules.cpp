@@ -55,4 +55,18 @@ long checkValueName(const char* name, std::string_view& out) {
     return nameLength(out) > kMaxValueNameLength ? kInvalidParameter : kSuccess;
 }
 
+long startKeyCall(Key parent, Key* result, long nullResult) {
+    if (result == nullptr) return nullResult;
+    if (parent == kNullKey) return kInvalidHandle;
+    *result = kNullKey;
+    return kSuccess;
+}
+
+long checkQueryArguments(std::uint32_t granted, const unsigned char* data,
+                         const std::uint32_t* size, const char* valueName, std::string_view& name) {
+    if (data != nullptr && size == nullptr) return kInvalidParameter;
+    if ((granted & kQueryValue) == 0) return kAccessDenied;
+    return checkValueName(valueName, name);
+}
+
 }  // namespace vrk::reg

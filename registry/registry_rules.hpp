@@ -48,6 +48,18 @@ long splitPath(const char* path, std::vector<std::string_view>& parts);
 // (and for every create) a leading backslash is kBadPathname.
 long splitOpenPath(Key parent, const char* path, std::vector<std::string_view>& parts);
 
+// The start of createKeyEx and openKeyEx (see the table in iregistry.hpp):
+// result null is nullResult (kBadKey for a create, kInvalidParameter for an
+// open) and a null parent kInvalidHandle, both leaving *result as it was;
+// past them *result is kNullKey until the call finds its key.
+long startKeyCall(Key parent, Key* result, long nullResult);
+
+// queryValueEx's own arguments on a key opened with the rights granted:
+// data without size is kInvalidParameter, a key without the right to query
+// values kAccessDenied, then the value name as checkValueName takes it.
+long checkQueryArguments(std::uint32_t granted, const unsigned char* data,
+                         const std::uint32_t* size, const char* valueName, std::string_view& name);
+
 // A value name as a view (null is the default value, ""); kInvalidParameter
 // when it is too long.
 long checkValueName(const char* name, std::string_view& out);

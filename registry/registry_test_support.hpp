@@ -18,7 +18,7 @@
 
 #include "registry/iregistry.hpp"
 #include "platform/process.hpp"
-#include "registry/scratch_registry.hpp"
+#include "registry/testing/scratch_registry.hpp"
 #ifndef _WIN32
 #include "registry/hive/hive_registry.hpp"
 #endif

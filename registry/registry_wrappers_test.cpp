@@ -1,5 +1,5 @@
 // The test wrappers and the process-wide registry selection.
-#include "registry/registry_wrappers.hpp"
+#include "registry/testing/registry_wrappers.hpp"
 
 #include "platform/process.hpp"
 #include "registry/registry_test_support.hpp"

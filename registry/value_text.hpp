@@ -12,12 +12,6 @@
 
 namespace vrk::reg {
 
-// REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ: the types the ANSI calls convert
-// as text.
-constexpr bool isTextValueType(std::uint32_t type) {
-    return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
-}
-
 // Copies bytes into data, a buffer of room bytes (room >= bytes.size()).
 inline void copyValueBytes(unsigned char* data, std::uint32_t room, std::uint32_t type,
                            std::string_view bytes) {

@@ -140,7 +140,7 @@ void ourDump(Registry& reg, Key key, const std::string& path, Dump& dump) {
                   kSuccess);
         data.resize(size);
         lines.insert(exportLine(std::string(name, nameSize), type,
-                                isTextType(type) ? bytesToUtf16le(data) : data));
+                                isTextValueType(type) ? bytesToUtf16le(data) : data));
     }
     for (std::uint32_t i = 0;; ++i) {
         char name[512];

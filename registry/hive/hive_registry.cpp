@@ -10,7 +10,10 @@
 #include <cstring>
 
 #include "platform/process.hpp"
-#include "registry/hive/hive_registry_support.hpp"
+#include "registry/hive/hive_registry.hpp"
+#include "registry/name_folding.hpp"
+#include "registry/registry_rules.hpp"
+#include "registry/store_call.hpp"
 #include "registry/registry_result.hpp"
 #include "registry/registry_view.hpp"
 #include "registry/save_failure.hpp"
@@ -18,14 +21,11 @@
 
 namespace vrk::reg::hive {
 
-thread_local std::string failureDetail;
-
 namespace {
 
 long errorOfErrno(int err) { return err == ENOMEM ? kNotEnoughMemory : kRegistryIoFailed; }
 
 }  // namespace
-
 
 HiveRegistry::HiveRegistry(std::vector<HiveMount> mounts) : ownerProcess_(::getpid()) {
     for (auto& m : mounts) hives_.push_back(std::make_unique<Hive>(std::move(m)));
@@ -66,7 +66,7 @@ long HiveRegistry::commitAll() {
 
 long HiveRegistry::flush() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return guarded([&] { return commitAll(); });
+    return guardedCall([&] { return commitAll(); });
 }
 
 long HiveRegistry::flushKey(Key key) {
@@ -76,7 +76,7 @@ long HiveRegistry::flushKey(Key key) {
 
 long HiveRegistry::beginBatch() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return guarded([&]() -> long {
+    return guardedCall([&]() -> long {
         if (batchDepth_++ == 0) {
             for (auto& h : hives_) {
                 h->undo.clear();
@@ -89,7 +89,7 @@ long HiveRegistry::beginBatch() {
 
 long HiveRegistry::commitBatch() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return guarded([&]() -> long {
+    return guardedCall([&]() -> long {
         if (batchDepth_ == 0) return kInvalidParameter;  // no batch open
         if (--batchDepth_ > 0) return kSuccess;
         for (auto& h : hives_) h->undo.clear();
@@ -99,7 +99,7 @@ long HiveRegistry::commitBatch() {
 
 long HiveRegistry::rollbackBatch() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return guarded([&]() -> long {
+    return guardedCall([&]() -> long {
         if (batchDepth_ == 0) return kInvalidParameter;  // no batch open
         if (--batchDepth_ > 0) return kSuccess;
         for (auto& h : hives_) {
@@ -157,7 +157,7 @@ void HiveRegistry::undoBatch(Hive& h) {
     h.broken = false;
 }
 
-const char* HiveRegistry::lastFailureDetail() const { return failureDetail.c_str(); }
+const char* HiveRegistry::lastFailureDetail() const { return callFailureDetail().c_str(); }
 
 long HiveRegistry::hiveReady(int index) {
     Hive& h = *hives_[index];
@@ -305,10 +305,8 @@ long HiveRegistry::walk(Target& t, const std::vector<std::string_view>& parts, b
 long HiveRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /*options*/,
                                std::uint32_t access, Key* result, std::uint32_t* disposition) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return guarded([&]() -> long {
-        if (result == nullptr) return kBadKey;
-        if (parent == kNullKey) return kInvalidHandle;
-        *result = kNullKey;
+    return guardedCall([&]() -> long {
+        if (long rc = startKeyCall(parent, result, kBadKey)) return rc;
         Target t;
         if (long rc = resolve(parent, t)) return rc;
         std::vector<std::string_view> parts;
@@ -329,10 +327,8 @@ long HiveRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /*o
 
 long HiveRegistry::openKeyEx(Key parent, const char* subKey, std::uint32_t access, Key* result) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return guarded([&]() -> long {
-        if (result == nullptr) return kInvalidParameter;
-        if (parent == kNullKey) return kInvalidHandle;
-        *result = kNullKey;
+    return guardedCall([&]() -> long {
+        if (long rc = startKeyCall(parent, result, kInvalidParameter)) return rc;
         Target t;
         if (long rc = resolve(parent, t)) return rc;
         std::vector<std::string_view> parts;
@@ -349,7 +345,7 @@ long HiveRegistry::openKeyEx(Key parent, const char* subKey, std::uint32_t acces
 
 long HiveRegistry::deleteKey(Key key, const char* subKey) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return guarded([&]() -> long {
+    return guardedCall([&]() -> long {
         if (subKey == nullptr) return kInvalidParameter;
         Target t;
         if (long rc = resolve(key, t)) return rc;
@@ -384,7 +380,7 @@ long HiveRegistry::deleteKey(Key key, const char* subKey) {
 
 long HiveRegistry::enumKey(Key key, std::uint32_t index, char* name, std::uint32_t nameSize) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return guarded([&]() -> long {
+    return guardedCall([&]() -> long {
         Target t;
         if (long rc = resolve(key, t)) return rc;
         if (name == nullptr) return kInvalidParameter;
@@ -419,10 +415,7 @@ long HiveRegistry::enumKey(Key key, std::uint32_t index, char* name, std::uint32
 
 long HiveRegistry::closeKey(Key key) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return guarded([&]() -> long {
-        if (isRootKey(key)) return kSuccess;
-        return handles_.erase(key.value) == 1 ? kSuccess : kInvalidHandle;
-    });
+    return closeHandleIn(handles_, key);
 }
 
 }  // namespace vrk::reg::hive

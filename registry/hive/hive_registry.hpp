@@ -147,13 +147,6 @@ private:
         std::uint32_t access = 0;
         bool isHandle = false;
     };
-    struct Failure {
-        long error;
-        std::string detail;
-    };
-
-    template <class F>
-    long guarded(F&& body);
     long resolve(Key key, Target& t);
     long hiveReady(int index);
     // Follows parts from t (a root or a node); creates missing levels when

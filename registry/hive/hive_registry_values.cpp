@@ -7,7 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "registry/hive/hive_registry_support.hpp"
+#include "registry/hive/hive_registry.hpp"
+#include "registry/name_folding.hpp"
+#include "registry/registry_rules.hpp"
+#include "registry/store_call.hpp"
 #include "registry/hive/hive_text.hpp"
 #include "registry/value_text.hpp"
 
@@ -33,7 +36,7 @@ using Value = StoredValue;
 
 // The bytes a caller sees for stored bytes of type.
 std::string callerBytes(std::uint32_t type, const std::string& raw) {
-    if (isTextType(type)) return storedTextAsBytes(raw);
+    if (isTextValueType(type)) return storedTextAsBytes(raw);
     return raw;
 }
 
@@ -85,13 +88,11 @@ void HiveRegistry::changeValues(Hive& h, int hive, Node node, std::vector<Stored
 long HiveRegistry::queryValueEx(Key key, const char* valueName, std::uint32_t* type,
                                 unsigned char* data, std::uint32_t* size) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return guarded([&]() -> long {
+    return guardedCall([&]() -> long {
         Target t;
         if (long rc = resolve(key, t)) return rc;
-        if (data != nullptr && size == nullptr) return kInvalidParameter;
-        if ((t.access & kQueryValue) == 0) return kAccessDenied;
         std::string_view vname;
-        if (long rc = checkValueName(valueName, vname)) return rc;
+        if (long rc = checkQueryArguments(t.access, data, size, valueName, vname)) return rc;
         long rc = walk(t, {}, false, nullptr);
         int at = -1;
         std::vector<Value> values;
@@ -121,7 +122,7 @@ long HiveRegistry::queryValueEx(Key key, const char* valueName, std::uint32_t* t
 long HiveRegistry::setValueEx(Key key, const char* valueName, std::uint32_t type,
                               const unsigned char* data, std::uint32_t size) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return guarded([&]() -> long {
+    return guardedCall([&]() -> long {
         Target t;
         if (long rc = resolve(key, t)) return rc;
         if (data == nullptr && size != 0) return kNoAccess;
@@ -135,7 +136,7 @@ long HiveRegistry::setValueEx(Key key, const char* valueName, std::uint32_t type
         std::vector<Value> values = valuesOf(h, t.node);
         std::string_view bytes(reinterpret_cast<const char*>(data), data ? size : 0);
         Value fresh{std::string(vname), type,
-                    isTextType(type) ? bytesToUtf16le(bytes) : std::string(bytes)};
+                    isTextValueType(type) ? bytesToUtf16le(bytes) : std::string(bytes)};
         if (fresh.raw.size() > kMaxValueBytes) {
             throw Failure{kNotEnoughMemory, h.mount.file + ": a value of " +
                                                 std::to_string(fresh.raw.size()) +
@@ -156,7 +157,7 @@ long HiveRegistry::setValueEx(Key key, const char* valueName, std::uint32_t type
 
 long HiveRegistry::deleteValue(Key key, const char* valueName) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return guarded([&]() -> long {
+    return guardedCall([&]() -> long {
         Target t;
         if (long rc = resolve(key, t)) return rc;
         if ((t.access & kSetValue) == 0) return kAccessDenied;
@@ -178,7 +179,7 @@ long HiveRegistry::deleteValue(Key key, const char* valueName) {
 long HiveRegistry::enumValue(Key key, std::uint32_t index, char* name, std::uint32_t* nameSize,
                              std::uint32_t* type, unsigned char* data, std::uint32_t* dataSize) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return guarded([&]() -> long {
+    return guardedCall([&]() -> long {
         Target t;
         if (long rc = resolve(key, t)) return rc;
         if (name == nullptr || nameSize == nullptr) return kInvalidParameter;

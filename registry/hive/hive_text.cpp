@@ -2,11 +2,10 @@
 // look names up and order them.
 #include "registry/hive/hive_text.hpp"
 
-#include "registry/sqlite/sqlite_names.hpp"
+#include "registry/name_folding.hpp"
 
 namespace vrk::reg::hive {
 
-bool isTextType(unsigned type) { return type == 1 || type == 2 || type == 7; }
 
 std::string storedTextAsBytes(std::string_view utf16le) {
     std::string out;
@@ -32,12 +31,6 @@ std::string storedTextAsBytes(std::string_view utf16le) {
         ++k;
     }
     return out;
-}
-
-std::string sortName(std::string_view name) {
-    // The SQLite store's folding: Unicode's simple upper-case mapping of each
-    // UTF-16 code unit, so both stores find and order names alike.
-    return sqlitestore::sortName(name);
 }
 
 }  // namespace vrk::reg::hive

@@ -37,12 +37,5 @@ inline bool utf16leToBytes(std::string_view utf16le, std::string& result) {
 // surrogate that stands for no byte here read as U+FFFD.
 std::string storedTextAsBytes(std::string_view utf16le);
 
-// Whether values of this type hold UTF-16 text in a hive (REG_SZ,
-// REG_EXPAND_SZ, REG_MULTI_SZ).
-bool isTextType(unsigned type);
-
-// The folded name: how names are looked up and ordered, as in the SQLite
-// store (Unicode simple upper-casing of UTF-16 code units).
-std::string sortName(std::string_view name);
 
 }  // namespace vrk::reg::hive

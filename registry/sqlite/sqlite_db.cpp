@@ -12,7 +12,7 @@ const char* const kStatementText[] = {
     // keyExists
     "SELECT 1 FROM keys WHERE id = ?1",
     // lookupChild: by the folded name, or the byte-wise one an earlier
-    // version gave it (sqlite_names.hpp), the smaller first. Two point
+    // version gave it (registry/name_folding.hpp), the smaller first. Two point
     // lookups: an IN list would build a temporary table on every run.
     "SELECT id FROM keys WHERE parent = ?1 AND sortname = min(?2, ?3) UNION ALL "
     "SELECT id FROM keys WHERE parent = ?1 AND sortname = max(?2, ?3) LIMIT 1",

@@ -68,10 +68,7 @@ SqliteRegistry::StoreStamp SqliteRegistry::stampOf(int hive, Connection& c, std:
 
 long SqliteRegistry::closeKey(Key key) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return guarded([&]() -> long {
-        if (isRootKey(key)) return kSuccess;
-        return handles_.erase(key.value) == 1 ? kSuccess : kInvalidHandle;
-    });
+    return closeHandleIn(handles_, key);
 }
 
 }  // namespace vrk::reg

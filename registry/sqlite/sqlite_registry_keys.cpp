@@ -75,11 +75,7 @@ long SqliteRegistry::createKeyEx(Key parent, const char* subKey, std::uint32_t /
     std::unique_lock<std::mutex> lock(mutex_);
     return guarded([&]() -> long {
         enterCall(lock);
-        // Checks of the arguments themselves leave *result as it was; a
-        // failure past them leaves kNullKey there.
-        if (result == nullptr) return kBadKey;
-        if (parent == kNullKey) return kInvalidHandle;
-        *result = kNullKey;
+        if (long rc = startKeyCall(parent, result, kBadKey)) return rc;
         Target t;
         if (long rc = resolve(parent, t)) return rc;
         std::vector<std::string_view> parts;
@@ -150,9 +146,7 @@ long SqliteRegistry::openKeyEx(Key parent, const char* subKey, std::uint32_t acc
     std::unique_lock<std::mutex> lock(mutex_);
     return guarded([&]() -> long {
         enterCall(lock);
-        if (result == nullptr) return kInvalidParameter;
-        if (parent == kNullKey) return kInvalidHandle;  // *result left as it was
-        *result = kNullKey;
+        if (long rc = startKeyCall(parent, result, kInvalidParameter)) return rc;
         Target t;
         if (long rc = resolve(parent, t)) return rc;
         std::vector<std::string_view> parts;

@@ -23,7 +23,6 @@ using namespace sqlitestore;
 
 namespace sqlitestore {
 
-thread_local std::string failureDetail;
 
 long errorFor(const SqlError& e) {
     switch (e.primary()) {
@@ -153,6 +152,6 @@ const char* hiveName(int hive) {
 
 }  // namespace sqlitestore
 
-const char* SqliteRegistry::lastFailureDetail() const { return failureDetail.c_str(); }
+const char* SqliteRegistry::lastFailureDetail() const { return callFailureDetail().c_str(); }
 
 }  // namespace vrk::reg

@@ -20,8 +20,9 @@
 #include "registry/sqlite/sqlite_db.hpp"
 #include "registry/registry_result.hpp"
 #include "registry/registry_rules.hpp"
-#include "registry/sqlite/sqlite_names.hpp"
+#include "registry/name_folding.hpp"
 #include "registry/sqlite/sqlite_registry.hpp"
+#include "registry/store_call.hpp"
 
 namespace vrk::reg {
 
@@ -38,15 +39,7 @@ namespace sqlitestore {
 constexpr int kBusyWaitMs = 2000;
 constexpr int kBusyRetries = 15;
 
-// A failure of ours, not SQLite's: an error number and its explanation.
-struct Failure {
-    long error;
-    std::string detail;
-};
-
-// The detail of the calling thread's last failed call (lastFailureDetail).
-extern thread_local std::string failureDetail;
-
+using vrk::reg::Failure;
 
 // The registry error number for a failed SQLite call.
 long errorFor(const SqlError& e);
@@ -83,23 +76,16 @@ const char* hiveName(int hive);
 
 }  // namespace sqlitestore
 
+// guardedCall, with SQLite's errors as failures of the call.
 template <class F>
 long SqliteRegistry::guarded(F&& body) {
-    long rc;
-    try {
-        rc = body();
-        if (rc != kSuccess) sqlitestore::failureDetail.clear();
-    } catch (const sqlitestore::Failure& f) {
-        rc = f.error;
-        sqlitestore::failureDetail = f.detail;
-    } catch (const SqlError& e) {
-        rc = sqlitestore::errorFor(e);
-        sqlitestore::failureDetail = e.message;
-    } catch (const std::bad_alloc&) {
-        rc = kNotEnoughMemory;
-        sqlitestore::failureDetail = "out of memory";
-    }
-    return finish(rc);
+    return guardedCall([&]() -> long {
+        try {
+            return body();
+        } catch (const SqlError& e) {
+            throw Failure{sqlitestore::errorFor(e), e.message};
+        }
+    });
 }
 
 template <class F>

@@ -25,10 +25,8 @@ long SqliteRegistry::queryValueEx(Key key, const char* valueName, std::uint32_t*
         enterCall(lock);
         Target t;
         if (long rc = resolve(key, t)) return rc;
-        if (data != nullptr && size == nullptr) return kInvalidParameter;
-        if ((t.access & kQueryValue) == 0) return kAccessDenied;
         std::string_view vname;
-        if (long rc = checkValueName(valueName, vname)) return rc;
+        if (long rc = checkQueryArguments(t.access, data, size, valueName, vname)) return rc;
         std::string upper = sortName(vname);
         std::string byteWise = byteSortName(vname);
         std::uint32_t storedType = 0;

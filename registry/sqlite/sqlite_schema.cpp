@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "registry/sqlite/sqlite_names.hpp"
+#include "registry/name_folding.hpp"
 #include "registry/sqlite/sqlite_registry_support.hpp"
 
 namespace vrk::reg::sqlitestore {

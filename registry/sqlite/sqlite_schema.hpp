@@ -19,7 +19,7 @@ namespace vrk::reg::sqlitestore {
 // "VRKR" in the database header marks our files.
 constexpr std::int64_t kApplicationId = 0x56524B52;
 // The layout of a store file of the hives of a directory: 3 folds names as
-// sqlite_names.hpp says, 2 folded a to z only.
+// registry/name_folding.hpp says, 2 folded a to z only.
 constexpr std::int64_t kSchemaVersion = 3;
 constexpr std::int64_t kFirstSchemaVersion = 2;
 // The earlier layout: one file per hive, its root being id 0.

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "registry/sqlite/fault_vfs.hpp"
+#include "registry/testing/fault_vfs.hpp"
 
 namespace {
 

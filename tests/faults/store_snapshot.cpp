@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "registry/iregistry.hpp"
-#include "registry/scratch_registry.hpp"
+#include "registry/testing/scratch_registry.hpp"
 
 namespace vrk::test {
 

@@ -24,6 +24,16 @@ public=$(sed -n '/^set(VRK_PUBLIC_HEADERS/,/)/p' "$source/cmake/vrk.cmake" |
 installed=$(cd "$work/prefix/include/vrk" && find . -type f | sed 's|^\./||' | sort)
 [ -n "$public" ] || fail "no public header list in cmake/vrk.cmake"
 [ "$public" = "$installed" ] || fail "installed headers differ from the public list: $installed"
+# No test code: the wrappers, the failing VFS and the scratch stores stay
+# in the build tree's vrk_registry_testing.
+libs=$(find "$work/prefix" -name 'libvrk_*.a' | sort)
+[ -n "$libs" ] || fail "no library was installed"
+for lib in $libs; do
+  case "$lib" in *testing*) fail "a test library was installed: $lib" ;; esac
+  if objects=$(ar t "$lib" | grep -E '_test|fault_vfs|registry_wrappers|scratch'); then
+    fail "$lib holds test code: $objects"
+  fi
+done
 # Nothing of our own build settings reaches the package's users.
 if grep -rqE -- '-Werror|-Wall|-fsanitize' "$work/prefix/lib/cmake/vrk"; then
   fail "the package exports our build flags"
@@ -61,6 +71,12 @@ set(CMAKE_CXX_STANDARD 20)
 find_package(vrk REQUIRED)
 add_executable(consumer main.cpp)
 target_link_libraries(consumer PRIVATE vrk::vrk_profile)
+# Every library the top CMakeLists.txt offers is there.
+foreach(lib vrk_base vrk_registry vrk_platform)
+  if(NOT TARGET vrk::${lib})
+    message(FATAL_ERROR "vrk::${lib} is not in the package")
+  endif()
+endforeach()
 CMAKE
 cat >"$work/consumer/main.cpp" <<'CPP'
 #include <iostream>

@@ -14,8 +14,8 @@
 
 #include "platform/environment.hpp"
 #include "platform/process.hpp"
-#include "registry/registry_wrappers.hpp"
-#include "registry/scratch_registry.hpp"
+#include "registry/testing/registry_wrappers.hpp"
+#include "registry/testing/scratch_registry.hpp"
 #include "profile/iprofile.hpp"
 
 namespace vrk::test {

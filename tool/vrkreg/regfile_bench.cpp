@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "registry/scratch_registry.hpp"
+#include "registry/testing/scratch_registry.hpp"
 #include "tool/vrkreg/reg_command.hpp"
 #include "tool/vrkreg/regfile_parser.hpp"
 #include "tool/vrkreg/regfile_writer.hpp"

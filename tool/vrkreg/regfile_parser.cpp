@@ -367,9 +367,7 @@ private:
             if (p >= text.size() || text[p] != ':') fail(n, "expected ':' after hex or hex(N)");
             ++p;
             op.data = hexBytes(line, text, p);
-            if (version_ == 5 &&
-                (op.type == vrk::reg::kRegSz || op.type == vrk::reg::kRegExpandSz ||
-                 op.type == vrk::reg::kRegMultiSz)) {
+            if (version_ == 5 && vrk::reg::isTextValueType(op.type)) {
                 std::string narrowed;
                 std::string why;
                 if (!utf16leToStoreBytes(op.data, narrowed, &why))
@@ -378,9 +376,7 @@ private:
             }
             // Text data that does not end in a zero gets its terminating
             // zero, as Windows' reg adds it.
-            if ((op.type == vrk::reg::kRegSz || op.type == vrk::reg::kRegExpandSz ||
-                 op.type == vrk::reg::kRegMultiSz) &&
-                !op.data.empty() && op.data.back() != '\0')
+            if (vrk::reg::isTextValueType(op.type) && !op.data.empty() && op.data.back() != '\0')
                 op.data.push_back('\0');
         } else {
             fail(n, "unrecognized value data: expected \"string\", dword:, hex: or hex(N):");

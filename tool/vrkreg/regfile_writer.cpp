@@ -29,10 +29,6 @@ std::string escaped(const std::string& text) {
     return out;
 }
 
-bool isTextType(std::uint32_t type) {
-    return type == vrk::reg::kRegSz || type == vrk::reg::kRegExpandSz ||
-           type == vrk::reg::kRegMultiSz;
-}
 
 // Characters the text takes in the UTF-16 file.
 std::size_t fileColumns(const std::string& text) { return storeBytesToUtf16le(text).size() / 2; }
@@ -67,7 +63,8 @@ std::string valueLineText(const ValueEntry& value) {
         std::snprintf(buf, sizeof buf, "hex(%x):", static_cast<unsigned>(value.type));
         line += buf;
     }
-    const std::string bytes = isTextType(value.type) ? storeBytesToUtf16le(value.data) : value.data;
+    const std::string bytes =
+        vrk::reg::isTextValueType(value.type) ? storeBytesToUtf16le(value.data) : value.data;
     std::size_t column = fileColumns(line);
     static const char digits[] = "0123456789abcdef";
     line.reserve(line.size() + bytes.size() * 3 + bytes.size() / 25 * 5);

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "registry/registry_test_support.hpp"
-#include "registry/registry_wrappers.hpp"
+#include "registry/testing/registry_wrappers.hpp"
 #include "tool/vrkreg/reg_access.hpp"
 #include "tool/vrkreg/reg_command.hpp"
 #include "tool/vrkreg/regfile_writer.hpp"

@@ -1,5 +1,5 @@
-// INTERNAL to the SQLite registry backend: names as the registry compares,
-// limits and orders them.
+// Names as the registry compares and orders them, for the stores of our own
+// (the SQLite store and hive files), so that both find and order names alike.
 //
 // A name that is valid UTF-8 is taken as the UTF-16 text the registry holds:
 // its length counts UTF-16 code units, and it compares by its code units each
@@ -15,13 +15,11 @@
 // Thread safety: pure functions.
 #pragma once
 
-#include <sqlite3.h>
-
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-namespace vrk::reg::sqlitestore {
+namespace vrk::reg {
 
 // The tags that start a folded name.
 constexpr char kUnicodeTag = '\x01';
@@ -35,4 +33,4 @@ std::string sortName(std::string_view name);
 // Lookups try sortName first, then this.
 std::string byteSortName(std::string_view name);
 
-}  // namespace vrk::reg::sqlitestore
+}  // namespace vrk::reg

@@ -1,6 +1,6 @@
 // The fault-injecting test VFS: a shim over the default VFS whose files
 // forward every method to the real file, counting the chosen operations.
-#include "registry/sqlite/fault_vfs.hpp"
+#include "registry/testing/fault_vfs.hpp"
 
 #include <fcntl.h>
 #include <sqlite3.h>

@@ -1,6 +1,6 @@
 // Names as the registry compares, limits and orders them (UTF-16 code units,
 // Unicode's simple upper-case mapping), taken from ICU.
-#include "registry/sqlite/sqlite_names.hpp"
+#include "registry/name_folding.hpp"
 
 #include <unicode/uchar.h>
 #include <unicode/utf16.h>
@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-namespace vrk::reg::sqlitestore {
+namespace vrk::reg {
 
 namespace {
 
@@ -65,4 +65,4 @@ std::string byteSortName(std::string_view name) {
     return folded;
 }
 
-}  // namespace vrk::reg::sqlitestore
+}  // namespace vrk::reg

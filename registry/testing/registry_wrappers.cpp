@@ -1,5 +1,5 @@
 // Forwarding, fault-injecting and counting registry wrappers.
-#include "registry/registry_wrappers.hpp"
+#include "registry/testing/registry_wrappers.hpp"
 
 #include "platform/process.hpp"
 
