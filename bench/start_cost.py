@@ -4,14 +4,14 @@ ratio to a bare process start.
 
 Writes the profile of N = 0 (make_profile.py: the example profile among 1,000
 other applications in HKEY_LOCAL_MACHINE\\Software, no queries), loads it with
-`vrkreg import`, then alternates RUNS times: `/bin/true`, `vrkini -UPDATE C:\\SELVARINE` on
-a fresh copy of the loaded store (it updates 5 options of the example
-profile, as in whole_runs.py), and the same on a store it has updated once
-already (nothing left to change), with every TORQA_* variable unset (tracing
-off). Each run is started with posix_spawn and timed
-to its exit, output to /dev/null, so the two see the same machine load and the
-same measuring; the figure is the ratio of the medians. With --callgrind,
-the instructions of one run of each under valgrind's callgrind (repeatable,
+`vrkreg import`, then alternates RUNS times: `/bin/true`, `vrkini -UPDATE
+C:\\SELVARINE` on a fresh copy of the loaded store (it updates 5 options of
+the example profile, as in whole_runs.py), and the same on a store it has
+updated once already (nothing left to change), with every TORQA_* variable
+unset (tracing off). Each run is started with posix_spawn and timed to its
+exit, output to /dev/null, so all see the same machine load and the same
+measuring; the figures are ratios of the medians. With --callgrind, the
+instructions of one run of each under valgrind's callgrind (repeatable,
 unlike wall time on a shared machine).
 
 Writes OUT/start_cost.json and OUT/start_cost.md.
