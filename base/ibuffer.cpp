@@ -7,7 +7,7 @@
 // and must not be "corrected".
 #include "base/ibuffer.hpp"
 
-#include "diag/iexc.hpp"
+#include "base/base_errors.hpp"
 #include "platform/charset.hpp"
 
 #include <atomic>
@@ -91,8 +91,7 @@ IBuffer* IBuffer::fromContents(const char* contents) {
 }
 
 void IBuffer::overflow() {
-    vrk::diag::raiseLibraryError(51, ISourceLocation("ibuffer0", "IBuffer::overflow()", 556),
-                                 kInvalidRequest, true);
+    vrk::base::raiseInvalidRequest(51, "ibuffer0", "IBuffer::overflow()", 556);
 }
 
 unsigned long IBuffer::allocationCount() { return gAllocations.load(std::memory_order_relaxed); }

@@ -7,7 +7,7 @@
 #include "base/istring.hpp"
 
 #include "base/ibuffer.hpp"
-#include "diag/iexc.hpp"
+#include "base/base_errors.hpp"
 
 #include <cstdarg>
 #include <cstdint>
@@ -49,8 +49,7 @@ IBuffer* fromNumber(const char* format, ...) {
 }
 
 [[noreturn]] void indexError(const char* functionName, unsigned long line) {
-    vrk::diag::raiseLibraryError(52, ISourceLocation("istring5", functionName, line),
-                                 kInvalidRequest, true);
+    vrk::base::raiseInvalidRequest(52, "istring5", functionName, line);
 }
 
 }  // namespace

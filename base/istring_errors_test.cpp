@@ -3,6 +3,7 @@
 #include "base/ibuffer.hpp"
 #include "base/istring.hpp"
 #include "diag/iexc.hpp"
+#include "tests/support/quiet_reporter.hpp"
 
 #include <gtest/gtest.h>
 
@@ -37,13 +38,7 @@ namespace {
 
 std::string bytes(const IString& s) { return std::string(static_cast<const char*>(s), s.length()); }
 
-// Keeps the exception reports of these tests off the console.
-class QuietReporter : public IExceptionReporter {
-public:
-    void writeLine(const char*) override {}
-    void reportException(const IException&) override {}
-    void afterReport() override {}
-};
+using vrk::testing::QuietReporter;
 
 class IStringErrors : public ::testing::Test {
 protected:

@@ -42,6 +42,13 @@ if(VRK_SANITIZE)
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(vrk_build_flags INTERFACE -fsanitize=address,undefined)
 endif()
+if(VRK_TSAN)
+  if(VRK_SANITIZE)
+    message(FATAL_ERROR "VRK_TSAN and VRK_SANITIZE cannot be combined")
+  endif()
+  target_compile_options(vrk_build_flags INTERFACE -fsanitize=thread)
+  target_link_options(vrk_build_flags INTERFACE -fsanitize=thread)
+endif()
 
 # The headers a user of the installed package includes, and only those.
 # Everything else is private to the build.

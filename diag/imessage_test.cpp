@@ -14,6 +14,7 @@
 
 #include "diag/iexc.hpp"
 #include "diag/imessage.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace {
 
@@ -23,26 +24,10 @@ const bool moduleVariableCleared = (unsetenv("TORQA MSGFILE"), true);
 
 const char kUnavailable[] = "Unable to load text from message file.";
 
-// A scratch directory removed with everything in it at the end of scope.
-class ScratchDir {
-public:
-    ScratchDir() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vrkmsg-XXXXXX";
-        std::vector<char> buffer(pattern.begin(), pattern.end());
-        buffer.push_back('\0');
-        if (mkdtemp(buffer.data()) != nullptr) path_ = buffer.data();
-    }
-    ~ScratchDir() {
-        if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
-    }
-    const std::string& path() const { return path_; }
+using ScratchDir = vrk::testing::TempDir;
 
-private:
-    std::string path_;
-};
-
-// Compiles source into <dir>/<name>.cat with gencat; "" when that fails.
+// Compiles source into <dir>/<name>.cat with gencat (which the build
+// requires); "" when that fails.
 std::string compileCatalog(const std::string& dir, const char* name, const std::string& source) {
     std::string msg = dir + "/" + name + ".msg";
     std::string cat = dir + "/" + name + ".cat";
@@ -182,7 +167,7 @@ TEST(LibraryMessageTest, InsertsAreSubstituted) {
         ScratchDir dir;
         ASSERT_FALSE(dir.path().empty());
         std::string catalog = compileCatalog(dir.path(), "inserts", testCatalogSource());
-        if (catalog.empty()) GTEST_SKIP() << "gencat is not available";
+        ASSERT_FALSE(catalog.empty()) << "gencat could not compile the test catalog";
         setenv("TORQA MSGFILE", catalog.c_str(), 1);
         const struct {
             unsigned long id;
@@ -221,9 +206,8 @@ TEST(LibraryMessageTest, RelativeModuleNameIsAFileInTheWorkingDirectory) {
     RUN_IN_FRESH_PROCESS({
         ScratchDir dir;
         ASSERT_FALSE(dir.path().empty());
-        if (compileCatalog(dir.path(), "rel", testCatalogSource()).empty()) {
-            GTEST_SKIP() << "gencat is not available";
-        }
+        ASSERT_FALSE(compileCatalog(dir.path(), "rel", testCatalogSource()).empty())
+            << "gencat could not compile the test catalog";
         ASSERT_EQ(chdir(dir.path().c_str()), 0);
         setenv("TORQA MSGFILE", "rel.cat", 1);
         EXPECT_STREQ(ILibraryMessage(3, "z").text(), "zz");
@@ -236,7 +220,7 @@ TEST(LibraryMessageTest, CollectionTextsComeFromTheNamedModule) {
         ScratchDir dir;
         ASSERT_FALSE(dir.path().empty());
         std::string catalog = compileCatalog(dir.path(), "coll", testCatalogSource());
-        if (catalog.empty()) GTEST_SKIP() << "gencat is not available";
+        ASSERT_FALSE(catalog.empty()) << "gencat could not compile the test catalog";
         setenv("TORQA MSGFILE", catalog.c_str(), 1);
         IException::setReporter(nullptr);
         ::testing::internal::CaptureStderr();

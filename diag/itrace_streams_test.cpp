@@ -14,6 +14,7 @@
 
 #include "diag/itrace.hpp"
 #include "diag/itrace_internal.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace {
 
@@ -54,9 +55,7 @@ std::string capture(int fd, const std::function<void()>& body) {
 class TraceDestinations : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/vrk-trace-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        dir_ = scratch_.path();
         for (const char* name :
              {"TORQA TRACE", "TORQA_TRACE", "TORQA TRACETO", "TORQA_TRACETO", "TORQA CHECKSTACK",
               "TORQA_CHECKSTACK", "TORQA TRACEFILE", "TORQA_TRACEFILE"})
@@ -68,8 +67,7 @@ protected:
         tr::setLevel(tr::slotOfCurrentThread(), 0);
     }
 
-    void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
-
+    vrk::testing::TempDir scratch_{"vrk-trace-"};
     std::string dir_;
 };
 

@@ -23,48 +23,16 @@
 #include "platform/process.hpp"
 #include "registry/iregistry.hpp"
 #include "registry/testing/scratch_registry.hpp"
+#include "tests/support/quiet_reporter.hpp"
+#include "tests/support/temp_dir.hpp"
 #include "profile/iprofile.hpp"
 
 namespace profiletest {
 
 using vrk::reg::Key;
 
-// Swallows exception reports, so that expected failures stay quiet.
-class QuietReporter : public IExceptionReporter {
-public:
-    void reportException(const IException&) override {}
-};
-
-// A fresh temporary directory, removed with everything in it.
-class TempDir {
-public:
-    TempDir() {
-        static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-        std::random_device seed;
-        std::mt19937 pick(seed());
-        const auto base = std::filesystem::temp_directory_path();
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string name = "vrk-profile-";
-            for (int i = 0; i < 6; ++i) name += kLetters[pick() % (sizeof kLetters - 1)];
-            std::error_code ec;
-            if (std::filesystem::create_directory(base / name, ec)) {
-                path_ = (base / name).string();
-                return;
-            }
-        }
-        throw std::runtime_error("no temporary directory could be made");
-    }
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using vrk::testing::QuietReporter;
+using vrk::testing::TempDir;
 
 // What the store holds, seen through the registry layer of a given backend.
 class RawStore {

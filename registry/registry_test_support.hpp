@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "registry/iregistry.hpp"
+#include "tests/support/temp_dir.hpp"
 #include "platform/process.hpp"
 #include "registry/testing/scratch_registry.hpp"
 #ifndef _WIN32
@@ -32,39 +33,7 @@ T windowsOrWine(T windows, T wine) {
     return platform::runsUnderWine() ? wine : windows;
 }
 
-// A fresh directory below the system's temporary directory.
-class TempDir {
-public:
-    TempDir() {
-        static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-        std::random_device seed;
-        std::mt19937 pick(seed());
-        const auto base = std::filesystem::temp_directory_path();
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string name = "vrkreg.";
-            for (int i = 0; i < 8; ++i) name += kLetters[pick() % (sizeof kLetters - 1)];
-            std::error_code ec;
-            if (std::filesystem::create_directory(base / name, ec)) {
-                path_ = (base / name).string();
-                return;
-            }
-        }
-        std::abort();
-    }
-    ~TempDir() {
-        std::error_code ec;
-        // Restore permissions a test may have taken away, then remove.
-        for (auto& e : std::filesystem::recursive_directory_iterator(path_, ec)) {
-            std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all, ec);
-        }
-        std::filesystem::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+using vrk::testing::TempDir;
 
 // The registry the rules' cases run against, kept in directory.
 inline std::unique_ptr<Registry> makeTestRegistry(const std::string& directory) {

@@ -25,6 +25,26 @@ set(VRK_WINDRES_COMMAND ${VRK_WINDRES} --preprocessor=${CMAKE_C_COMPILER}
 set(VRK_VERSION_QUAD ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0 CACHE INTERNAL "")
 set(VRK_VERSION_COMMAS ${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0 CACHE INTERNAL "")
 
+# vrk_compile_rc(<dir> <name> <what> <out_var>)
+#   compiles <dir>/<name>.rc (and the manifest <dir>/<name>.manifest, if
+#   any) to <dir>/<name>_res.o at configure time, when the object is missing
+#   or older than either; <what> names it in the error message.
+function(vrk_compile_rc dir name what out_var)
+  set(object ${dir}/${name}_res.o)
+  if(NOT EXISTS ${object} OR ${dir}/${name}.rc IS_NEWER_THAN ${object}
+     OR (EXISTS ${dir}/${name}.manifest AND ${dir}/${name}.manifest IS_NEWER_THAN ${object}))
+    execute_process(
+      COMMAND ${VRK_WINDRES_COMMAND} -I ${dir} -i ${name}.rc -o ${object}
+      WORKING_DIRECTORY ${dir}
+      RESULT_VARIABLE result
+      ERROR_VARIABLE errors)
+    if(NOT result EQUAL 0)
+      message(FATAL_ERROR "Compiling ${what} failed: ${errors}")
+    endif()
+  endif()
+  set(${out_var} ${object} PARENT_SCOPE)
+endfunction()
+
 # Writes <dir>/<name>.rc with the version resource (and the manifest when
 # manifest is ON) and compiles it to <name>_res.o at configure time: the
 # resources depend on nothing that the build makes, and an object that
@@ -42,18 +62,7 @@ function(vrk_resource_object name description file_name file_type manifest out_v
     set(VRK_MANIFEST_LINE "")
   endif()
   configure_file(${vrk_windows_dir}/program.rc.in ${dir}/${name}.rc @ONLY)
-  set(object ${dir}/${name}_res.o)
-  if(NOT EXISTS ${object} OR ${dir}/${name}.rc IS_NEWER_THAN ${object}
-     OR (manifest AND ${dir}/${name}.manifest IS_NEWER_THAN ${object}))
-    execute_process(
-      COMMAND ${VRK_WINDRES_COMMAND} -I ${dir} -i ${name}.rc -o ${object}
-      WORKING_DIRECTORY ${dir}
-      RESULT_VARIABLE result
-      ERROR_VARIABLE errors)
-    if(NOT result EQUAL 0)
-      message(FATAL_ERROR "Compiling the resources of ${file_name} failed: ${errors}")
-    endif()
-  endif()
+  vrk_compile_rc(${dir} ${name} "the resources of ${file_name}" object)
   set(${out_var} ${object} PARENT_SCOPE)
 endfunction()
 
@@ -112,17 +121,6 @@ function(vrk_utf8_code_page target)
   configure_file(${vrk_windows_dir}/utf8_test.manifest ${dir}/${target}.manifest @ONLY)
   file(WRITE ${dir}/${target}.rc.new "1 24 \"${target}.manifest\"\n")
   configure_file(${dir}/${target}.rc.new ${dir}/${target}.rc COPYONLY)
-  set(object ${dir}/${target}_res.o)
-  if(NOT EXISTS ${object} OR ${dir}/${target}.rc IS_NEWER_THAN ${object}
-     OR ${dir}/${target}.manifest IS_NEWER_THAN ${object})
-    execute_process(
-      COMMAND ${VRK_WINDRES_COMMAND} -I ${dir} -i ${target}.rc -o ${object}
-      WORKING_DIRECTORY ${dir}
-      RESULT_VARIABLE result
-      ERROR_VARIABLE errors)
-    if(NOT result EQUAL 0)
-      message(FATAL_ERROR "Compiling the manifest of ${target} failed: ${errors}")
-    endif()
-  endif()
+  vrk_compile_rc(${dir} ${target} "the manifest of ${target}" object)
   target_link_libraries(${target} PRIVATE ${object})
 endfunction()

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 
 #include "tests/faults/store_snapshot.hpp"
 #include "tests/harness/run_program.hpp"
+#include "tests/support/temp_dir.hpp"
 
 #ifndef VRK_FAULT_VRKREG
 #define VRK_FAULT_VRKREG ""
@@ -47,9 +49,8 @@ protected:
         std::string base = (fs::exists("/dev/shm") && ::access("/dev/shm", W_OK) == 0)
                                ? std::string("/dev/shm")
                                : fs::temp_directory_path().string();
-        base += "/vrk-faults-XXXXXX";
-        ASSERT_NE(mkdtemp(base.data()), nullptr);
-        root_ = base;
+        scratch_ = std::make_unique<vrk::testing::TempDir>("vrk-faults-", base);
+        root_ = scratch_->path();
         template_ = root_ + "/template";
         store_ = root_ + "/store";
         work_ = root_ + "/work";
@@ -57,10 +58,8 @@ protected:
         fs::create_directories(work_);
         ASSERT_FALSE(std::string(VRK_FAULT_VRKREG).empty());
     }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(root_, ec);
-    }
+    void TearDown() override { scratch_.reset(); }
+    std::unique_ptr<vrk::testing::TempDir> scratch_;
 
     void write(const std::string& name, const std::string& text) {
         std::ofstream out(root_ + "/" + name, std::ios::binary | std::ios::trunc);

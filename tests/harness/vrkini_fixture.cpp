@@ -36,19 +36,15 @@ std::string fromEnvironmentOr(const char* name, const char* fallback) {
 
 void VrkiniTest::SetUp() {
     for (const char* name : ownVariables) unsetenv(name);
-    std::string base = fs::temp_directory_path().string() + "/vrkini-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(base.data()), nullptr);
-    root_ = base;
+    scratch_ = std::make_unique<vrk::testing::TempDir>("vrkini-e2e-");
+    root_ = scratch_->path();
     storeDir_ = root_ + "/registry";
     workDir_ = root_ + "/work";
     fs::create_directories(storeDir_);
     fs::create_directories(workDir_);
 }
 
-void VrkiniTest::TearDown() {
-    std::error_code ec;
-    if (!root_.empty()) fs::remove_all(root_, ec);
-}
+void VrkiniTest::TearDown() { scratch_.reset(); }
 
 std::string VrkiniTest::programDirectory() {
     return fromEnvironmentOr("VRK_BINARY_DIR", VRK_TEST_BINARY_DIR) + "/bin";

@@ -6,12 +6,14 @@
 // Thread safety: one fixture per test; tests run in processes of their own.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "tests/harness/run_program.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace vrk::test {
 
@@ -44,6 +46,7 @@ protected:
     // Runs vrkreg with the arguments against the test's store.
     ProgramRun runVrkreg(const std::vector<std::string>& arguments);
 
+    std::unique_ptr<vrk::testing::TempDir> scratch_;
     std::string root_;      // the test's temporary directory
     std::string storeDir_;  // the registry store
     std::string workDir_;   // the tool's working directory

@@ -9,7 +9,8 @@
 
 #include "tool/vrkini/console_report.hpp"
 #include "tool/vrkini/directory_status.hpp"
-#include "tool/vrkini/file_removal.hpp"
+#include "platform/file_removal.hpp"
+#include "tests/support/temp_dir.hpp"
 
 namespace {
 
@@ -18,18 +19,12 @@ namespace fs = std::filesystem;
 class FileChecks : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string dir = fs::temp_directory_path().string() + "/vrkini-files-XXXXXX";
-        ASSERT_NE(mkdtemp(dir.data()), nullptr);
-        dir_ = dir;
+        dir_ = scratch_.path();
         previous_ = fs::current_path();
         fs::current_path(dir_);
     }
-    void TearDown() override {
-        fs::current_path(previous_);
-        std::error_code ec;
-        fs::permissions(dir_ + "/readonly", fs::perms::owner_all, ec);
-        fs::remove_all(dir_, ec);
-    }
+    void TearDown() override { fs::current_path(previous_); }
+    vrk::testing::TempDir scratch_{"vrkini-files-"};
     std::string dir_;
     fs::path previous_;
 };
@@ -57,19 +52,19 @@ TEST_F(FileChecks, ExistingDirectory) {
 
 TEST_F(FileChecks, RemoveFile) {
     std::ofstream("SV.INI") << "x";
-    EXPECT_TRUE(removeFile("SV.INI"));
+    EXPECT_TRUE(vrk::platform::removePlainFile("SV.INI"));
     EXPECT_FALSE(fs::exists("SV.INI"));
-    EXPECT_FALSE(removeFile("SV.INI"));
-    EXPECT_FALSE(removeFile(""));
-    EXPECT_FALSE(removeFile(nullptr));
+    EXPECT_FALSE(vrk::platform::removePlainFile("SV.INI"));
+    EXPECT_FALSE(vrk::platform::removePlainFile(""));
+    EXPECT_FALSE(vrk::platform::removePlainFile(nullptr));
 
     fs::create_directory("emptydir");
-    EXPECT_FALSE(removeFile("emptydir"));
+    EXPECT_FALSE(vrk::platform::removePlainFile("emptydir"));
     EXPECT_TRUE(fs::exists("emptydir"));
 
     std::ofstream("readonly") << "x";
     ::chmod("readonly", 0444);
-    EXPECT_FALSE(removeFile("readonly"));
+    EXPECT_FALSE(vrk::platform::removePlainFile("readonly"));
     EXPECT_TRUE(fs::exists("readonly"));
 }
 

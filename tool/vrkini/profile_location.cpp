@@ -8,7 +8,7 @@
 
 #include "diag/iexc.hpp"
 #include "diag/itrace.hpp"
-#include "tool/vrkini/file_removal.hpp"
+#include "platform/file_removal.hpp"
 #include "tool/vrkini/steps.hpp"
 
 namespace {
@@ -36,7 +36,7 @@ void deleteProfile() {
             name = prof.name();
         }
         ITraceLog::write(IString("About to remove file::") + "name=" + name + " ");
-        if (!removeFile(name)) ITraceLog::write("Could not remove file!");
+        if (!vrk::platform::removePlainFile(name)) ITraceLog::write("Could not remove file!");
     } catch (...) {
         // A missing profile means there is nothing of the suite to remove.
     }
