@@ -13,8 +13,10 @@
 //
 // Errors: a failed parameter check raises IInvalidParameter, a registry
 // failure or a missing application, key or type raises IAccessError naming
-// the call ("RegOpenKey:No error text is available."). Nothing is rolled
-// back: what a failed operation wrote before it failed stays.
+// the call ("RegOpenKey:No error text is available."). Replacing an element is one
+// batch where the store has batches (our own stores): a replace that fails
+// leaves the old element whole. The Windows registry has none, so there what
+// a failed operation wrote before it failed stays.
 //
 // Thread safety: an IProfile object or a cursor is used by one thread at a
 // time. Different objects, even on the same profile, may be used from

@@ -132,7 +132,7 @@ bool IRegDecodeName(IString& name) {
 
 // Open-or-create of the escaped name below parent, read and write access,
 // without raising. Returns the registry's error number.
-long openOrCreateKey(HKEY parent, const char* name, Key* result) {
+long openOrCreateKey(Key parent, const char* name, Key* result) {
     IString encoded = IRegEncodeName(name);
     *result = kNullKey;
     if (legacyHost()) return store().createKey(parent, encoded, result);
@@ -148,14 +148,14 @@ long openOrCreateKey(HKEY parent, const char* name, Key* result) {
 
 // IRegOpenKey: opens the subkey name of parent for reading and writing,
 // creating it when missing.
-Key IRegOpenKey(HKEY parent, const char* name) {
+Key IRegOpenKey(Key parent, const char* name) {
     Key result = kNullKey;
     if (openOrCreateKey(parent, name, &result) != vrk::reg::kSuccess) raiseOpenKeyFailure();
     return result;
 }
 
 // IRegKeyExists: whether the subkey name of parent exists. Never raises.
-bool IRegKeyExists(HKEY parent, const char* name) {
+bool IRegKeyExists(Key parent, const char* name) {
     IString encoded = IRegEncodeName(name);
     Key key = kNullKey;
     long rc = legacyHost() ? store().openKey(parent, encoded, &key)
@@ -178,7 +178,7 @@ bool isGone(long rc) { return rc == vrk::reg::kSuccess || rc == vrk::reg::kFileN
 // recursing, so the depth of the tree costs heap, not stack. Returns the
 // result of the last deletion (kSuccess or kFileNotFound when the key is
 // gone), or the error that stopped the walk.
-long deleteKeyTree(HKEY parent, const char* storedName) {
+long deleteKeyTree(Key parent, const char* storedName) {
     struct Level {
         Key key;
         std::string name;         // the stored name of key below the level above
@@ -230,7 +230,7 @@ long deleteKeyTree(HKEY parent, const char* storedName) {
 }
 
 // Deletes every named value of key. False when one cannot be deleted.
-bool deleteAllValues(HKEY key) {
+bool deleteAllValues(Key key) {
     std::vector<char> name(kNameBufferSize);
     std::string previous;
     // Each round deletes the value at index 0. A value that another process
@@ -250,7 +250,7 @@ bool deleteAllValues(HKEY key) {
 
 // Deletes every subkey of key with everything below it. False when one
 // cannot be deleted.
-bool deleteAllSubkeys(HKEY key) {
+bool deleteAllSubkeys(Key key) {
     std::vector<char> name(kNameBufferSize);
     std::string previous;
     for (bool first = true;; first = false) {
@@ -287,7 +287,7 @@ bool asOneChange(Removal removal) {
 }  // namespace
 
 // IRegDeleteKey: deletes the subkey name of parent; the result is ignored.
-void IRegDeleteKey(HKEY parent, const char* name) {
+void IRegDeleteKey(Key parent, const char* name) {
     IString encoded = IRegEncodeName(name);
     if (legacyHost()) {
         deleteKeyTree(parent, encoded);
@@ -296,7 +296,7 @@ void IRegDeleteKey(HKEY parent, const char* name) {
     store().deleteKey(parent, encoded);
 }
 
-bool IRegDeleteElementKey(HKEY parent, const char* name) {
+bool IRegDeleteElementKey(Key parent, const char* name) {
     IString encoded = IRegEncodeName(name);
     if (legacyHost()) {
         // The legacy host's RegDeleteKey removes a whole subtree, and in its
@@ -327,7 +327,7 @@ bool IRegDeleteElementKey(HKEY parent, const char* name) {
     return cleared;
 }
 
-bool IRegClearElement(HKEY key) {
+bool IRegClearElement(Key key) {
     return legacyHost() ? deleteAllSubkeys(key) : deleteAllValues(key);
 }
 
@@ -338,7 +338,7 @@ namespace {
 // Reads the text of a value of the standard layout (a named value) or of
 // the legacy layout (the unnamed value of a subkey). False when it is missing
 // or does not fit in `capacity` bytes; `count` receives the bytes read.
-bool readSmallValue(HKEY key, const char* name, unsigned char* buffer, std::uint32_t capacity,
+bool readSmallValue(Key key, const char* name, unsigned char* buffer, std::uint32_t capacity,
                     std::uint32_t* count) {
     if (legacyHost()) {
         std::int32_t size = static_cast<std::int32_t>(capacity);
@@ -359,7 +359,7 @@ bool readSmallValue(HKEY key, const char* name, unsigned char* buffer, std::uint
 }  // namespace
 
 // IRegGetType: the type named by "DataType", or kTypeNone.
-unsigned long IRegGetType(HKEY key) {
+unsigned long IRegGetType(Key key) {
     unsigned char buffer[kDataTypeBufferSize + 1] = {};
     std::uint32_t count = 0;
     if (!readSmallValue(key, "DataType", buffer, kDataTypeBufferSize, &count)) return kTypeNone;
@@ -375,7 +375,7 @@ namespace {
 
 // The text of a legacy entry: its size is queried first (false when that
 // fails), then the text is read; it ends at its first zero byte.
-bool readLegacyText(HKEY key, const char* name, std::string* text) {
+bool readLegacyText(Key key, const char* name, std::string* text) {
     std::int32_t size = 0;
     if (store().queryValue(key, name, nullptr, &size) != vrk::reg::kSuccess) return false;
     std::vector<char> buffer(static_cast<std::size_t>(size > 0 ? size : 0) + 1, '\0');
@@ -389,7 +389,7 @@ bool readLegacyText(HKEY key, const char* name, std::string* text) {
 }  // namespace
 
 // IRegGetString: the text of "Data", up to its first zero byte.
-IString IRegGetString(HKEY key) {
+IString IRegGetString(Key key) {
     if (legacyHost()) {
         std::string text;
         if (!readLegacyText(key, "Data", &text))
@@ -421,7 +421,7 @@ long parseLegacyInteger(const std::string& text) {
 }  // namespace
 
 // IRegGetInteger: the signed 32-bit value of "Data", sign-extended.
-long IRegGetInteger(HKEY key) {
+long IRegGetInteger(Key key) {
     if (legacyHost()) {
         std::string text;
         if (!readLegacyText(key, "Data", &text))
@@ -462,7 +462,7 @@ void appendHexDecoded(const std::string& text, std::string* bytes) {
 
 // IRegGetBinary: the chunks "0", "1", ... joined, up to the first chunk that
 // is missing or cannot be read. Never raises.
-IString IRegGetBinary(HKEY key) {
+IString IRegGetBinary(Key key) {
     std::string bytes;
     const bool legacy = legacyHost();
     for (unsigned index = 0;; ++index) {
@@ -491,14 +491,14 @@ namespace {
 
 // Writes one named value (standard layout) or the unnamed value of a subkey
 // (legacy layout, always text). Returns the registry's error number.
-long writeValue(HKEY key, const char* name, std::uint32_t type, const char* data,
+long writeValue(Key key, const char* name, std::uint32_t type, const char* data,
                 std::uint32_t size) {
     if (legacyHost()) return store().setValue(key, name, vrk::reg::kRegSz, data, size);
     return store().setValueEx(key, name, type, reinterpret_cast<const unsigned char*>(data), size);
 }
 
 // Writes "DataType", raising at the writer's line when it fails.
-void writeDataType(HKEY key, const char* word, const char* function, unsigned long line,
+void writeDataType(Key key, const char* word, const char* function, unsigned long line,
                    unsigned long legacyLine) {
     if (writeValue(key, "DataType", vrk::reg::kRegSz, word,
                    static_cast<std::uint32_t>(std::strlen(word))) != vrk::reg::kSuccess) {
@@ -516,7 +516,7 @@ void writeDataType(HKEY key, const char* word, const char* function, unsigned lo
 }  // namespace
 
 // IRegWriteString: "DataType" "String", then "Data" with the string's bytes.
-void IRegWriteString(HKEY key, IString element) {
+void IRegWriteString(Key key, IString element) {
     writeDataType(key, "String", kFnRegWriteString, 362, 350);
     if (writeValue(key, "Data", vrk::reg::kRegSz, element, element.length()) != vrk::reg::kSuccess)
         raiseWriteFailure(kFnRegWriteString, 366, 354);
@@ -524,7 +524,7 @@ void IRegWriteString(HKEY key, IString element) {
 
 // IRegWriteInteger: "DataType" "Integer", then "Data" as 4 little-endian
 // bytes (legacy: decimal text).
-void IRegWriteInteger(HKEY key, long element) {
+void IRegWriteInteger(Key key, long element) {
     writeDataType(key, "Integer", kFnRegWriteInteger, 396, 383);
     const std::int32_t value = static_cast<std::int32_t>(element);
     long rc;
@@ -545,7 +545,7 @@ void IRegWriteInteger(HKEY key, long element) {
 // IRegWriteBinary: "DataType" "Binary", then the chunks "0", "1", ... of at
 // most 16000 bytes (legacy: 3500 bytes as upper-case hexadecimal text). An
 // empty element has no chunk.
-void IRegWriteBinary(HKEY key, IString element) {
+void IRegWriteBinary(Key key, IString element) {
     writeDataType(key, "Binary", kFnRegWriteBinary, 428, 420);
     const bool legacy = legacyHost();
     const unsigned chunkSize = legacy ? kLegacyBinaryChunkSize : kBinaryChunkSize;

@@ -27,7 +27,6 @@ namespace vrk::profilestore {
 
 using vrk::reg::Key;
 using vrk::reg::kNullKey;
-using HKEY = Key;
 
 // Type codes of an element (the registry's type numbers).
 enum : unsigned long { kTypeNone = 0, kTypeString = 1, kTypeBinary = 3, kTypeInteger = 4 };
@@ -104,21 +103,21 @@ bool IRegDecodeName(IString& name);
 
 // Open-or-create of the escaped name below parent, read and write access,
 // without raising. Returns the registry's error number.
-long openOrCreateKey(HKEY parent, const char* name, Key* result);
+long openOrCreateKey(Key parent, const char* name, Key* result);
 
 // Raises IAccessError for a failed open-or-create of IRegOpenKey.
 [[noreturn]] void raiseOpenKeyFailure();
 
 // IRegOpenKey: opens the subkey name of parent for reading and writing,
 // creating it when missing.
-Key IRegOpenKey(HKEY parent, const char* name);
+Key IRegOpenKey(Key parent, const char* name);
 
 // IRegKeyExists: whether the subkey name of parent exists. Never raises.
-bool IRegKeyExists(HKEY parent, const char* name);
+bool IRegKeyExists(Key parent, const char* name);
 
 // IRegDeleteKey: deletes the subkey name of parent; the result is ignored.
 // In the legacy layout the whole subtree goes, walked without recursion.
-void IRegDeleteKey(HKEY parent, const char* name);
+void IRegDeleteKey(Key parent, const char* name);
 
 // Deletes the element held by the subkey name of parent: the subkey with
 // its values (legacy: with its whole subtree). When the store refuses to
@@ -126,39 +125,39 @@ void IRegDeleteKey(HKEY parent, const char* name);
 // of the layout, every value of the subkey is deleted instead, so that it
 // holds no element any more; those subkeys stay. A missing subkey is no
 // error. False when the element could not be removed.
-bool IRegDeleteElementKey(HKEY parent, const char* name);
+bool IRegDeleteElementKey(Key parent, const char* name);
 
 // Removes whatever an element left in the open key's subkey: every value
 // (legacy: every subkey, with what lies below it). False when something could
 // not be removed.
-bool IRegClearElement(HKEY key);
+bool IRegClearElement(Key key);
 
 // ---- Values ---------------------------------------------------------------
 
 // IRegGetType: the type named by "DataType", or kTypeNone.
-unsigned long IRegGetType(HKEY key);
+unsigned long IRegGetType(Key key);
 
 // IRegGetString: the text of "Data", up to its first zero byte.
-IString IRegGetString(HKEY key);
+IString IRegGetString(Key key);
 
 // IRegGetInteger: the signed 32-bit value of "Data", sign-extended.
-long IRegGetInteger(HKEY key);
+long IRegGetInteger(Key key);
 
 // IRegGetBinary: the chunks "0", "1", ... joined, up to the first chunk that
 // is missing or cannot be read. Never raises.
-IString IRegGetBinary(HKEY key);
+IString IRegGetBinary(Key key);
 
 // IRegWriteString: "DataType" "String", then "Data" with the string's bytes.
-void IRegWriteString(HKEY key, IString element);
+void IRegWriteString(Key key, IString element);
 
 // IRegWriteInteger: "DataType" "Integer", then "Data" as 4 little-endian
 // bytes (legacy: decimal text).
-void IRegWriteInteger(HKEY key, long element);
+void IRegWriteInteger(Key key, long element);
 
 // IRegWriteBinary: "DataType" "Binary", then the chunks "0", "1", ... of at
 // most 16000 bytes (legacy: 3500 bytes as upper-case hexadecimal text). An
 // empty element has no chunk.
-void IRegWriteBinary(HKEY key, IString element);
+void IRegWriteBinary(Key key, IString element);
 
 // ---- Profile names --------------------------------------------------------
 

@@ -6,9 +6,13 @@
 //   - sqlite/  (Linux) our own store with the registry's semantics, kept in
 //              SQLite, one database file for the hives that share a
 //              directory (SqliteRegistry);
+//   - hive/    (Linux) the hive files of an offline Windows image, through
+//              hivex, when the environment names one (HiveRegistry);
 //   - win32/   (Windows) the real registry calls (advapi32);
-//   - ForwardingRegistry and its test wrappers (registry_wrappers.hpp) wrap
-//     any backend for tests.
+//   - ForwardingRegistry and its test wrappers (testing/registry_wrappers.hpp)
+//     wrap any backend for tests.
+// What the rules of every call are lives in registry_rules.hpp; what our own
+// stores share around each call, in store_call.hpp.
 //
 // Arguments and outputs follow Windows' answers, call by call:
 //

@@ -69,4 +69,11 @@ long checkQueryArguments(std::uint32_t granted, const unsigned char* data,
     return checkValueName(valueName, name);
 }
 
+long checkSetArguments(std::uint32_t granted, const unsigned char* data, std::uint32_t size,
+                       const char* valueName, std::string_view& name) {
+    if (data == nullptr && size != 0) return kNoAccess;
+    if ((granted & kSetValue) == 0) return kAccessDenied;
+    return checkValueName(valueName, name);
+}
+
 }  // namespace vrk::reg

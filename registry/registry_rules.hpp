@@ -60,6 +60,12 @@ long startKeyCall(Key parent, Key* result, long nullResult);
 long checkQueryArguments(std::uint32_t granted, const unsigned char* data,
                          const std::uint32_t* size, const char* valueName, std::string_view& name);
 
+// setValueEx's own arguments on a key opened with the rights granted: data
+// null with a size is kNoAccess, a key without the right to set values
+// kAccessDenied, then the value name as checkValueName takes it.
+long checkSetArguments(std::uint32_t granted, const unsigned char* data, std::uint32_t size,
+                       const char* valueName, std::string_view& name);
+
 // A value name as a view (null is the default value, ""); kInvalidParameter
 // when it is too long.
 long checkValueName(const char* name, std::string_view& out);

@@ -20,9 +20,6 @@
 #include "tests/support/temp_dir.hpp"
 #include "platform/process.hpp"
 #include "registry/testing/scratch_registry.hpp"
-#ifndef _WIN32
-#include "registry/hive/hive_registry.hpp"
-#endif
 
 namespace vrk::reg::testing {
 
@@ -34,17 +31,6 @@ T windowsOrWine(T windows, T wine) {
 }
 
 using vrk::testing::TempDir;
-
-// The registry the rules' cases run against, kept in directory.
-inline std::unique_ptr<Registry> makeTestRegistry(const std::string& directory) {
-#ifndef _WIN32
-    const char* backend = std::getenv("VRK_TEST_BACKEND");
-    if (backend != nullptr && std::string(backend) == "hive") {
-        return hive::makeHiveScratchRegistry(directory);
-    }
-#endif
-    return makeScratchRegistry(directory);
-}
 
 // A fixture with a scratch store in a temporary directory.
 class ScratchStore : public ::testing::Test {

@@ -7,6 +7,7 @@
 // Thread safety: the only state is the calling thread's explanation.
 #pragma once
 
+#include <cstdint>
 #include <new>
 #include <string>
 
@@ -51,6 +52,19 @@ long closeHandleIn(Handles& handles, Key key) {
         if (isRootKey(key)) return kSuccess;
         return handles.erase(key.value) == 1 ? kSuccess : kInvalidHandle;
     });
+}
+
+// The value of a new handle of a store's own: the next multiple of 4 from
+// next on that is not 0, not one of the roots' values and not in use.
+template <class Handles>
+std::uintptr_t newHandleValue(std::uintptr_t& next, const Handles& handles) {
+    std::uintptr_t value;
+    do {
+        value = next;
+        next += 4;
+        if (next >= kClassesRoot.value && next <= kUsers.value) next = kUsers.value + 4;
+    } while (handles.count(value) != 0 || value == 0);
+    return value;
 }
 
 }  // namespace vrk::reg

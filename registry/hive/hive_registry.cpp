@@ -216,14 +216,7 @@ const std::vector<HiveRegistry::Child>& HiveRegistry::childrenOf(Hive& h, Node n
 }
 
 Key HiveRegistry::addHandle(int hive, Node node, std::uint32_t access) {
-    std::uintptr_t value;
-    do {
-        value = nextHandle_;
-        nextHandle_ += 4;
-        if (nextHandle_ >= kClassesRoot.value && nextHandle_ <= kUsers.value) {
-            nextHandle_ = kUsers.value + 4;
-        }
-    } while (handles_.count(value) != 0 || value == 0);
+    const std::uintptr_t value = newHandleValue(nextHandle_, handles_);
     auto it = hives_[hive]->deaths.find(node);
     std::uint64_t life = it == hives_[hive]->deaths.end() ? 0 : it->second;
     handles_.emplace(value, Handle{hive, node, life, access});

@@ -182,10 +182,6 @@ private:
 // empty, that NTUSER.DAT as HKEY_CURRENT_USER.
 std::vector<HiveMount> imageMounts(const std::string& configDirectory, const std::string& userHive);
 
-// A hive registry in directory with one hive file per root (made empty when
-// missing), for tests.
-std::unique_ptr<Registry> makeHiveScratchRegistry(const std::string& directory);
-
 }  // namespace vrk::reg::hive
 
 namespace vrk::reg::hive {

@@ -125,10 +125,8 @@ long HiveRegistry::setValueEx(Key key, const char* valueName, std::uint32_t type
     return guardedCall([&]() -> long {
         Target t;
         if (long rc = resolve(key, t)) return rc;
-        if (data == nullptr && size != 0) return kNoAccess;
-        if ((t.access & kSetValue) == 0) return kAccessDenied;
         std::string_view vname;
-        if (long rc = checkValueName(valueName, vname)) return rc;
+        if (long rc = checkSetArguments(t.access, data, size, valueName, vname)) return rc;
         if (long rc = walk(t, {}, false, nullptr)) return rc;
         if (t.hive < 0) return kFileNotFound;
         if (!isUtf8(vname)) return kInvalidParameter;

@@ -1,11 +1,6 @@
-// Text conversions between the registry's 8-bit names and data and what a
-// hive file holds: names as UTF-8 for hivex, string data as UTF-16LE.
-//
-// The registry keeps bytes. Bytes that form valid UTF-8 become the characters
-// they encode; every other byte b (0x80..0xFF) becomes the lone low surrogate
-// U+DC00 + b, so that any byte string survives the trip to UTF-16 and back.
-// Reading UTF-16 turns surrogate pairs into 4-byte UTF-8 and a lone
-// U+DC80..U+DCFF back into its byte.
+// Text as a hive file holds it: names as UTF-8 for hivex, string data as
+// UTF-16LE, converted by the rules of utf16_text.hpp; and stored text that
+// is not clean UTF-16, read as Windows' ANSI calls read it.
 //
 // Thread safety: pure functions.
 #pragma once

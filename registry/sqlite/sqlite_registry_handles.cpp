@@ -23,14 +23,7 @@ long SqliteRegistry::resolve(Key key, Target& target) {
 }
 
 Key SqliteRegistry::addHandle(int hive, std::int64_t id, std::uint32_t access, std::size_t depth) {
-    std::uintptr_t value;
-    do {
-        value = nextHandle_;
-        nextHandle_ += 4;
-        if (nextHandle_ >= kClassesRoot.value && nextHandle_ <= kUsers.value) {
-            nextHandle_ = kUsers.value + 4;
-        }
-    } while (handles_.count(value) != 0 || value == 0);
+    const std::uintptr_t value = newHandleValue(nextHandle_, handles_);
     handles_.emplace(value, Handle{hive, id, access, depth, Cursor{}});
     return Key{value};
 }

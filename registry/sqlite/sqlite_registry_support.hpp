@@ -1,11 +1,10 @@
 // INTERNAL to the SQLite registry backend: included only by the
 // registry/sqlite/sqlite_registry*.cpp files that implement
-// SqliteRegistry, never by its users. What those files share: the access
-// rights and busy-retry limits, the failure of ours that a call reports
-// (with the calling thread's detail text), the mapping of SQLite's errors to
-// registry error numbers, the name comparison and key lookup helpers, and
-// the member templates that wrap every call (guarded) and every read or
-// write transaction on a hive (withRead, withWrite).
+// SqliteRegistry, never by its users. What those files share: the busy-retry
+// limits, the mapping of SQLite's errors to registry error numbers, the key
+// lookup helpers, and the member templates that wrap every call (guarded,
+// which is store_call.hpp's guardedCall with SQLite's errors as failures)
+// and every read or write transaction on a hive (withRead, withWrite).
 //
 // Thread safety: the helpers keep no state but the calling thread's failure
 // detail; the member templates run under the registry's lock.

@@ -90,10 +90,8 @@ long SqliteRegistry::setValueEx(Key key, const char* valueName, std::uint32_t ty
         enterCall(lock);
         Target t;
         if (long rc = resolve(key, t)) return rc;
-        if (data == nullptr && size != 0) return kNoAccess;
-        if ((t.access & kSetValue) == 0) return kAccessDenied;
         std::string_view vname;
-        if (long rc = checkValueName(valueName, vname)) return rc;
+        if (long rc = checkSetArguments(t.access, data, size, valueName, vname)) return rc;
         std::string upper = sortName(vname);
         std::string_view bytes(reinterpret_cast<const char*>(data), data ? size : 0);
         return withWrite(t.hive, [&](Connection& c) -> long {

@@ -114,6 +114,10 @@ std::unique_ptr<Registry> makeScratchRegistry(const std::string& directory) {
     return std::make_unique<Win32Registry>(area->roots(), area);
 }
 
+std::unique_ptr<Registry> makeTestRegistry(const std::string& directory) {
+    return makeScratchRegistry(directory);
+}
+
 bool platformRegistryHasBatches() { return false; }
 
 }  // namespace vrk::reg

@@ -1,7 +1,7 @@
 // Linked only into the test builds of the programs (vrkreg_faults,
 // vrkini_faults): before main runs, installs the fault-injecting SQLite VFS
 // with the plan in the environment variable VRK_FAULT_VFS (see
-// registry/sqlite/fault_vfs.hpp). Without the variable the program
+// registry/testing/fault_vfs.hpp). Without the variable the program
 // runs on the default VFS, exactly as its normal build.
 #include <cstdio>
 #include <cstdlib>
