@@ -144,6 +144,16 @@ void IProfile::Cursor::buildList(const IProfile& profile, bool keys) {
             raiseIfStoreFailed(rc, "RegEnumKey", keys);
             break;
         }
+        if (!keys) {
+            // A name without a slash holds no escape (IRegDecodeName): it is
+            // listed as stored, without a string object of its own.
+            const std::size_t length = std::strlen(stored);
+            if (std::memchr(stored, '/', length) == nullptr) {
+                list.append(stored, length);
+                list.push_back('\0');
+                continue;
+            }
+        }
         IString entryName(stored);
         if (!IRegDecodeName(entryName)) continue;
         if (keys) {

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -161,6 +162,110 @@ TEST_F(ReadCache, ValuesAndKeysChangedElsewhereAreSeenByTheNextRead) {
     EXPECT_EQ(reg->openKeyEx(k, "", kKeyRead, &found), kKeyDeleted);
     reg->closeKey(k);
     reg->closeKey(app);
+}
+
+// A subkey list read before commits of this store object is kept across
+// those that leave the key's subkeys alone; whatever else happens in between
+// (its own subkey changes, another store object's commit, a rolled-back
+// batch) must show at the next walk.
+TEST_F(ReadCache, OwnCommitsBetweenWalksShowWhereTheyTouchTheSubkeys) {
+    auto other = makeScratchRegistry(dir.path());
+    using Change = std::function<void(Key p, Key elsewhere)>;
+    auto otherMakes = [&](const char* path) {
+        Key k = kNullKey;
+        ASSERT_EQ(other->createKeyEx(kCurrentUser, path, 0, kKeyReadWrite, &k, nullptr), kSuccess);
+        other->closeKey(k);
+    };
+    struct Case {
+        const char* what;
+        Change change;
+        std::vector<std::string> expected;
+    };
+    int n = 0;
+    const Case cases[] = {
+        {"a value of the key", [&](Key p, Key) { setText(p, "v", "1"); }, {"a", "c"}},
+        {"a value, then a subkey added",
+         [&](Key p, Key) {
+             setText(p, "v", "1");
+             reg->closeKey(create(p, "b"));
+         },
+         {"a", "b", "c"}},
+        {"a value, then a subkey removed",
+         [&](Key p, Key) {
+             setText(p, "v", "1");
+             ASSERT_EQ(reg->deleteKey(p, "a"), kSuccess);
+         },
+         {"c"}},
+        {"a key added and removed elsewhere, a value",
+         [&](Key p, Key elsewhere) {
+             reg->closeKey(create(elsewhere, "x"));
+             ASSERT_EQ(reg->deleteKey(elsewhere, "x"), kSuccess);
+             setText(p, "v", "1");
+         },
+         {"a", "c"}},
+        {"a subkey below a subkey",
+         [&](Key p, Key) { reg->closeKey(create(p, "a\\x")); },
+         {"a", "c"}},
+        {"a subkey added and removed again",
+         [&](Key p, Key) {
+             reg->closeKey(create(p, "b"));
+             ASSERT_EQ(reg->deleteKey(p, "b"), kSuccess);
+         },
+         {"a", "c"}},
+        {"another object's subkey between two values",
+         [&](Key p, Key) {
+             setText(p, "v", "1");
+             otherMakes(("p" + std::to_string(n) + "\\b").c_str());
+             setText(p, "v", "2");
+         },
+         {"a", "b", "c"}},
+        {"another object's removal between two values",
+         [&](Key p, Key) {
+             setText(p, "v", "1");
+             ASSERT_EQ(other->deleteKey(kCurrentUser, ("p" + std::to_string(n) + "\\c").c_str()),
+                       kSuccess);
+             setText(p, "v", "2");
+         },
+         {"a"}},
+        {"a batch that added a subkey rolled back, a value",
+         [&](Key p, Key) {
+             ASSERT_EQ(reg->beginBatch(), kSuccess);
+             reg->closeKey(create(p, "b"));
+             ASSERT_EQ(reg->rollbackBatch(), kSuccess);
+             setText(p, "v", "1");
+         },
+         {"a", "c"}},
+        {"a batch that added a subkey and a value",
+         [&](Key p, Key) {
+             ASSERT_EQ(reg->beginBatch(), kSuccess);
+             reg->closeKey(create(p, "b"));
+             setText(p, "v", "1");
+             ASSERT_EQ(reg->commitBatch(), kSuccess);
+         },
+         {"a", "b", "c"}},
+    };
+    Key elsewhere = create(kCurrentUser, "elsewhere");
+    for (const Case& c : cases) {
+        ++n;
+        const std::string name = "p" + std::to_string(n);
+        Key p = create(kCurrentUser, name.c_str());
+        reg->closeKey(create(p, "a"));
+        reg->closeKey(create(p, "c"));
+        setText(p, "v", "0");
+        ASSERT_EQ(subkeys(p), (std::vector<std::string>{"a", "c"})) << c.what;
+        c.change(p, elsewhere);
+        EXPECT_EQ(subkeys(p), c.expected) << c.what;
+        reg->closeKey(p);
+    }
+    // The key itself removed by this store object.
+    Key gone = create(kCurrentUser, "gone");
+    reg->closeKey(create(gone, "a"));
+    ASSERT_EQ(subkeys(gone), std::vector<std::string>{"a"});
+    ASSERT_EQ(reg->deleteKey(gone, "a"), kSuccess);
+    ASSERT_EQ(reg->deleteKey(kCurrentUser, "gone"), kSuccess);
+    EXPECT_EQ(nameAt(gone, 0), "<error " + std::to_string(kKeyDeleted) + ">");
+    reg->closeKey(gone);
+    reg->closeKey(elsewhere);
 }
 
 TEST_F(ReadCache, RolledBackBatchLeavesNoValueOrKeyBehind) {

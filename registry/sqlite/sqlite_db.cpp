@@ -1,6 +1,7 @@
 // RAII layer over SQLite's C API.
 #include "registry/sqlite/sqlite_db.hpp"
 
+#include <atomic>
 #include <cstring>
 
 namespace vrk::reg::sqlitedb {
@@ -62,6 +63,8 @@ const char* const kStatementText[] = {
     "SELECT name, type, data FROM vals WHERE key = ?1",
     // dataVersion
     "PRAGMA data_version",
+    // keyParent
+    "SELECT parent FROM keys WHERE id = ?1",
     "BEGIN",
     "BEGIN IMMEDIATE",
     "COMMIT",
@@ -75,6 +78,13 @@ static_assert(sizeof(kStatementText) / sizeof(kStatementText[0]) ==
 
 const char kEmpty[] = "";
 
+// The word of the log's index header that counts commits.
+constexpr std::size_t kWalChangeCount = 2;
+// SQLite's default of pages in the log after which a commit checkpoints.
+constexpr int kAutoCheckpointPages = 1000;
+// How many key ids a generation of the keys collects before it ends.
+constexpr std::size_t kMaxKeyChanges = 256;
+
 }  // namespace
 
 std::unique_ptr<Connection> Connection::open(const std::string& path, int flags) {
@@ -87,7 +97,61 @@ std::unique_ptr<Connection> Connection::open(const std::string& path, int flags)
         throw SqlError{code, message};
     }
     sqlite3_extended_result_codes(db, 1);
-    return std::unique_ptr<Connection>(new Connection(db, path));
+    std::unique_ptr<Connection> c(new Connection(db, path));
+    sqlite3_update_hook(db, &Connection::rowChanged, c.get());
+    sqlite3_wal_hook(db, &Connection::committed, c.get());
+    return c;
+}
+
+void Connection::rowChanged(void* self, int op, const char*, const char* table,
+                            sqlite3_int64 rowid) {
+    // Updates leave a key's name and parent as they were (the one that
+    // does not, an upgrade folding names anew, runs before anything is read
+    // through the connection); only added and removed rows change which
+    // keys there are.
+    if (op == SQLITE_UPDATE || std::strcmp(table, "keys") != 0) return;
+    auto* c = static_cast<Connection*>(self);
+    c->keysWritten_ = true;
+    (op == SQLITE_INSERT ? c->pending_.added : c->pending_.removed).push_back(rowid);
+}
+
+int Connection::committed(void* self, sqlite3* db, const char* name, int frames) {
+    auto* c = static_cast<Connection*>(self);
+    // The write lock is released by now: a header whose commit count is
+    // more than one past the last named one shows another connection's
+    // commit, before or after this one.
+    WalHeader now;
+    KeyChanges& kept = c->keyChanges_;
+    if (c->keySetGeneration_ != 0 && c->walIndexHeader(now) &&
+        now[kWalChangeCount] == c->keySetHeader_[kWalChangeCount] + 1 &&
+        kept.added.size() + kept.removed.size() + c->pending_.added.size() +
+                c->pending_.removed.size() <=
+            kMaxKeyChanges) {
+        c->keySetHeader_ = now;
+        kept.added.insert(kept.added.end(), c->pending_.added.begin(), c->pending_.added.end());
+        kept.removed.insert(kept.removed.end(), c->pending_.removed.begin(),
+                            c->pending_.removed.end());
+    } else {
+        c->keySetGeneration_ = 0;
+    }
+    c->pending_ = KeyChanges{};
+    c->keysWritten_ = false;
+    // What SQLite does after a commit when no hook of its own is set: a
+    // checkpoint, as far as it goes without waiting, once the log holds
+    // its default number of pages.
+    if (frames >= kAutoCheckpointPages) (void)sqlite3_wal_checkpoint(db, name);
+    return SQLITE_OK;
+}
+
+std::uint64_t Connection::keySetGeneration(const WalHeader& header) {
+    static std::atomic<std::uint64_t> generations{0};
+    if (walFile_ == nullptr || keysWritten_) return 0;
+    if (keySetGeneration_ == 0 || header != keySetHeader_) {
+        keySetGeneration_ = generations.fetch_add(1, std::memory_order_relaxed) + 1;
+        keySetHeader_ = header;
+        keyChanges_ = KeyChanges{};
+    }
+    return keySetGeneration_;
 }
 
 Connection::~Connection() {
@@ -135,6 +199,7 @@ std::int64_t Connection::queryInt(const char* sql) {
 
 void Connection::noteJournalMode() {
     walFile_ = nullptr;
+    shmRegion_ = nullptr;
     sqlite3_stmt* s = nullptr;
     if (sqlite3_prepare_v2(db_, "PRAGMA journal_mode", -1, &s, nullptr) != SQLITE_OK) return;
     bool wal = false;
@@ -155,27 +220,35 @@ void Connection::noteJournalMode() {
 bool Connection::walIndexHeader(WalHeader& header) const {
     if (walFile_ == nullptr) return false;
     // Region 0 of the index, as this connection mapped it; never extended
-    // here (a connection in WAL mode has mapped it by its first read).
-    void volatile* region = nullptr;
-    if (walFile_->pMethods->xShmMap(walFile_, 0, 32 * 1024, 0, &region) != SQLITE_OK ||
-        region == nullptr) {
-        return false;
+    // here (a connection in WAL mode has mapped it by its first read). The
+    // mapping stays where it is until the connection leaves WAL mode or
+    // closes, so it is asked for once.
+    void volatile* region = shmRegion_;
+    if (region == nullptr) {
+        if (walFile_->pMethods->xShmMap(walFile_, 0, 32 * 1024, 0, &region) != SQLITE_OK ||
+            region == nullptr) {
+            return false;
+        }
+        shmRegion_ = region;
     }
     // The header is kept twice: writers update the second copy, then the
     // first; reading the first, then the second, and finding them equal
     // gives a header no writer was changing (what SQLite's readers do).
-    auto* words = const_cast<std::uint32_t*>(static_cast<volatile std::uint32_t*>(region));
-    WalHeader second;
+    // Read as 64-bit words (the region is page-aligned): half the loads.
+    auto* words = const_cast<std::uint64_t*>(static_cast<volatile std::uint64_t*>(region));
+    constexpr std::size_t kWords = sizeof(WalHeader) / sizeof(std::uint64_t);
+    std::uint64_t first[kWords];
     // Acquire loads of the first copy keep the reads of the second after them.
-    for (std::size_t i = 0; i < header.size(); ++i) {
-        header[i] = __atomic_load_n(words + i, __ATOMIC_ACQUIRE);
+    for (std::size_t i = 0; i < kWords; ++i)
+        first[i] = __atomic_load_n(words + i, __ATOMIC_ACQUIRE);
+    std::uint64_t differ = 0;
+    for (std::size_t i = 0; i < kWords; ++i) {
+        differ |= first[i] ^ __atomic_load_n(words + kWords + i, __ATOMIC_RELAXED);
     }
-    for (std::size_t i = 0; i < second.size(); ++i) {
-        second[i] = __atomic_load_n(words + header.size() + i, __ATOMIC_RELAXED);
-    }
+    std::memcpy(header.data(), first, sizeof first);
     // Byte 12 (isInit) is set once the header has been written.
     const bool initialised = (reinterpret_cast<const unsigned char*>(header.data())[12]) != 0;
-    return initialised && header == second;
+    return initialised && differ == 0;
 }
 
 sqlite3_stmt* Connection::statement(Sql slot) {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 #include <string_view>
 
 namespace vrk::reg::sqlitedb {
@@ -51,6 +52,7 @@ enum class Sql : unsigned {
     childrenInfo,
     valuesInfo,
     dataVersion,
+    keyParent,
     // transaction control, prepared once like the rest
     begin,
     beginImmediate,
@@ -101,15 +103,48 @@ public:
     // that moment (its two copies differ): the caller then asks SQLite.
     bool walIndexHeader(WalHeader& header) const;
 
+    // What is read of the keys (which exist, their names and parents) can
+    // be carried across this connection's own commits, given the keys they
+    // added and removed. keySetGeneration names the keys as they stand at
+    // header (the log's index header read before the keys were read). Each
+    // commit of this connection that comes right after the last header so
+    // named (the header's commit count one higher: no other connection
+    // committed in between) keeps the generation for the header it leaves
+    // and adds the ids of the keys it added and removed to keyChanges.
+    // carriedChanges(now, generation) gives those ids while the generation
+    // reaches now and no key change of this connection is pending; null
+    // otherwise, and always outside WAL mode. Generation numbers are unique
+    // within the process.
+    struct KeyChanges {
+        std::vector<std::int64_t> added;
+        std::vector<std::int64_t> removed;
+    };
+    std::uint64_t keySetGeneration(const WalHeader& header);
+    const KeyChanges* carriedChanges(const WalHeader& now, std::uint64_t generation) const {
+        return generation != 0 && generation == keySetGeneration_ && !keysWritten_ &&
+                       now == keySetHeader_
+                   ? &keyChanges_
+                   : nullptr;
+    }
+
     // Throws the connection's current error for result code rc.
     [[noreturn]] void fail(int rc) const;
 
 private:
     Connection(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
+    static void rowChanged(void* self, int op, const char* db, const char* table,
+                           sqlite3_int64 rowid);
+    static int committed(void* self, sqlite3* db, const char* name, int frames);
 
     sqlite3* db_;
     std::string path_;
-    sqlite3_file* walFile_ = nullptr;  // the main file, when it is in WAL mode
+    sqlite3_file* walFile_ = nullptr;             // the main file, when it is in WAL mode
+    mutable void volatile* shmRegion_ = nullptr;  // region 0 of its index, once mapped
+    bool keysWritten_ = false;  // rows of keys added or removed since the last commit
+    KeyChanges pending_;        // their ids
+    std::uint64_t keySetGeneration_ = 0;
+    WalHeader keySetHeader_{};
+    KeyChanges keyChanges_;  // committed since the generation began
     sqlite3_stmt* statements_[static_cast<unsigned>(Sql::count_)] = {};
 };
 

@@ -152,8 +152,10 @@ private:
         std::int64_t maxId = 0;           // their highest id
         std::string names;                // one after another
         std::vector<std::uint32_t> ends;  // where each name ends in names
+        std::vector<std::int64_t> ids;    // each name's key
         std::string lastSortName;         // of the last name read
         bool complete = false;            // no subkey follows the last one
+        std::uint64_t generation = 0;     // of the keys it was read from, 0 for none
         std::size_t size() const { return ends.size(); }
         std::string_view at(std::size_t i) const {
             const std::uint32_t begin = i == 0 ? 0 : ends[i - 1];
@@ -226,6 +228,8 @@ private:
     void checkpoint(StoreFile& f);
     long resolve(Key key, Target& target);
     sqlitedb::Connection& readConnection(int hive, std::uint64_t& epoch);
+    // The empty hive read where a store file is not there yet.
+    sqlitedb::Connection& emptyHive();
     sqlitedb::Connection& writeConnection(int hive);
     bool hiveFileMissing(int hive) const;
     StoreFile& fileOf(int hive) { return files_[fileIndex_[hive]]; }

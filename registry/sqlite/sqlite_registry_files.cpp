@@ -54,9 +54,6 @@ unsigned forksSoFar() {
 
 SqliteRegistry::SqliteRegistry(const StoreLocation& where)
     : pid_(::getpid()), forks_(forksSoFar()) {
-    empty_ = Connection::open(":memory:",
-                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
-    createSchema(*empty_);
     auto trim = [](std::string d) {
         while (d.size() > 1 && d.back() == '/') d.pop_back();
         return d;
@@ -175,13 +172,24 @@ void SqliteRegistry::checkFork() {
     pid_ = now;
 }
 
+sqlitedb::Connection& SqliteRegistry::emptyHive() {
+    // Made when first needed: most runs find their store file there.
+    if (!empty_) {
+        auto c = Connection::open(":memory:",
+                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
+        createSchema(*c);
+        empty_ = std::move(c);
+    }
+    return *empty_;
+}
+
 sqlitedb::Connection& SqliteRegistry::readConnection(int hive, std::uint64_t& epoch) {
     StoreFile& f = fileOf(hive);
     epoch = 0;
     if (!f.connection) {
         if (f.machine) checkDirectoryOwnership(f.directory);
         adoptOldHives(f);
-        if (!fileExists(f.path)) return *empty_;
+        if (!fileExists(f.path)) return emptyHive();
         if (f.machine) checkFileOwnership(f.path);
         auto c = Connection::open(f.path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
         configure(*c);
@@ -191,7 +199,7 @@ sqlitedb::Connection& SqliteRegistry::readConnection(int hive, std::uint64_t& ep
     }
     if (!f.ready) {
         Schema s = inspect(*f.connection);
-        if (s == Schema::blank) return *empty_;  // created, not yet set up
+        if (s == Schema::blank) return emptyHive();  // created, not yet set up
         if (s == Schema::older) {
             bringUpToDate(*f.connection, f.path);
             s = inspect(*f.connection);

@@ -40,6 +40,26 @@ long walk(Connection& c, std::int64_t start, const std::vector<std::string_view>
     return kSuccess;
 }
 
+// Whether the keys added and removed (changes) left the subkeys of key id
+// as they were, ids being those of its subkeys read so far; false too when
+// the store cannot tell at once.
+bool subkeysLeftAlone(Connection& c, const Connection::KeyChanges& changes, std::int64_t id,
+                      const std::vector<std::int64_t>& ids) {
+    for (std::int64_t removed : changes.removed) {
+        if (removed == id || std::find(ids.begin(), ids.end(), removed) != ids.end()) return false;
+    }
+    try {
+        for (std::int64_t added : changes.added) {
+            Use u(c, Sql::keyParent);
+            u.bind(1, added);
+            if (u.step() && u.integer(0) == id) return false;  // gone again: not a subkey
+        }
+    } catch (const SqlError&) {
+        return false;
+    }
+    return true;
+}
+
 // Refuses a key that would lie deeper than kMaxKeyDepth levels below its root.
 void checkDepth(std::size_t depth) {
     if (depth <= static_cast<std::size_t>(kMaxKeyDepth)) return;
@@ -268,6 +288,14 @@ long SqliteRegistry::subkeyList(const Target& t, const StoreStamp& now, std::uin
         it = f.subkeyLists.emplace(t.id, SubkeyList{}).first;
     }
     SubkeyList& l = it->second;
+    // A list read before commits of this connection alone still holds when
+    // they added no subkey here and removed neither one of its subkeys nor
+    // the key (sqlitedb::Connection::keySetGeneration).
+    if (l.read && !(l.stamp == now) && f.connection && l.stamp.epoch == now.epoch) {
+        const auto* changes = f.connection->carriedChanges(now.walHeader, l.generation);
+        if (changes != nullptr && subkeysLeftAlone(*f.connection, *changes, t.id, l.ids))
+            l.stamp = now;
+    }
     const bool current = l.read && l.stamp == now;
     if (current && (index < l.size() || l.complete)) {
         list = &l;
@@ -311,6 +339,7 @@ long SqliteRegistry::subkeyList(const Target& t, const StoreStamp& now, std::uin
             more.ends.push_back(static_cast<std::uint32_t>(more.names.size()));
             more.lastSortName.assign(u.bytes(1));
             more.maxId = std::max(more.maxId, u.integer(2));
+            more.ids.push_back(u.integer(2));
         }
         readRows = true;
         more.complete = static_cast<std::int64_t>(more.ends.size()) < want;
@@ -329,12 +358,14 @@ long SqliteRegistry::subkeyList(const Target& t, const StoreStamp& now, std::uin
         const std::uint32_t base = static_cast<std::uint32_t>(l.names.size());
         l.names += more.names;
         for (std::uint32_t end : more.ends) l.ends.push_back(base + end);
+        l.ids.insert(l.ids.end(), more.ids.begin(), more.ids.end());
         if (!more.ends.empty()) l.lastSortName = std::move(more.lastSortName);
         l.maxId = std::max(l.maxId, more.maxId);
         l.complete = more.complete;
         l.count = static_cast<std::int64_t>(l.size());
     }
     l.stamp = now;
+    l.generation = f.connection ? f.connection->keySetGeneration(now.walHeader) : 0;
     list = &l;
     return kSuccess;
 }
