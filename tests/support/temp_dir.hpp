@@ -1,5 +1,6 @@
 // A fresh directory for one test, removed with everything in it at the end
-// of its scope (permissions a test took away are given back first).
+// of its scope (permissions a test took away are given back first; links
+// are not followed).
 #pragma once
 
 #include <filesystem>
@@ -32,7 +33,10 @@ public:
     }
     ~TempDir() {
         std::error_code ec;
+        // Only the directory's own entries: a symbolic link (to /dev/null,
+        // say) is removed, never followed to change what it names.
         for (auto& e : std::filesystem::recursive_directory_iterator(path_, ec)) {
+            if (e.is_symlink(ec)) continue;
             std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all,
                                          std::filesystem::perm_options::add, ec);
         }
