@@ -80,7 +80,7 @@ public=$(sed -n '/^set(VRK_PUBLIC_HEADERS/,/)/p' cmake/vrk.cmake | grep -o '[a-z
          sed 's|^|/usr/include/vrk/|' | sort)
 [ "$(grep '^/usr/include/' "$work/dev.list")" = "$public" ] ||
   fail "vrkini-dev's headers differ from VRK_PUBLIC_HEADERS: $(grep '^/usr/include/' "$work/dev.list")"
-stray=$(grep -Ev "^(/usr/include/vrk/|/usr/lib/$multiarch/libvrk_[a-z0-9_]+\.a$|/usr/lib/$multiarch/cmake/vrk/vrk[A-Za-z-]*\.cmake$|/usr/share/doc/vrkini-dev/(copyright|changelog\.gz)$)" \
+stray=$(grep -Ev "^(/usr/include/vrk/|/usr/lib/$multiarch/libvrk_[a-z0-9_]+\.a$|/usr/lib/$multiarch/cmake/vrk/(vrk[A-Za-z-]*|Findhivex)\.cmake$|/usr/share/doc/vrkini-dev/(copyright|changelog\.gz)$)" \
         "$work/dev.list" || true)
 [ -z "$stray" ] || fail "vrkini-dev holds files it should not: $stray"
 grep -q "^/usr/lib/$multiarch/libvrk_profile\.a$" "$work/dev.list" ||
