@@ -7,11 +7,44 @@
 set -eu
 action=$1 prefix=$2 wine64=$3 wineserver=$4
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINESERVER="$wineserver"
+
+# Runs wineboot with the given options; a failure ends the script with
+# wineboot's status and output. "wineboot -i" in a folder that does not exist
+# yet always first says that it created it, so one that failed having printed
+# nothing at all was not started by Wine (seen under load): that failure, and
+# only that one, is tried once more, and the retry is printed with its reason
+# (and kept in VRK_WINE_RETRIES).
+boot() {
+  # The output goes to a file, not a pipe: the services wineboot starts keep
+  # what they inherit open, and a pipe would keep its reader waiting for them.
+  out=$(mktemp)
+  status=0
+  "$wine64" wineboot "$@" </dev/null >"$out" 2>&1 || status=$?
+  if [ $status -ne 0 ] && [ ! -s "$out" ] && [ "$*" = "-i" ]; then
+    line="wine_session: retrying: Wine did not start wineboot $* for $prefix (exit status $status, nothing printed)"
+    echo "$line" >&2
+    if [ -n "${VRK_WINE_RETRIES:-}" ]; then
+      mkdir -p "$(dirname "$VRK_WINE_RETRIES")"
+      echo "$line" >>"$VRK_WINE_RETRIES"
+    fi
+    status=0
+    "$wine64" wineboot "$@" </dev/null >"$out" 2>&1 || status=$?
+  fi
+  if [ $status -ne 0 ]; then
+    echo "wine_session: wineboot $* for $prefix exited with status $status: $(cat "$out")" >&2
+    rm -f "$out"
+    exit 1
+  fi
+  rm -f "$out"
+}
 case "$action" in
 make)
+  # The old prefix's server is ended and waited for before its folder goes,
+  # so that nothing of it still writes there or answers the new prefix.
   "$wineserver" -k 2>/dev/null || true
+  "$wineserver" -w 2>/dev/null || true
   rm -rf "$prefix"
-  WINEDLLOVERRIDES="mscoree,mshtml=" "$wine64" wineboot -i >/dev/null 2>&1
+  WINEDLLOVERRIDES="mscoree,mshtml=" boot -i
   "$wineserver" -w
   ;;
 start)
@@ -33,7 +66,7 @@ start)
     "$wineserver" -k 2>/dev/null || true
     "$wineserver" -w 2>/dev/null || true
   done
-  "$wine64" wineboot </dev/null >/dev/null 2>&1
+  boot
   ;;
 stop)
   "$wineserver" -k 2>/dev/null || true

@@ -2,37 +2,26 @@
 // link whose file does not exist yet leads to the name to create), special
 // files opened without O_CREAT or O_TRUNC, new files created with O_EXCL.
 #include "platform/output_file.hpp"
+#include "platform/output_file_common.hpp"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdint>
 #include <cstring>
-#include <random>
 
 namespace vrk::platform {
 
-namespace {
+using output_file_detail::reasonOf;
+using output_file_detail::temporaryNameFor;
 
-std::string reasonOf(int error) { return error != 0 ? std::strerror(error) : "an unknown error"; }
+namespace {
 
 std::string directoryOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Twelve random hex digits.
-std::string randomSuffix() {
-    static thread_local std::mt19937_64 generator{
-        (static_cast<std::uint64_t>(std::random_device{}()) << 32) ^ std::random_device{}()};
-    static const char digits[] = "0123456789abcdef";
-    std::uint64_t bits = generator();
-    std::string suffix;
-    for (int i = 0; i < 12; ++i, bits >>= 4) suffix.push_back(digits[bits & 15]);
-    return suffix;
 }
 
 OutputKind kindOf(mode_t mode) {
@@ -122,16 +111,6 @@ bool keepReplacedAttributes(const std::string& fresh, const std::string& replace
     return kept;
 }
 
-OutputFile::~OutputFile() {
-    if (file_ != nullptr) std::fclose(file_);
-    if (!committed_ && !temporary_.empty()) ::unlink(temporary_.c_str());
-}
-
-bool OutputFile::fail(const std::string& why) {
-    why_ = why;
-    return false;
-}
-
 bool OutputFile::open(const std::string& path) {
     OutputTarget t;
     if (!inspectOutputTarget(path, t, why_)) return false;
@@ -160,7 +139,7 @@ bool OutputFile::open(const std::string& path) {
     // that file's permissions; a new target gets the usual ones.
     const mode_t mode = existed_ ? 0600 : 0666;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary_ = target_ + ".vrk-" + randomSuffix();
+        temporary_ = temporaryNameFor(target_);
         // O_EXCL: an existing name, a symbolic link included, is never opened.
         const int fd =
             ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
@@ -181,13 +160,6 @@ bool OutputFile::open(const std::string& path) {
     }
     temporary_.clear();
     return fail("no unused temporary name beside it");
-}
-
-bool OutputFile::write(const char* data, std::size_t size) {
-    errno = 0;
-    if (std::fwrite(data, 1, size, file_) != size)
-        return fail("a write failed (" + reasonOf(errno) + ")");
-    return true;
 }
 
 bool OutputFile::commit() {

@@ -5,28 +5,18 @@
 #include <windows.h>
 
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 #include <filesystem>
-#include <random>
 
 #include "platform/output_file.hpp"
+#include "platform/output_file_common.hpp"
 
 namespace vrk::platform {
 
+using output_file_detail::reasonOf;
+using output_file_detail::temporaryNameFor;
+
 namespace {
-
-std::string reasonOf(int error) { return error != 0 ? std::strerror(error) : "an unknown error"; }
-
-std::string randomSuffix() {
-    static thread_local std::mt19937_64 generator{
-        (static_cast<std::uint64_t>(std::random_device{}()) << 32) ^ std::random_device{}()};
-    static const char digits[] = "0123456789abcdef";
-    std::uint64_t bits = generator();
-    std::string suffix;
-    for (int i = 0; i < 12; ++i, bits >>= 4) suffix.push_back(digits[bits & 15]);
-    return suffix;
-}
 
 // Whether path opens as something other than a disk file (a device, a pipe).
 bool isDevice(const std::string& path) {
@@ -67,16 +57,6 @@ bool keepReplacedAttributes(const std::string&, const std::string&, std::string&
     return true;  // ReplaceFile keeps them
 }
 
-OutputFile::~OutputFile() {
-    if (file_ != nullptr) std::fclose(file_);
-    if (!committed_ && !temporary_.empty()) std::remove(temporary_.c_str());
-}
-
-bool OutputFile::fail(const std::string& why) {
-    why_ = why;
-    return false;
-}
-
 bool OutputFile::open(const std::string& path) {
     OutputTarget t;
     if (!inspectOutputTarget(path, t, why_)) return false;
@@ -91,7 +71,7 @@ bool OutputFile::open(const std::string& path) {
     }
     existed_ = t.kind == OutputKind::regular;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary_ = target_ + ".vrk-" + randomSuffix();
+        temporary_ = temporaryNameFor(target_);
         errno = 0;
         // "x": created new or not at all; an existing name is never opened.
         file_ = std::fopen(temporary_.c_str(), "wbx");
@@ -104,13 +84,6 @@ bool OutputFile::open(const std::string& path) {
     }
     temporary_.clear();
     return fail("no unused temporary name beside it");
-}
-
-bool OutputFile::write(const char* data, std::size_t size) {
-    errno = 0;
-    if (std::fwrite(data, 1, size, file_) != size)
-        return fail("a write failed (" + reasonOf(errno) + ")");
-    return true;
 }
 
 bool OutputFile::commit() {

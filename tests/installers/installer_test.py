@@ -74,6 +74,11 @@ class Wine:
         if r.returncode != 0:
             raise Failure("making the Wine prefix failed: " + r.stdout.decode(errors="replace"))
 
+    def stop(self):
+        """Ends the prefix's server and waits for it, before the prefix goes."""
+        run([self.server, "-k"], env=self.env)
+        self.idle()
+
     def idle(self):
         run([self.server, "-w"], env=self.env)
 
@@ -286,6 +291,8 @@ def main(argv):
         return 2
     kind, build, source, cmake, loader, loader64, server, work = argv[1:9]
     win64 = argv[9:] == ["--win64"]
+    wine = Wine(loader, loader64, server, os.path.join(work, "prefix"), work)
+    wine.stop()
     shutil.rmtree(work, ignore_errors=True)
     package = os.path.join(work, "package")
     os.makedirs(work)
@@ -293,7 +300,6 @@ def main(argv):
         r = run([cmake, "--install", build, "--prefix", package])
         if r.returncode != 0:
             raise Failure("cmake --install failed: " + r.stdout.decode(errors="replace"))
-        wine = Wine(loader, loader64, server, os.path.join(work, "prefix"), work)
         installer = Installer(kind, package, win64, wine)
         installer.build(source)
         wine.make(source)
@@ -305,6 +311,7 @@ def main(argv):
         return 1
     print("%s installer: install, reinstall, uninstall, a folder with blanks and no profile "
           "as expected" % kind)
+    wine.stop()
     shutil.rmtree(work, ignore_errors=True)
     return 0
 
