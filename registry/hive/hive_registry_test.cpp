@@ -317,6 +317,36 @@ TEST(HiveCommits, RollbackDropsTheBatchAndItsKeys) {
 
 void killAtCommit(const char*) { ::raise(SIGKILL); }
 
+TEST(HiveCommits, ARollbackAfterAFlushReadsTheFileAndItsKeysAgain) {
+    // Keys made before a flush stay in our own tree; a batch that is the
+    // first change after the flush is undone by reading the file again, where
+    // those keys now are: handles to them are stale, never a crash, and the
+    // keys are found by name.
+    Image image;
+    auto reg = image.open();
+    Key before = kNullKey;
+    ASSERT_EQ(reg->createKeyEx(kLocalMachine, "Software\\Flushed\\Sub", 0, kKeyReadWrite, &before,
+                               nullptr),
+              kSuccess);
+    ASSERT_EQ(setText(*reg, kLocalMachine, "Software\\Flushed", "v", "x"), kSuccess);
+    ASSERT_EQ(reg->flush(), kSuccess);
+    ASSERT_EQ(reg->beginBatch(), kSuccess);
+    ASSERT_EQ(createKey(*reg, kLocalMachine, "Software\\Flushed\\Dropped"), kSuccess);
+    ASSERT_EQ(reg->rollbackBatch(), kSuccess);
+    char name[32];
+    EXPECT_EQ(reg->enumKey(before, 0, name, sizeof name), kKeyDeleted);
+    EXPECT_EQ(reg->setValueEx(before, "w", kRegBinary, nullptr, 0), kKeyDeleted);
+    EXPECT_EQ(reg->closeKey(before), kSuccess);
+    EXPECT_EQ(text(*reg, kLocalMachine, "Software\\Flushed", "v"), "x");
+    Key k = kNullKey;
+    ASSERT_EQ(reg->openKeyEx(kLocalMachine, "Software\\Flushed", kKeyRead, &k), kSuccess);
+    std::vector<std::string> names;
+    for (std::uint32_t i = 0; reg->enumKey(k, i, name, sizeof name) == kSuccess; ++i)
+        names.push_back(name);
+    reg->closeKey(k);
+    EXPECT_EQ(names, std::vector<std::string>{"Sub"});
+}
+
 TEST(HiveCommits, AKilledCommitLeavesTheOldHive) {
     Image image;
     {
