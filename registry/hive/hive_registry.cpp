@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "platform/process.hpp"
 #include "registry/hive/hive_registry.hpp"
@@ -156,8 +157,17 @@ HiveAdditions HiveRegistry::additionsOf(Hive& h) {
 
 long HiveRegistry::commitHive(Hive& h, std::string* detail) {
     if (!h.file.changed()) return kSuccess;
-    const HiveAdditions additions = additionsOf(h);
-    return h.file.commit(detail, &additions);
+    // Never throws: the destructor commits too.
+    try {
+        const HiveAdditions additions = additionsOf(h);
+        return h.file.commit(detail, &additions);
+    } catch (const Failure& f) {
+        *detail = f.detail;
+        return f.error;
+    } catch (const std::bad_alloc&) {
+        *detail = h.mount.file + ": not enough memory to write the hive";
+        return kNotEnoughMemory;
+    }
 }
 
 long HiveRegistry::commitAll() {
