@@ -1,6 +1,8 @@
 // Compaction of a hive file: reachable cells copied into fresh bins.
 #include "registry/hive/hive_compact.hpp"
 
+#include "registry/hive/hive_additions.hpp"
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -323,7 +325,11 @@ bool compactHive(std::string_view image, std::string* out, std::string* why) {
     return Compactor(image).run(out, why);
 }
 
-Compacted compactHiveFile(const std::string& path, std::string* why) {
+Compacted compactHiveFile(const std::string& path, std::string* why,
+                          const HiveAdditions* additions) {
+    const bool adding = additions != nullptr && !additions->empty();
+    bool added = false;
+    std::string extended;
     int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         *why = path + ": " + std::strerror(errno);
@@ -337,9 +343,16 @@ Compacted compactHiveFile(const std::string& path, std::string* why) {
             ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
         ok = map != MAP_FAILED;
         if (ok) {
-            ok = compactHive(std::string_view(static_cast<const char*>(map),
-                                              static_cast<std::size_t>(st.st_size)),
-                             &compact, why);
+            std::string_view image(static_cast<const char*>(map),
+                                   static_cast<std::size_t>(st.st_size));
+            if (adding) {
+                extended.reserve(image.size() + image.size() / 2);
+                extended.assign(image);
+                added = appendAdditions(extended, *additions, why);
+                ok = added;
+                image = extended;
+            }
+            ok = ok && compactHive(image, &compact, why);
             ::munmap(map, static_cast<std::size_t>(st.st_size));
             if (!ok) *why = path + ": " + *why;
         } else {
@@ -348,9 +361,16 @@ Compacted compactHiveFile(const std::string& path, std::string* why) {
     } else if (why->empty()) {
         *why = path + ": empty or unreadable";
     }
-    if (!ok) {
+    Compacted result = Compacted::compacted;
+    if (!ok && added) {
+        // The image with the new records, as it is: a hive that cannot be
+        // compacted still gets what was added to it.
+        compact.swap(extended);
+        ok = true;
+        result = Compacted::kept;
+    } else if (!ok) {
         ::close(fd);
-        return Compacted::kept;
+        return adding ? Compacted::failed : Compacted::kept;
     }
     // Written from the start and cut after, so that the room the file holds
     // is used, not given back and asked for again.
@@ -375,7 +395,7 @@ Compacted compactHiveFile(const std::string& path, std::string* why) {
         ok = false;
     }
     ::close(fd);
-    return ok ? Compacted::compacted : Compacted::failed;
+    return ok ? result : Compacted::failed;
 }
 
 }  // namespace vrk::reg::hive

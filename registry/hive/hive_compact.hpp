@@ -19,6 +19,8 @@
 
 namespace vrk::reg::hive {
 
+struct HiveAdditions;
+
 // The compact copy of image (a whole hive file) in *out. False, with the
 // reason in *why, when a reachable record is out of bounds or not of its
 // kind: the caller then keeps the image as it is.
@@ -31,7 +33,11 @@ enum class Compacted {
 };
 
 // Compacts the hive file at path in place: read, compacted in memory,
-// written back over it and synced.
-Compacted compactHiveFile(const std::string& path, std::string* why);
+// written back over it and synced. With additions (hive_additions.hpp),
+// their records are appended to the image first: an image that cannot be
+// compacted is then written with them, uncompacted (kept), and one they
+// cannot be added to is a failure, never kept as it is.
+Compacted compactHiveFile(const std::string& path, std::string* why,
+                          const HiveAdditions* additions = nullptr);
 
 }  // namespace vrk::reg::hive

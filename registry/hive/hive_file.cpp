@@ -205,7 +205,7 @@ long HiveFile::beginWrite(std::string* detail) {
     return kSuccess;
 }
 
-long HiveFile::commit(std::string* detail) {
+long HiveFile::commit(std::string* detail, const HiveAdditions* additions) {
     if (!changed_ || hive_ == nullptr) return kSuccess;
     if (lockFd_ < 0) {
         if (long rc = beginWrite(detail)) return rc;
@@ -219,7 +219,7 @@ long HiveFile::commit(std::string* detail) {
     // hivex's file keeps every cell it ever freed: only the live ones are
     // kept. One it cannot be compacted stays as hivex wrote it.
     std::string why;
-    switch (compactHiveFile(fresh, &why)) {
+    switch (compactHiveFile(fresh, &why, additions)) {
     case Compacted::compacted: break;
     case Compacted::kept:
         std::fprintf(stderr, "vrk: warning: %s is written uncompacted: %s\n", path_.c_str(),

@@ -30,6 +30,8 @@ typedef struct hive_h hive_h;
 
 namespace vrk::reg::hive {
 
+struct HiveAdditions;
+
 // Called by commit() after the new file is complete and synced and before it
 // is renamed over the hive (tests stop the process there).
 using CommitHook = void (*)(const char* newFile);
@@ -62,8 +64,9 @@ public:
     void markChanged() { changed_ = true; }
     bool changed() const { return changed_; }
 
-    // Writes the in-memory hive over the file, if it changed.
-    long commit(std::string* detail);
+    // Writes the in-memory hive over the file, if it changed, with the keys
+    // the owner keeps beside hivex's hive (hive_additions.hpp).
+    long commit(std::string* detail, const HiveAdditions* additions = nullptr);
     // Drops the in-memory changes: reads the file again.
     long reload(std::string* detail);
 

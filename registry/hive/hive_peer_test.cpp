@@ -126,6 +126,108 @@ TEST_F(HivePeer, ManyNewKeysAreExportedExactlyFromACompactHive) {
     EXPECT_LE(testing::fileBytes(image.software).size(), 2 * expected.size());
 }
 
+TEST_F(HivePeer, KeysMadeBesideHivexAreWrittenSoThatHivexReadsAndChangesThem) {
+    // Keys this run makes are kept beside hivex's hive and written at the
+    // commit: below keys of the file and below keys made, with values of
+    // every size, past the point where a subkey list is split (1,012), across
+    // a flush, with keys of both kinds deleted and values changed on a key
+    // of the file.
+    constexpr int kKeys = 1100;
+    const std::string big = [] {
+        std::string b;
+        for (int i = 0; i < 20000; ++i) b += static_cast<char>(i * 31 + 7);
+        return b;
+    }();
+    const auto set = [](Registry& r, const char* path, const char* name, std::uint32_t type,
+                        const std::string& data) {
+        Key k = kNullKey;
+        ASSERT_EQ(r.createKeyEx(kLocalMachine, path, 0, kKeyReadWrite, &k, nullptr), kSuccess)
+            << path;
+        ASSERT_EQ(r.setValueEx(k, name, type, reinterpret_cast<const unsigned char*>(data.data()),
+                               static_cast<std::uint32_t>(data.size())),
+                  kSuccess)
+            << path;
+        r.closeKey(k);
+    };
+    const auto dword = [](unsigned v) { return std::string(reinterpret_cast<char*>(&v), 4); };
+    {
+        auto reg = image.open();
+        set(*reg, "Software\\SV.INI\\Mid", "Old", kRegSz, std::string("x\0", 2));
+        set(*reg, "Software\\SV.INI\\zz", "Gone", kRegDword, dword(1));
+    }
+    {
+        auto reg = image.open();
+        for (int i = 0; i < kKeys; ++i) {
+            char path[64];
+            std::snprintf(path, sizeof path, "Software\\SV.INI\\K%04d", (i * 7919) % kKeys);
+            set(*reg, path, "N", kRegDword, dword((i * 7919) % kKeys));
+        }
+        set(*reg, "Software\\SV.INI\\K0005\\Sub\\Deep", "S", kRegSz, std::string("hi\0", 3));
+        set(*reg, "Software\\SV.INI\\K0005\\Sub\\Deep", "", kRegDword, dword(5));
+        set(*reg, "Software\\SV.INI\\K0005\\Sub\\Deep", "Five", kRegBinary, "12345");
+        set(*reg, "Software\\Other\\Big", "Big", kRegBinary, big);
+        set(*reg, "Software\\SV.INI\\Mid", "New", kRegDword, dword(7));
+        ASSERT_EQ(reg->deleteKey(kLocalMachine, "Software\\SV.INI\\K0007"), kSuccess);
+        ASSERT_EQ(reg->flush(), kSuccess);
+        set(*reg, "Software\\SV.INI\\K2000", "N", kRegDword, dword(2000));
+        ASSERT_EQ(reg->deleteKey(kLocalMachine, "Software\\SV.INI\\zz"), kSuccess);
+    }
+    std::string expected =
+        "Windows Registry Editor Version 5.00\n\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\SV.INI]\n\n";
+    for (int i = 0; i < kKeys; ++i) {
+        if (i == 7) continue;
+        char lines[128];
+        std::snprintf(lines, sizeof lines,
+                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\SV.INI\\K%04d]\n\"N\"=dword:%08x\n\n", i, i);
+        expected += lines;
+        if (i == 5) {
+            expected +=
+                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\SV.INI\\K0005\\Sub]\n\n"
+                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\SV.INI\\K0005\\Sub\\Deep]\n"
+                "@=dword:00000005\n"
+                "\"Five\"=hex(3):31,32,33,34,35\n"
+                "\"S\"=hex(1):68,00,69,00,00,00\n\n";
+        }
+    }
+    expected +=
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\SV.INI\\K2000]\n\"N\"=dword:000007d0\n\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\SV.INI\\Mid]\n"
+        "\"New\"=dword:00000007\n"
+        "\"Old\"=hex(1):78,00,00,00\n\n";
+    // (hivexregedit lists values by name.)
+    EXPECT_EQ(run(std::string(kPeer) + " --export --prefix 'HKEY_LOCAL_MACHINE\\SOFTWARE' " +
+                  shellWord(image.software) + " '\\SV.INI'"),
+              expected);
+    testing::Peek peek(image.software);
+    ASSERT_TRUE(peek.ok());
+    EXPECT_EQ(peek.raw("Other\\Big", "Big"), big);
+
+    // hivex adds a key into the split list, and we read it in its place.
+    const std::string regFile = image.dir.file("in.reg");
+    {
+        std::ofstream out(regFile, std::ios::binary);
+        out << "Windows Registry Editor Version 5.00\n\n"
+               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\SV.INI\\K0500a]\n\n";
+    }
+    ASSERT_EQ(run(std::string(kPeer) + " --merge " + shellWord(image.software) +
+                  " --prefix 'HKEY_LOCAL_MACHINE\\SOFTWARE' " + shellWord(regFile)),
+              "");
+    auto reg = image.open();
+    Key k = kNullKey;
+    ASSERT_EQ(reg->openKeyEx(kLocalMachine, "Software\\SV.INI", kKeyRead, &k), kSuccess);
+    std::vector<std::string> names;
+    char name[64];
+    for (std::uint32_t i = 0; reg->enumKey(k, i, name, sizeof name) == kSuccess; ++i)
+        names.push_back(name);
+    reg->closeKey(k);
+    ASSERT_EQ(names.size(), std::size_t(kKeys + 2));
+    EXPECT_EQ(names[499], "K0500");  // K0007 is gone
+    EXPECT_EQ(names[500], "K0500a");
+    EXPECT_EQ(names[kKeys], "K2000");
+    EXPECT_EQ(names[kKeys + 1], "Mid");
+}
+
 TEST_F(HivePeer, WritesWhatWeRead) {
     const std::string regFile = image.dir.file("in.reg");
     {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "platform/process.hpp"
 #include "registry/hive/hive_registry.hpp"
@@ -25,6 +26,9 @@ namespace {
 
 long errorOfErrno(int err) { return err == ENOMEM ? kNotEnoughMemory : kRegistryIoFailed; }
 
+// The most subkeys hivex reads below one key.
+constexpr std::size_t kMaxSubkeys = 70000;
+
 }  // namespace
 
 HiveRegistry::HiveRegistry(std::vector<HiveMount> mounts) : ownerProcess_(::getpid()) {
@@ -36,7 +40,7 @@ HiveRegistry::~HiveRegistry() {
     if (::getpid() != ownerProcess_) return;
     for (auto& h : hives_) {
         std::string detail;
-        if (h->loaded && !h->broken && h->file.commit(&detail) != kSuccess) {
+        if (h->loaded && !h->broken && commitHive(*h, &detail) != kSuccess) {
             const std::string text = "changes to the hive were not saved: " + detail;
             std::fprintf(stderr, "vrk: %s\n", text.c_str());
             if (SaveFailureReporter report = saveFailureReporter()) report(text.c_str());
@@ -51,15 +55,126 @@ void HiveRegistry::changeFailed(Hive& h, const std::string& what, int err) {
 }
 
 void HiveRegistry::damaged(Hive& h, Node node, const std::string& why) {
-    throw Failure{kBadDb, h.mount.file + ": key " + keyPathOf(h.file.handle(), node) + ": " + why +
+    throw Failure{kBadDb, h.mount.file + ": key " + pathOf(h, node) + ": " + why +
                               "; the key is not changed"};
+}
+
+Node HiveRegistry::addKey(Hive& h, Node parent, const std::string& name) {
+    const Node node = h.nextAdded++;
+    h.added.emplace(node, AddedKey{parent, name, {}});
+    h.addedBelow[parent].push_back(node);
+    h.file.markChanged();
+    return node;
+}
+
+void HiveRegistry::removeAddedKey(Hive& h, Node node) {
+    auto it = h.added.find(node);
+    if (it == h.added.end()) return;
+    auto below = h.addedBelow.find(it->second.parent);
+    if (below != h.addedBelow.end()) {
+        auto& list = below->second;
+        list.erase(std::remove(list.begin(), list.end(), node), list.end());
+        if (list.empty()) h.addedBelow.erase(below);
+    }
+    h.addedBelow.erase(node);
+    h.added.erase(it);
+    h.file.markChanged();
+}
+
+HiveRegistry::AddedKey& HiveRegistry::addedKey(Hive& h, Node node) {
+    auto it = h.added.find(node);
+    if (it == h.added.end()) throw Failure{kKeyDeleted, {}};
+    return it->second;
+}
+
+Node HiveRegistry::parentOf(Hive& h, Node node) {
+    if (isAdded(node)) return addedKey(h, node).parent;
+    return hivex_node_parent(h.file.handle(), node);
+}
+
+std::string HiveRegistry::pathOf(Hive& h, Node node) {
+    std::string tail;
+    while (isAdded(node)) {
+        auto it = h.added.find(node);
+        if (it == h.added.end()) return "?" + tail;
+        tail = "\\" + it->second.name + tail;
+        node = it->second.parent;
+    }
+    const std::string head = keyPathOf(h.file.handle(), node);
+    return head == "\\" && !tail.empty() ? tail : head + tail;
+}
+
+HiveAdditions HiveRegistry::additionsOf(Hive& h) {
+    HiveAdditions out;
+    if (h.added.empty() && h.addedBelow.empty()) return out;
+    std::unordered_map<Node, std::size_t> index;
+    const auto listOf = [&](Node node) {
+        std::vector<SubkeyRef> list;
+        for (const Child& c : childrenOf(h, node)) {
+            // Made keys get their index below, once all are numbered.
+            list.push_back(SubkeyRef{isAdded(c.node), c.node, c.name});
+        }
+        return list;
+    };
+    // Parents before their children: made keys are walked down from the
+    // keys of hivex's hive that gained subkeys.
+    std::vector<Node> order;
+    for (const auto& [parent, below] : h.addedBelow) {
+        if (isAdded(parent) || below.empty()) continue;
+        out.parents.emplace_back(parent, listOf(parent));
+        for (Node n : below) order.push_back(n);
+    }
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        index.emplace(order[i], i);
+        auto below = h.addedBelow.find(order[i]);
+        if (below == h.addedBelow.end()) continue;
+        for (Node n : below->second) order.push_back(n);
+    }
+    for (Node n : order) {
+        const AddedKey& k = h.added.at(n);
+        AddedKeyRecord r;
+        r.name = k.name;
+        if (isAdded(k.parent)) {
+            r.parent = index.at(k.parent);
+        } else {
+            r.parentNode = k.parent;
+        }
+        auto extra = h.extras.find(n);
+        r.written = extra == h.extras.end() ? 0 : extra->second.written;
+        r.values = &k.values;
+        if (h.addedBelow.count(n) != 0) r.subkeys = listOf(n);
+        out.keys.push_back(std::move(r));
+    }
+    const auto renumber = [&](std::vector<SubkeyRef>& list) {
+        for (SubkeyRef& s : list) {
+            if (s.added) s.ref = index.at(s.ref);
+        }
+    };
+    for (auto& [parent, list] : out.parents) renumber(list);
+    for (AddedKeyRecord& r : out.keys) renumber(r.subkeys);
+    return out;
+}
+
+long HiveRegistry::commitHive(Hive& h, std::string* detail) {
+    if (!h.file.changed()) return kSuccess;
+    // Never throws: the destructor commits too.
+    try {
+        const HiveAdditions additions = additionsOf(h);
+        return h.file.commit(detail, &additions);
+    } catch (const Failure& f) {
+        *detail = f.detail;
+        return f.error;
+    } catch (const std::bad_alloc&) {
+        *detail = h.mount.file + ": not enough memory to write the hive";
+        return kNotEnoughMemory;
+    }
 }
 
 long HiveRegistry::commitAll() {
     for (auto& h : hives_) {
         std::string detail;
         if (!h->loaded || h->broken) continue;
-        if (long rc = h->file.commit(&detail)) throw Failure{rc, detail};
+        if (long rc = commitHive(*h, &detail)) throw Failure{rc, detail};
     }
     return kSuccess;
 }
@@ -128,15 +243,17 @@ void HiveRegistry::undoBatch(Hive& h) {
             case Undo::removeKey:
                 ++h.deaths[now(it->node)];
                 h.extras.erase(now(it->node));
-                if (hivex_node_delete_child(hx, now(it->node)) != 0)
+                if (isAdded(now(it->node))) {
+                    removeAddedKey(h, now(it->node));
+                } else if (hivex_node_delete_child(hx, now(it->node)) != 0) {
                     changeFailed(h, "cannot roll back a new key", errno);
+                }
                 break;
             case Undo::restoreValues:
                 setValues(h, now(it->node), it->values, "cannot roll back a value");
                 break;
             case Undo::restoreKey: {
-                hive_node_h made = hivex_node_add_child(hx, now(it->parent), it->name.c_str());
-                if (made == 0) changeFailed(h, "cannot roll back a deleted key", errno);
+                const Node made = addKey(h, now(it->parent), it->name);
                 moved[it->node] = made;
                 setValues(h, made, it->values, "cannot roll back a deleted key");
                 break;
@@ -151,6 +268,10 @@ void HiveRegistry::undoBatch(Hive& h) {
         if (u.kind == Undo::removeKey) ++h.deaths[u.node];
     }
     h.extras.clear();
+    // Keys made before a flush are read from the file again, as other nodes.
+    for (const auto& made : h.added) ++h.deaths[made.first];
+    h.added.clear();
+    h.addedBelow.clear();
     std::string detail;
     if (long rc = h.file.reload(&detail)) {
         h.loaded = false;
@@ -207,10 +328,16 @@ const std::vector<HiveRegistry::Child>& HiveRegistry::childrenOf(Hive& h, Node n
     if (it != h.order.end()) return it->second;
     std::vector<std::pair<std::string, Node>> read;
     std::string why;
-    if (!readSubkeys(h.file.handle(), node, read, &why)) damaged(h, node, why);
+    if (!isAdded(node) && !readSubkeys(h.file.handle(), node, read, &why)) damaged(h, node, why);
+    if (auto below = h.addedBelow.find(node); below != h.addedBelow.end()) {
+        for (Node n : below->second) read.emplace_back(addedKey(h, n).name, n);
+    }
     std::vector<Child> list;
     list.reserve(read.size());
-    for (auto& [name, child] : read) list.push_back(Child{sortName(name), child, std::move(name)});
+    for (auto& [name, child] : read) {
+        if (hasZero(name)) h.zeroNamed.insert(node);
+        list.push_back(Child{sortName(name), child, std::move(name)});
+    }
     std::sort(list.begin(), list.end(), [](const Child& a, const Child& b) {
         return a.sort != b.sort ? a.sort < b.sort : a.node < b.node;
     });
@@ -280,22 +407,28 @@ long HiveRegistry::walk(Target& t, const std::vector<std::string_view>& parts, b
             if (parent != h.extras.end() && parent->second.isVolatile) return kChildMustBeVolatile;
         }
         // hivex compares names up to a zero character: a subkey whose name
-        // holds one would be taken for the new key.
+        // holds one would be taken for the new key (hivex writes the keys it
+        // read). Only lists that hold such a name are searched.
         for (const Child& c : list) {
+            if (h.zeroNamed.count(t.node) == 0) break;
             if (hasZero(c.name) && sortName(c.name.substr(0, c.name.find('\0'))) == key) {
                 throw Failure{kAccessDenied,
-                              h.mount.file + ": key " + keyPathOf(h.file.handle(), t.node) +
-                                  ": its subkey \"" + c.name.substr(0, c.name.find('\0')) + "\\0" +
+                              h.mount.file + ": key " + pathOf(h, t.node) + ": its subkey \"" +
+                                  c.name.substr(0, c.name.find('\0')) + "\\0" +
                                   c.name.substr(c.name.find('\0') + 1) +
                                   "\" has a zero character in its name, which hivex takes for " +
                                   std::string(parts[i]) + "; the key is not created"};
             }
         }
+        if (list.size() >= kMaxSubkeys) {
+            throw Failure{kRegistryIoFailed, h.mount.file + ": key " + pathOf(h, t.node) + " has " +
+                                                 std::to_string(list.size()) +
+                                                 " subkeys, the most hivex reads; " +
+                                                 std::string(parts[i]) + " is not created"};
+        }
         writable(t.hive);
         const std::string name(parts[i]);
-        hive_node_h made = hivex_node_add_child(h.file.handle(), t.node, name.c_str());
-        if (made == 0) changeFailed(h, "cannot add key " + name, errno);
-        h.file.markChanged();
+        const Node made = addKey(h, t.node, name);
         // The new key joins the cached list in its place (rebuilding the list
         // reads every sibling's name again: quadratic for many new keys).
         auto& siblings = h.order[t.node];
@@ -375,7 +508,7 @@ long HiveRegistry::deleteKey(Key key, const char* subKey) {
         Hive& h = *hives_[t.hive];
         if (t.node == h.top || t.node == hivex_root(h.file.handle())) return kAccessDenied;
         if (!childrenOf(h, t.node).empty()) return kAccessDenied;
-        const Node parentNode = hivex_node_parent(h.file.handle(), t.node);
+        const Node parentNode = parentOf(h, t.node);
         Undo undo{Undo::restoreKey, t.node, parentNode, {}, {}};
         if (batchDepth_ > 0) {
             // What brings the key back if the batch is rolled back.
@@ -385,7 +518,9 @@ long HiveRegistry::deleteKey(Key key, const char* subKey) {
             undo.values = valuesOf(h, t.node);
         }
         writable(t.hive);
-        if (hivex_node_delete_child(h.file.handle(), t.node) != 0) {
+        if (isAdded(t.node)) {
+            removeAddedKey(h, t.node);
+        } else if (hivex_node_delete_child(h.file.handle(), t.node) != 0) {
             changeFailed(h, "cannot delete a key", errno);
         }
         h.file.markChanged();
@@ -483,7 +618,7 @@ long HiveRegistry::queryInfoKey(Key key, char* keyClass, std::uint32_t* classSiz
             const KeyExtra own = extra(t.node);
             ownClass = own.keyClass;
             found.lastWriteTime = own.written;
-            if (found.lastWriteTime == 0) {
+            if (found.lastWriteTime == 0 && !isAdded(t.node)) {
                 const std::int64_t stamp = hivex_node_timestamp(h.file.handle(), t.node);
                 found.lastWriteTime = stamp > 0 ? static_cast<std::uint64_t>(stamp) : 0;
             }

@@ -44,8 +44,10 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
+#include "registry/hive/hive_additions.hpp"
 #include "registry/hive/hive_file.hpp"
 #include "registry/hive/hive_records.hpp"
 #include "registry/iregistry.hpp"
@@ -127,6 +129,16 @@ private:
         Node node;
         std::string name;  // whole
     };
+    // A key this run made. It stays in our own tree, beside hivex's hive,
+    // until the commit writes it (hive_additions.hpp): hivex adds a key at a
+    // cost that grows with its siblings. Its node is kAddedNode or more.
+    struct AddedKey {
+        Node parent;
+        std::string name;
+        std::vector<StoredValue> values;
+    };
+    static constexpr Node kAddedNode = Node(1) << 48;
+    static bool isAdded(Node node) { return node >= kAddedNode; }
     struct Hive {
         HiveMount mount;
         HiveFile file;
@@ -145,6 +157,13 @@ private:
         std::unordered_map<Node, std::vector<Child>> order;
         // Keys this run created or changed (see KeyExtra).
         std::unordered_map<Node, KeyExtra> extras;
+        // Keys this run made, and the new subkeys of each key (of hivex's
+        // hive or made), in the order made.
+        std::unordered_map<Node, AddedKey> added;
+        std::unordered_map<Node, std::vector<Node>> addedBelow;
+        Node nextAdded = kAddedNode;
+        // Keys with a subkey whose name holds a zero character.
+        std::unordered_set<Node> zeroNamed;
         explicit Hive(HiveMount m) : mount(std::move(m)), file(mount.file, mount.discardLogs) {}
     };
     struct Handle {
@@ -174,6 +193,17 @@ private:
     long writable(int index);
     bool alive(const Handle& h);
     const std::vector<Child>& childrenOf(Hive& h, Node node);
+    // A new key below parent (of hivex's hive or made), or one made gone.
+    Node addKey(Hive& h, Node parent, const std::string& name);
+    void removeAddedKey(Hive& h, Node node);
+    // A made key; kKeyDeleted when it is gone.
+    AddedKey& addedKey(Hive& h, Node node);
+    Node parentOf(Hive& h, Node node);
+    // The key's path in the hive, for messages.
+    std::string pathOf(Hive& h, Node node);
+    // What the commit writes beside hivex's hive.
+    HiveAdditions additionsOf(Hive& h);
+    long commitHive(Hive& h, std::string* detail);
     // The values of node; kBadDb naming the key when one cannot be read.
     std::vector<StoredValue> valuesOf(Hive& h, Node node);
     // Replaces node's values (recorded for a rollback when in a batch).

@@ -152,6 +152,55 @@ TEST(HiveNames, ThatAreNotUtf8AreRefused) {
     EXPECT_EQ(createKey(*reg, kLocalMachine, "Software\\\xC3\xA4rger"), kSuccess);
 }
 
+TEST(HiveNames, NewKeysHaveWindowsNameFormsAndListHashes) {
+    // A name whose characters fit in Latin-1 is kept one byte a character
+    // (flag 0x20), others as UTF-16; the root's lh list is in Windows' order
+    // with Windows' hash of each name: h = h * 37 + the upper-cased unit.
+    Image image;
+    {
+        auto reg = image.open();
+        for (const char* name :
+             {"Software\\\xE6\x97\xA5\xE6\x9C\xAC", "Software\\a\xC3\xB6", "Software\\ab"}) {
+            ASSERT_EQ(createKey(*reg, kLocalMachine, name), kSuccess) << name;
+        }
+    }
+    const std::string b = fileBytes(image.software);
+    const auto u16 = [&](std::size_t at) {
+        return unsigned(static_cast<unsigned char>(b[at])) |
+               unsigned(static_cast<unsigned char>(b[at + 1])) << 8;
+    };
+    const auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
+    const std::size_t root = 0x1000 + u32(0x24) + 4;
+    ASSERT_EQ(b.substr(root, 2), "nk");
+    ASSERT_EQ(u32(root + 0x14), 3u);
+    const std::size_t list = 0x1000 + u32(root + 0x1C) + 4;
+    ASSERT_EQ(b.substr(list, 2), "lh");
+    ASSERT_EQ(u16(list + 2), 3u);
+    static const struct {
+        unsigned hash;
+        unsigned flags;
+        std::string name;
+    } expected[] = {
+        {'A' * 37 + 'B', 0x20, "ab"},
+        {'A' * 37 + 0xD6, 0x20, "a\xF6"},
+        {0x65E5 * 37 + 0x672C, 0, std::string("\xE5\x65\x2C\x67", 4)},
+    };
+    for (std::size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(u32(list + 8 + 8 * i), expected[i].hash);
+        const std::size_t nk = 0x1000 + u32(list + 4 + 8 * i) + 4;
+        ASSERT_EQ(b.substr(nk, 2), "nk");
+        EXPECT_EQ(u16(nk + 2) & 0x20, expected[i].flags);
+        EXPECT_EQ(b.substr(nk + 0x4C, u16(nk + 0x48)), expected[i].name);
+        EXPECT_EQ(u32(nk + 0x10), u32(0x24));  // the parent
+    }
+    EXPECT_EQ(u32(root + 0x34) & 0xFFFF, 4u);  // the longest name, in UTF-16 bytes
+    Peek p(image.software);
+    ASSERT_TRUE(p.ok());
+    EXPECT_EQ(p.children(""),
+              (std::vector<std::string>{"ab", "a\xC3\xB6", "\xE6\x97\xA5\xE6\x9C\xAC"}));
+}
+
 TEST(HiveValues, LargestValueHivexWrites) {
     Image image;
     auto reg = image.open();
@@ -267,6 +316,36 @@ TEST(HiveCommits, RollbackDropsTheBatchAndItsKeys) {
 }
 
 void killAtCommit(const char*) { ::raise(SIGKILL); }
+
+TEST(HiveCommits, ARollbackAfterAFlushReadsTheFileAndItsKeysAgain) {
+    // Keys made before a flush stay in our own tree; a batch that is the
+    // first change after the flush is undone by reading the file again, where
+    // those keys now are: handles to them are stale, never a crash, and the
+    // keys are found by name.
+    Image image;
+    auto reg = image.open();
+    Key before = kNullKey;
+    ASSERT_EQ(reg->createKeyEx(kLocalMachine, "Software\\Flushed\\Sub", 0, kKeyReadWrite, &before,
+                               nullptr),
+              kSuccess);
+    ASSERT_EQ(setText(*reg, kLocalMachine, "Software\\Flushed", "v", "x"), kSuccess);
+    ASSERT_EQ(reg->flush(), kSuccess);
+    ASSERT_EQ(reg->beginBatch(), kSuccess);
+    ASSERT_EQ(createKey(*reg, kLocalMachine, "Software\\Flushed\\Dropped"), kSuccess);
+    ASSERT_EQ(reg->rollbackBatch(), kSuccess);
+    char name[32];
+    EXPECT_EQ(reg->enumKey(before, 0, name, sizeof name), kKeyDeleted);
+    EXPECT_EQ(reg->setValueEx(before, "w", kRegBinary, nullptr, 0), kKeyDeleted);
+    EXPECT_EQ(reg->closeKey(before), kSuccess);
+    EXPECT_EQ(text(*reg, kLocalMachine, "Software\\Flushed", "v"), "x");
+    Key k = kNullKey;
+    ASSERT_EQ(reg->openKeyEx(kLocalMachine, "Software\\Flushed", kKeyRead, &k), kSuccess);
+    std::vector<std::string> names;
+    for (std::uint32_t i = 0; reg->enumKey(k, i, name, sizeof name) == kSuccess; ++i)
+        names.push_back(name);
+    reg->closeKey(k);
+    EXPECT_EQ(names, std::vector<std::string>{"Sub"});
+}
 
 TEST(HiveCommits, AKilledCommitLeavesTheOldHive) {
     Image image;

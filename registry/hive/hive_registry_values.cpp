@@ -52,6 +52,7 @@ int find(const std::vector<Value>& values, std::string_view name) {
 }  // namespace
 
 std::vector<StoredValue> HiveRegistry::valuesOf(Hive& h, Node node) {
+    if (isAdded(node)) return addedKey(h, node).values;
     std::vector<StoredValue> values;
     std::string why;
     if (!readStoredValues(h.file.handle(), node, values, &why)) damaged(h, node, why);
@@ -60,6 +61,11 @@ std::vector<StoredValue> HiveRegistry::valuesOf(Hive& h, Node node) {
 
 void HiveRegistry::setValues(Hive& h, Node node, std::vector<StoredValue>& values,
                              const char* what) {
+    if (isAdded(node)) {
+        addedKey(h, node).values = values;
+        h.file.markChanged();
+        return;
+    }
     std::vector<hive_set_value> list;
     list.reserve(values.size());
     for (StoredValue& v : values) list.push_back(hivexValue(v));
@@ -74,8 +80,8 @@ void HiveRegistry::changeValues(Hive& h, int hive, Node node, std::vector<Stored
     for (const StoredValue& v : old) {
         if (hasZero(v.name)) {
             throw Failure{kAccessDenied,
-                          h.mount.file + ": key " + keyPathOf(h.file.handle(), node) +
-                              ": its value \"" + v.name.substr(0, v.name.find('\0')) +
+                          h.mount.file + ": key " + pathOf(h, node) + ": its value \"" +
+                              v.name.substr(0, v.name.find('\0')) +
                               "\\0...\" has a zero character in its name, which hivex would "
                               "cut short; the key is not changed"};
         }
