@@ -833,6 +833,60 @@ TEST_F(CommandTest, SkipBadSkipsMalformedLinesAndAppliesTheRest) {
     EXPECT_EQ(snapshot(*store), again);
 }
 
+// What Windows' reg import keeps and drops around hex data continued with
+// '\' (Wine's reg tests, import.c): a line the data continues on is taken
+// as data, so a value or key line there is lost with the value; a '#' line
+// breaks the value off and the line after it stands on its own; a ','
+// ending a line ends the data. /skipbad gives the same values.
+TEST_F(CommandTest, SkipBadKeepsAndDropsWhatWindowsDoesAroundContinuedHexData) {
+    writeFile(path("in.reg"),
+              "REGEDIT4\n\n"
+              "[HKEY_LOCAL_MACHINE\\C]\n"
+              "\"a1\"=hex(2):4c,69,6e,65,20,\\\n"
+              "\"a2\"=\"Test value\"\n"
+              "\"b1\"=hex(2):4c,69,6e,65,20,\\\n"
+              ";comment\n"
+              "\"b2\"=\"Test value\"\n"
+              "\"c1\"=hex(2):4c,69,6e,65,20,\\\n"
+              "#comment\n"
+              "\"c2\"=\"Test value\"\n"
+              "\"d1\"=hex(2):4c,69,6e,65,20,\\\n"
+              "\n"
+              "\"d2\"=\"Test value\"\n"
+              "\"e1\"=hex(2):4c,69,6e,65,20\\\n"
+              "\"e2\"=\"Test value\"\n"
+              "\"f1\"=hex(7):4c,69,6e,65,20,\\\n"
+              "  63,6f,6e,63,61,74,\\\n"
+              "  #comment\n"
+              "  65,6e,\\;comment\n"
+              "  61,74,69,6f,6e,00,00\n"
+              "\"g1\"=hex(7):4c,69,6e,65,20,\\;comment\n"
+              "  63,6f,6e,63,61,74,\n"
+              "  65,6e,61,74,69,6f,6e,00,00\n"
+              "\"h1\"=hex:11,22,\\\n"
+              "\\\n"
+              "  33\n"
+              "\"i1\"=hex(2):4c,69,6e,65,20,\\\n"
+              "[HKEY_LOCAL_MACHINE\\C\\Lost]\n");
+    EXPECT_EQ(run({"import", path("in.reg"), "/skipbad"}), 2) << err;
+    static const struct {
+        const char* name;
+        std::string data;  // empty: the value is not there
+    } cases[] = {
+        {"a1", ""}, {"a2", ""},
+        {"b1", ""}, {"b2", ""},
+        {"c1", ""}, {"c2", "Test value" + std::string(1, '\0')},
+        {"d1", ""}, {"d2", ""},
+        {"e1", ""}, {"e2", "Test value" + std::string(1, '\0')},
+        {"f1", ""}, {"g1", std::string("Line concat\0", 12)},
+        {"h1", ""}, {"i1", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(valueOf("C", c.name), c.data.empty() ? "<error 2>" : c.data) << c.name;
+    }
+    EXPECT_FALSE(keyExists(vrk::reg::kLocalMachine, "C\\Lost"));
+}
+
 TEST_F(CommandTest, AFailureWhileApplyingRollsEverythingBack) {
     if (!vrk::reg::platformRegistryHasBatches()) GTEST_SKIP() << kNeedsBatches;
     ok({"add", "HKLM\\Existing", "/v", "v", "/d", "before"});
