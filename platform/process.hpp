@@ -26,6 +26,15 @@ bool isLegacyRegistryHost();
 void forceLegacyRegistryHost(bool legacy);
 void clearForcedLegacyRegistryHost();
 
+// An id of the system's current boot: the same for every process until the
+// machine restarts, another one after (Linux: the kernel's boot id,
+// /proc/sys/kernel/random/boot_id). Empty where the boot cannot be told
+// (that file unreadable; Windows, whose registry forgets volatile keys
+// itself). Tests may force the answer, "" included.
+std::string bootId();
+void forceBootId(const std::string& id);
+void clearForcedBootId();
+
 // The calling thread's last-error value (GetLastError / SetLastError on
 // Windows; a thread-local number on Linux).
 std::uint32_t lastError();

@@ -67,9 +67,10 @@
 //     last-error value (vrk::platform::setLastError), so that an exception
 //     raised after a failed call carries a meaningful error id; the Windows
 //     calls return their error and leave the last error alone;
-//   - a volatile key (kRegOptionVolatile) is told apart only for the rule
-//     that keys below it must be volatile too; our stores keep it like any
-//     other key, where Windows forgets it when the system restarts;
+//   - a volatile key (kRegOptionVolatile) is told apart for the rule that
+//     keys below it must be volatile too, and goes with a restart of the
+//     system only in the SQLite store, when a process first opens it in a
+//     later boot; the hive store keeps it like any other key;
 //   - openKey of "" below a handle (not a root) opens a new handle that the
 //     caller closes, where Windows hands back the same handle.
 //

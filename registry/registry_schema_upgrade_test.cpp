@@ -75,7 +75,7 @@ TEST_F(SchemaUpgrade, AStoreOfTheLayoutWithoutKeyInfoIsBroughtUpToDate) {
     EXPECT_NE(info.lastWriteTime, 0u) << "a key of that version gets a time";
     EXPECT_EQ(info.values, 1u);
     EXPECT_EQ(info.maxValueLength, 8u);
-    EXPECT_EQ(userVersion(file), 4);
+    EXPECT_EQ(userVersion(file), 5);
 
     Key sub = kNullKey;
     ASSERT_EQ(reg->createKeyExWithClass(old, "new", "its class", kRegOptionVolatile, kKeyReadWrite,

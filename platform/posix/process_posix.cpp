@@ -6,10 +6,16 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <mutex>
+#include <optional>
+
 namespace vrk::platform {
 namespace {
 thread_local std::uint32_t tLastError = 0;
 int gForcedLegacy = -1;  // -1: not forced
+std::mutex gBootMutex;
+std::optional<std::string> gForcedBoot;  // under gBootMutex
 }  // namespace
 
 std::uint32_t currentProcessId() { return static_cast<std::uint32_t>(::getpid()); }
@@ -23,6 +29,30 @@ bool runsUnderWine() { return false; }
 bool isLegacyRegistryHost() { return gForcedLegacy == 1; }
 void forceLegacyRegistryHost(bool legacy) { gForcedLegacy = legacy ? 1 : 0; }
 void clearForcedLegacyRegistryHost() { gForcedLegacy = -1; }
+
+std::string bootId() {
+    {
+        std::lock_guard<std::mutex> lock(gBootMutex);
+        if (gForcedBoot) return *gForcedBoot;
+    }
+    // The boot does not change while the process runs: read once.
+    static const std::string id = [] {
+        std::ifstream in("/proc/sys/kernel/random/boot_id");
+        std::string line;
+        if (!std::getline(in, line)) return std::string();
+        while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
+        return line;
+    }();
+    return id;
+}
+void forceBootId(const std::string& id) {
+    std::lock_guard<std::mutex> lock(gBootMutex);
+    gForcedBoot = id;
+}
+void clearForcedBootId() {
+    std::lock_guard<std::mutex> lock(gBootMutex);
+    gForcedBoot.reset();
+}
 
 void ignoreFileSizeSignal() {
     struct sigaction current {};

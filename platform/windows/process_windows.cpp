@@ -10,6 +10,9 @@
 namespace vrk::platform {
 namespace {
 int gForcedLegacy = -1;  // -1: not forced
+// A boot id forced by a test (set and read by one thread).
+bool gBootForced = false;
+std::string gForcedBoot;
 
 // GetVersion: the top bit is set on the non-NT family; the low byte holds
 // the major version.
@@ -34,6 +37,18 @@ bool isLegacyRegistryHost() {
 }
 void forceLegacyRegistryHost(bool legacy) { gForcedLegacy = legacy ? 1 : 0; }
 void clearForcedLegacyRegistryHost() { gForcedLegacy = -1; }
+
+// Nothing here keeps volatile keys across a restart (the Windows registry
+// forgets them itself), so no boot id is needed.
+std::string bootId() { return gBootForced ? gForcedBoot : std::string(); }
+void forceBootId(const std::string& id) {
+    gForcedBoot = id;
+    gBootForced = true;
+}
+void clearForcedBootId() {
+    gForcedBoot.clear();
+    gBootForced = false;
+}
 
 void ignoreFileSizeSignal() {}
 

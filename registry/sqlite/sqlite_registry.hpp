@@ -236,6 +236,9 @@ private:
     const StoreFile& fileOf(int hive) const { return files_[fileIndex_[hive]]; }
     void adoptOldHives(StoreFile& f);
     [[noreturn]] void refuseSecondFile(int hive) const;
+    // At a file's first use: drops its volatile keys when the system has
+    // restarted since it was last opened (forgetEarlierBoots).
+    void forgetVolatileKeysOfEarlierBoots(StoreFile& f);
     // The stamp inside a transaction on c.
     StoreStamp stampOf(int hive, sqlitedb::Connection& c, std::uint64_t epoch);
     // The stamp of a hive's store now, read alone (no transaction of its

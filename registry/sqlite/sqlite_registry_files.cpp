@@ -13,6 +13,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/process.hpp"
 #include "registry/sqlite/sqlite_file_modes.hpp"
 #include "registry/sqlite/sqlite_registry_support.hpp"
 #include "registry/sqlite/sqlite_schema.hpp"
@@ -206,10 +207,23 @@ sqlitedb::Connection& SqliteRegistry::readConnection(int hive, std::uint64_t& ep
         }
         if (s != Schema::ours) refuse(f.path, s);
         f.connection->noteJournalMode();
+        try {
+            forgetVolatileKeysOfEarlierBoots(f);
+        } catch (const SqlError&) {
+            // A read goes on; the next process to open the file tries again.
+        }
         f.ready = true;
     }
     epoch = f.epoch;
     return *f.connection;
+}
+
+void SqliteRegistry::forgetVolatileKeysOfEarlierBoots(StoreFile& f) {
+    if (!forgetEarlierBoots(*f.connection, vrk::platform::bootId())) return;
+    // Keys went: what was read of the file before no longer holds.
+    f.changed = true;
+    f.subkeyLists.clear();
+    f.found = FoundCache{};
 }
 
 void SqliteRegistry::refuseSecondFile(int hive) const {
@@ -270,6 +284,7 @@ sqlitedb::Connection& SqliteRegistry::writeConnection(int hive) {
         }
         if (s != Schema::ours) refuse(f.path, s);
         c.noteJournalMode();
+        forgetVolatileKeysOfEarlierBoots(f);
         f.ready = true;
         if (newFile) syncDirectory(f.directory);
     }

@@ -2,6 +2,7 @@
 #include "registry/sqlite/sqlite_schema.hpp"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,6 +33,7 @@ const char kSchema[] =
     "  data BLOB NOT NULL,"
     "  UNIQUE(key, upname));"
     "CREATE INDEX vals_order ON vals(key);"
+    "CREATE TABLE boot(id BLOB NOT NULL);"
     // The roots, in the order of their predefined handles.
     "INSERT INTO keys(id, parent, name, sortname) VALUES"
     "  (1, 0, 'HKEY_CLASSES_ROOT', 'HKEY_CLASSES_ROOT'),"
@@ -176,6 +178,7 @@ void bringUpToDate(sqlitedb::Connection& c, const std::string& path) {
                     "ALTER TABLE keys ADD COLUMN written INTEGER NOT NULL DEFAULT 0;");
                 giveKeysATime(c);
             }
+            if (version < 5) c.exec("CREATE TABLE IF NOT EXISTS boot(id BLOB NOT NULL);");
             char sql[48];
             std::snprintf(sql, sizeof sql, "PRAGMA user_version = %lld",
                           static_cast<long long>(kSchemaVersion));
@@ -188,6 +191,47 @@ void bringUpToDate(sqlitedb::Connection& c, const std::string& path) {
                                        "up to date by its first use with write access: " +
                                        e.message};
     }
+}
+
+namespace {
+
+// The boot recorded in the file, or nothing.
+std::optional<std::string> recordedBoot(sqlitedb::Connection& c) {
+    Statement s(c, "SELECT id FROM boot LIMIT 1");
+    if (!s.step()) return std::nullopt;
+    const void* p = sqlite3_column_blob(s.get(), 0);
+    const int n = sqlite3_column_bytes(s.get(), 0);
+    return std::string(p ? static_cast<const char*>(p) : "",
+                       static_cast<std::size_t>(n > 0 ? n : 0));
+}
+
+}  // namespace
+
+bool forgetEarlierBoots(sqlitedb::Connection& c, const std::string& boot) {
+    if (boot.empty() || recordedBoot(c) == boot || c.readOnly()) return false;
+    sqlitedb::Transaction t(c, true);
+    // Another process may have been first.
+    const std::optional<std::string> before = recordedBoot(c);
+    if (before == boot) return false;
+    bool removed = false;
+    if (before && c.queryInt("SELECT count(*) FROM keys WHERE isvolatile != 0") != 0) {
+        // A key below a volatile key is volatile too; the walk takes the
+        // whole subtree all the same.
+        c.exec(
+            "WITH RECURSIVE gone(id) AS (SELECT id FROM keys WHERE isvolatile != 0"
+            "  UNION SELECT keys.id FROM keys JOIN gone ON keys.parent = gone.id)"
+            " DELETE FROM vals WHERE key IN gone;"
+            "WITH RECURSIVE gone(id) AS (SELECT id FROM keys WHERE isvolatile != 0"
+            "  UNION SELECT keys.id FROM keys JOIN gone ON keys.parent = gone.id)"
+            " DELETE FROM keys WHERE id IN gone;");
+        removed = true;
+    }
+    c.exec("DELETE FROM boot");
+    Statement record(c, "INSERT INTO boot(id) VALUES(?1)");
+    sqlite3_bind_blob64(record.get(), 1, boot.data(), boot.size(), SQLITE_STATIC);
+    record.step();
+    t.commit();
+    return removed;
 }
 
 void refuse(const std::string& path, Schema s) {

@@ -1,7 +1,9 @@
 // libFuzzer target for the .reg reader: any input either fails cleanly or
 // gives changes that, written out as an export and read again, come back
-// the same (an empty REG_SZ, from hex(1):, comes back as the empty string
-// with its terminating zero, as reg import stores "").
+// the same, except that a REG_SZ comes back as its text up to the first zero
+// with one terminating zero: the export writes it as a quoted string, as
+// Windows' reg export does, and reg import stores "" with its zero.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -46,7 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<KeyBlock> expected = blocks;
     for (KeyBlock& block : expected) {
         for (vrk::regfile::ValueEntry& value : block.values) {
-            if (value.type == vrk::reg::kRegSz && value.data.empty()) value.data.push_back('\0');
+            if (value.type != vrk::reg::kRegSz) continue;
+            value.data.resize(std::min(value.data.find('\0'), value.data.size()));
+            value.data.push_back('\0');
         }
     }
     std::string file;

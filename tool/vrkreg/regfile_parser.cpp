@@ -460,10 +460,9 @@ private:
                 continue;
             }
             continuation = false;
-            if (p >= text.size() || text[p] == ';') {
-                if (needByte) fail(n, "hex data ends with ',' (expected another byte or '\\')");
-                return out;
-            }
+            // A ',' at the end of the line (or before its comment) ends the
+            // data, as with Windows' reg: "01,02," holds two bytes.
+            if (p >= text.size() || text[p] == ';') return out;
             const int hi = hexDigit(text[p]);
             const int lo = p + 1 < text.size() ? hexDigit(text[p + 1]) : -1;
             const bool third = p + 2 < text.size() && hexDigit(text[p + 2]) >= 0;

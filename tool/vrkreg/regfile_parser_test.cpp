@@ -243,6 +243,35 @@ TEST(RegfileParser, HexContinuationSkipsCommentLinesAndAcceptsALeadingBreak) {
     EXPECT_EQ(r.operations[2].line, 7u);
 }
 
+// Windows' reg ends hex data at a ',' that closes a line or stands before
+// the line's comment, and keeps the bytes before it; a line after it is
+// then a line of its own.
+TEST(RegfileParser, ATrailingCommaEndsTheHexData) {
+    static const struct {
+        const char* lines;
+        const char* data;
+    } cases[] = {
+        {"\"a\"=hex:11,22,\n", "\x11\x22"},
+        {"\"a\"=hex:11,22,   \n", "\x11\x22"},
+        {"\"a\"=hex:11,22,;comment\n", "\x11\x22"},
+        {"\"a\"=hex:11,22, ;comment\n", "\x11\x22"},
+        {"\"a\"=hex:11,\\;comment\n  22,33,\n", "\x11\x22\x33"},
+        {"\"a\"=hex:11,\\\n  22,33,;comment\n", "\x11\x22\x33"},
+    };
+    for (const auto& c : cases) {
+        const ParseResult r =
+            parseRegFile(std::string("REGEDIT4\n[HKEY_USERS\\K]\n") + c.lines + "\"b\"=hex:44\n");
+        ASSERT_TRUE(r.ok) << c.lines << " " << r.errorLine << ": " << r.error;
+        ASSERT_EQ(r.operations.size(), 3u) << c.lines;
+        EXPECT_EQ(r.operations[1].data, c.data) << c.lines;
+        EXPECT_EQ(r.operations[2].data, "\x44") << c.lines;
+    }
+    // The line after such an end is not more data.
+    const ParseResult r = parseRegFile("REGEDIT4\n[HKEY_USERS\\K]\n\"a\"=hex:11,\n  22\n");
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.errorLine, 4u);
+}
+
 TEST(RegfileParser, NamesAtTheRegistryLimitsAreAccepted) {
     const std::string key255(255, 'k');
     const std::string name16383(16383, 'v');
@@ -306,7 +335,6 @@ TEST(RegfileParser, MalformedFilesNameTheLineAndTheReason) {
         {k + "\"a\"=hex:01,2,03\n", 3, "exactly two hex digits"},
         {k + "\"a\"=hex:01,zz\n", 3, "expected a hex byte"},
         {k + "\"a\"=hex:01 02\n", 3, "unexpected text after the hex data"},
-        {k + "\"a\"=hex:01,\n", 3, "ends with ','"},
         {k + "\"a\"=hex:01,\\ x\n  02\n", 3, "text after the continuation"},
         {k + "\"a\"=hex:11,22,33,\\\n\\\n  44,55,66\n", 4, "continuation line without hex bytes"},
         {k + "\"a\"=hex:11,\\\n  \\ 22\n", 4, "continuation line without hex bytes"},

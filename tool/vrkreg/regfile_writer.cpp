@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "tool/vrkreg/regfile_writer.hpp"
 
 #include <cstdint>
@@ -39,14 +40,13 @@ std::string valueLineText(const ValueEntry& value) {
     std::string line = value.name.empty() ? std::string("@") : escaped(value.name);
     line += '=';
     if (value.type == vrk::reg::kRegSz) {
-        // Shown as reg shows it, without its one terminating zero; text that
-        // holds another zero is written in hex.
-        std::string_view text = value.data;
-        if (!text.empty() && text.back() == '\0') text.remove_suffix(1);
-        if (text.find('\0') == std::string_view::npos) {
-            line += escaped(std::string(text));
-            return line;
-        }
+        // Written as Windows' reg export writes it: the text up to its first
+        // zero, so text stored without one is written whole and anything
+        // after a zero inside it is left out.
+        const std::string_view text(value.data.data(),
+                                    std::min(value.data.find('\0'), value.data.size()));
+        line += escaped(std::string(text));
+        return line;
     }
     char buf[32];
     if (value.type == vrk::reg::kRegDword && value.data.size() == 4) {
