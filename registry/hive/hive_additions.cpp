@@ -1,5 +1,6 @@
 // New keys appended to a hive file image as records.
 #include "registry/hive/hive_additions.hpp"
+#include "registry/hive/hive_bytes.hpp"
 
 #include <unicode/uchar.h>
 
@@ -13,10 +14,6 @@ namespace vrk::reg::hive {
 
 namespace {
 
-constexpr std::size_t kBaseBlockSize = 0x1000;
-constexpr std::size_t kBinSize = 0x1000;
-constexpr std::size_t kBinHeaderSize = 0x20;
-constexpr std::uint32_t kNoCell = 0xFFFFFFFFu;
 // The most entries one lh record gets; a longer list is split below an ri
 // record, as Windows splits its lists.
 constexpr std::size_t kLeafEntries = 1012;
@@ -28,19 +25,6 @@ constexpr std::size_t kKeyFlags = 0x02, kKeyTime = 0x04, kKeyParent = 0x10, kKey
                       kKeyClass = 0x30, kKeyMaxSubkeyName = 0x34, kKeyMaxValueName = 0x3C,
                       kKeyMaxValueData = 0x40, kKeyNameLength = 0x48, kKeyName = 0x4C;
 
-std::uint32_t get32(const std::string& b, std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 0; i < 4; ++i)
-        v |= std::uint32_t(static_cast<unsigned char>(b[at + i])) << (8 * i);
-    return v;
-}
-void put16(std::string& b, std::size_t at, std::uint32_t v) {
-    b[at] = static_cast<char>(v & 0xFF);
-    b[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-}
-void put32(std::string& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
 
 // A name as a record holds it: Latin-1 (compressed) when every character
 // fits, UTF-16LE otherwise. The second member is the UTF-16 byte length.

@@ -1,5 +1,6 @@
 // Compaction of a hive file: reachable cells copied into fresh bins.
 #include "registry/hive/hive_compact.hpp"
+#include "registry/hive/hive_bytes.hpp"
 
 #include "registry/hive/hive_additions.hpp"
 
@@ -19,26 +20,9 @@ namespace vrk::reg::hive {
 
 namespace {
 
-constexpr std::size_t kBaseBlockSize = 0x1000;
-constexpr std::size_t kBinSize = 0x1000;
-constexpr std::size_t kBinHeaderSize = 0x20;
-constexpr std::uint32_t kNoCell = 0xFFFFFFFFu;
 // Value data longer than this is kept in big-data segments ("db").
 constexpr std::uint32_t kBigDataThreshold = 16344;
 
-std::uint16_t get16(std::string_view b, std::size_t at) {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) |
-                                      static_cast<unsigned char>(b[at + 1]) << 8);
-}
-std::uint32_t get32(std::string_view b, std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 0; i < 4; ++i)
-        v |= std::uint32_t(static_cast<unsigned char>(b[at + i])) << (8 * i);
-    return v;
-}
-void put32(std::string& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
 
 enum class Kind { key, subkeys, values, value, data, bigData, segments, security, className };
 

@@ -1,5 +1,6 @@
 // The empty hive image: base block, bin, root key, security and free cells.
 #include "registry/hive/hive_format.hpp"
+#include "registry/hive/hive_bytes.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,24 +13,6 @@ namespace vrk::reg::hive {
 
 namespace {
 
-constexpr std::size_t kBaseBlockSize = 0x1000;
-constexpr std::size_t kBinSize = 0x1000;
-constexpr std::size_t kBinHeaderSize = 0x20;
-constexpr std::uint32_t kNoCell = 0xFFFFFFFFu;
-
-void put16(std::string& b, std::size_t at, std::uint32_t v) {
-    b[at] = static_cast<char>(v & 0xFF);
-    b[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-}
-void put32(std::string& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-std::uint32_t get32(const std::string& b, std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 0; i < 4; ++i)
-        v |= std::uint32_t(static_cast<unsigned char>(b[at + i])) << (8 * i);
-    return v;
-}
 std::size_t align8(std::size_t n) { return (n + 7) & ~std::size_t(7); }
 
 // A self-relative security descriptor: owner Administrators, group SYSTEM,

@@ -12,21 +12,9 @@ namespace vrk::reg::hive {
 namespace {
 
 using testing::Image;
+using testing::runCommand;
 
 constexpr char kPeer[] = "/usr/bin/hivexregedit";
-
-// Runs command; its standard output, or "<exit N>" when it failed.
-std::string run(const std::string& command) {
-    std::string out;
-    FILE* p = ::popen(command.c_str(), "r");
-    if (p == nullptr) return "<popen failed>";
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    int status = ::pclose(p);
-    if (status != 0) return "<exit " + std::to_string(status) + ">";
-    return out;
-}
 
 std::string shellWord(const std::string& s) { return "'" + s + "'"; }
 
@@ -67,8 +55,8 @@ TEST_F(HivePeer, ExportsWhatWeWrote) {
         reg->closeKey(k);
     }
     const std::string exported =
-        run(std::string(kPeer) + " --export --prefix 'HKEY_LOCAL_MACHINE\\SOFTWARE' " +
-            shellWord(image.software) + " '\\'");
+        runCommand(std::string(kPeer) + " --export --prefix 'HKEY_LOCAL_MACHINE\\SOFTWARE' " +
+                   shellWord(image.software) + " '\\'");
     EXPECT_EQ(exported,
               "Windows Registry Editor Version 5.00\n\n"
               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\]\n\n"
@@ -118,8 +106,8 @@ TEST_F(HivePeer, ManyNewKeysAreExportedExactlyFromACompactHive) {
         expected += lines;
     }
     const std::string exported =
-        run(std::string(kPeer) + " --export --prefix 'HKEY_LOCAL_MACHINE\\SOFTWARE' " +
-            shellWord(image.software) + " '\\'");
+        runCommand(std::string(kPeer) + " --export --prefix 'HKEY_LOCAL_MACHINE\\SOFTWARE' " +
+                   shellWord(image.software) + " '\\'");
     EXPECT_EQ(exported, expected);
     // A key and its value take some 200 bytes in a hive: the file is about
     // the size of the export, not thousands of subkey lists.
@@ -196,8 +184,8 @@ TEST_F(HivePeer, KeysMadeBesideHivexAreWrittenSoThatHivexReadsAndChangesThem) {
         "\"New\"=dword:00000007\n"
         "\"Old\"=hex(1):78,00,00,00\n\n";
     // (hivexregedit lists values by name.)
-    EXPECT_EQ(run(std::string(kPeer) + " --export --prefix 'HKEY_LOCAL_MACHINE\\SOFTWARE' " +
-                  shellWord(image.software) + " '\\SV.INI'"),
+    EXPECT_EQ(runCommand(std::string(kPeer) + " --export --prefix 'HKEY_LOCAL_MACHINE\\SOFTWARE' " +
+                         shellWord(image.software) + " '\\SV.INI'"),
               expected);
     testing::Peek peek(image.software);
     ASSERT_TRUE(peek.ok());
@@ -210,8 +198,8 @@ TEST_F(HivePeer, KeysMadeBesideHivexAreWrittenSoThatHivexReadsAndChangesThem) {
         out << "Windows Registry Editor Version 5.00\n\n"
                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\SV.INI\\K0500a]\n\n";
     }
-    ASSERT_EQ(run(std::string(kPeer) + " --merge " + shellWord(image.software) +
-                  " --prefix 'HKEY_LOCAL_MACHINE\\SOFTWARE' " + shellWord(regFile)),
+    ASSERT_EQ(runCommand(std::string(kPeer) + " --merge " + shellWord(image.software) +
+                         " --prefix 'HKEY_LOCAL_MACHINE\\SOFTWARE' " + shellWord(regFile)),
               "");
     auto reg = image.open();
     Key k = kNullKey;
@@ -241,8 +229,8 @@ TEST_F(HivePeer, WritesWhatWeRead) {
                "\"Num\"=dword:0000002a\n"
                "@=\"def\"\n";
     }
-    ASSERT_EQ(run(std::string(kPeer) + " --merge " + shellWord(image.software) +
-                  " --prefix 'HKEY_LOCAL_MACHINE\\SOFTWARE' " + shellWord(regFile)),
+    ASSERT_EQ(runCommand(std::string(kPeer) + " --merge " + shellWord(image.software) +
+                         " --prefix 'HKEY_LOCAL_MACHINE\\SOFTWARE' " + shellWord(regFile)),
               "");
     auto reg = image.open();
     Key k = kNullKey;

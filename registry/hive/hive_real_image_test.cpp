@@ -26,20 +26,8 @@ namespace {
 
 using testing::fileBytes;
 using testing::Peek;
+using testing::runCommand;
 using vrk::reg::testing::TempDir;
-
-// Runs command; its standard output, or "<exit N>" when it failed.
-std::string run(const std::string& command) {
-    std::string out;
-    FILE* p = ::popen(command.c_str(), "r");
-    if (p == nullptr) return "<popen failed>";
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    int status = ::pclose(p);
-    if (status != 0) return "<exit " + std::to_string(status) + ">";
-    return out;
-}
 
 void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -56,7 +44,7 @@ std::string copyOfImage(const TempDir& dir, const std::string& name) {
     const std::string from = std::string(source) + "/tests/hives/" + name;
     const std::string to = dir.file(name);
     if (name == "large") {
-        const std::string bytes = run("xz -dc '" + from + ".xz'");
+        const std::string bytes = runCommand("xz -dc '" + from + ".xz'");
         if (bytes.rfind("regf", 0) != 0)
             ADD_FAILURE() << "cannot unpack " << from << ".xz: " << bytes;
         writeFile(to, bytes);
@@ -68,15 +56,6 @@ std::string copyOfImage(const TempDir& dir, const std::string& name) {
     return to;
 }
 
-std::uint32_t get32(const std::string& b, std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 0; i < 4; ++i)
-        v |= std::uint32_t(static_cast<unsigned char>(b[at + i])) << (8 * i);
-    return v;
-}
-void put32(std::string& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
 
 std::string hex(const std::string& bytes) {
     std::string out;
@@ -105,7 +84,7 @@ using Dump = std::map<std::string, std::set<std::string>>;  // key path -> value
 // hivexregedit's export of file, keyed by path.
 Dump peerDump(const std::string& file) {
     Dump dump;
-    const std::string text = run("hivexregedit --export '" + file + "' '\\\\' 2>/dev/null");
+    const std::string text = runCommand("hivexregedit --export '" + file + "' '\\\\' 2>/dev/null");
     EXPECT_EQ(text.rfind("Windows Registry Editor", 0), 0u) << "hivexregedit: " << text;
     std::string key;
     std::size_t at = 0;
@@ -188,9 +167,9 @@ TEST(RealImages, CompactCopiesExportAsTheOriginalsDo) {
         const std::string copy = dir.file("compact");
         writeFile(copy, compact);
         const std::string exportOf = "hivexregedit --export '";
-        const std::string original = run(exportOf + file + "' '\\'");
+        const std::string original = runCommand(exportOf + file + "' '\\'");
         ASSERT_EQ(original.rfind("Windows Registry Editor", 0), 0u) << image << ": " << original;
-        EXPECT_EQ(run(exportOf + copy + "' '\\'"), original) << image;
+        EXPECT_EQ(runCommand(exportOf + copy + "' '\\'"), original) << image;
         EXPECT_LE(compact.size(), before.size()) << image;
         // Compacting again changes nothing: every cell of the copy is live.
         std::string again;
@@ -353,7 +332,7 @@ TEST(RealImages, TextThatIsNotCleanUtf16ReadsAsWindowsReadsIt) {
                                reinterpret_cast<unsigned char*>(data), &size),
               kSuccess);
     EXPECT_EQ(std::string(data) + "\n",
-              run("hivexget '" + file + "' '\\' '" + std::string(cases[0].what) + "'"));
+              runCommand("hivexget '" + file + "' '\\' '" + std::string(cases[0].what) + "'"));
 }
 
 // The file offset of the cell of value name of the key at path.

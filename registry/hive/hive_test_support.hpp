@@ -5,6 +5,7 @@
 
 #include <hivex.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "registry/hive/hive_bytes.hpp"
 #include "registry/hive/hive_format.hpp"
 #include "registry/hive/hive_registry.hpp"
 #include "registry/registry_test_support.hpp"
@@ -39,6 +41,20 @@ struct Image {
             imageMounts(dir.path(), withUser ? ntuser : std::string()));
     }
 };
+
+// Runs command through the shell; its standard output, or "<exit N>" when
+// it failed.
+inline std::string runCommand(const std::string& command) {
+    std::string out;
+    FILE* p = ::popen(command.c_str(), "r");
+    if (p == nullptr) return "<popen failed>";
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    int status = ::pclose(p);
+    if (status != 0) return "<exit " + std::to_string(status) + ">";
+    return out;
+}
 
 // The file's bytes.
 inline std::string fileBytes(const std::string& path) {
