@@ -393,13 +393,20 @@ def set_up_directory(case, rundir, values):
             os.chmod(path, 0o444 if os.path.isfile(path) else 0o555)
 
 
-def note_wine_retry(argv, returncode):
+# What Wine's loader says when it could not start a program (start.exe's
+# text), seen now and then under load for programs the prefix holds.
+NOT_STARTED = "Application could not be started"
+
+
+def note_wine_retry(argv, returncode, said=""):
     """Prints (and notes in the file VRK_WINE_RETRIES names) that a Wine
-    process is started once more: it failed having printed nothing at all,
-    which is a run that Wine did not start (every program run here prints or
-    succeeds)."""
-    line = "wine_run: retrying: Wine did not start %s (exit status %d, nothing printed)" % (
-        " ".join(argv[1:3]), returncode)
+    process is started once more: it failed having printed nothing at all
+    (every program run here prints or succeeds), or with Wine's own words
+    that it could not start it (said); either is a run that Wine did not
+    start."""
+    reason = "Wine said: " + said.replace("\n", " ") if said else "nothing printed"
+    line = "wine_run: retrying: Wine did not start %s (exit status %d, %s)" % (
+        " ".join(argv[1:3]), returncode, reason)
     print(line, file=sys.stderr)
     retries = os.environ.get("VRK_WINE_RETRIES")
     if retries:
@@ -412,8 +419,9 @@ def wine_run(argv, cwd, env, timeout=120):
     it (note_wine_retry). Any other failure stands."""
     r = subprocess.run(argv, cwd=cwd, env=env, capture_output=True, timeout=timeout,
                        stdin=subprocess.DEVNULL)
-    if r.returncode != 0 and not r.stdout and not r.stderr:
-        note_wine_retry(argv, r.returncode)
+    said = (r.stdout + r.stderr).decode(errors="replace")
+    if r.returncode != 0 and (not said or NOT_STARTED in said):
+        note_wine_retry(argv, r.returncode, said.strip())
         r = subprocess.run(argv, cwd=cwd, env=env, capture_output=True, timeout=timeout,
                            stdin=subprocess.DEVNULL)
     return r

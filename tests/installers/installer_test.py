@@ -34,6 +34,7 @@ import sys
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "case_runner"))
 import regcanon  # noqa: E402
+from run_case import NOT_STARTED, note_wine_retry  # noqa: E402
 
 PROFILE_KEY = "HKLM\\Software\\SV.INI"
 PACKAGE_FILES = ["README-windows.txt", "vrkini.exe", "vrkmsg.dll", "vrkreg.exe", "vrktrace.exe"]
@@ -83,8 +84,17 @@ class Wine:
         run([self.server, "-w"], env=self.env)
 
     def __call__(self, *args, loader=None):
-        r = run([loader or self.loader, *args], env=self.env, cwd=self.work)
+        argv = [loader or self.loader, *args]
+        r = run(argv, env=self.env, cwd=self.work)
         self.idle()
+        output = r.stdout.decode(errors="replace")
+        if r.returncode != 0 and NOT_STARTED in output:
+            # Wine's own words that it could not start the program (seen
+            # under load for reg.exe, which every prefix holds): that run,
+            # and only that one, is made once more, and the retry is noted.
+            note_wine_retry(argv, r.returncode, output.strip())
+            r = run(argv, env=self.env, cwd=self.work)
+            self.idle()
         return r
 
     def batch(self, line):

@@ -1111,6 +1111,12 @@ TEST_F(CommandTest, ExportWritesWhatWindowsRegExportWrites) {
     ok({"delete", "HKCU\\W\\Subkey3a\\Subkey3b", "/ve", "/f"});
     ok({"export", "HKEY_CURRENT_USER\\W", path("w.reg")});
     const std::string k = "[HKEY_CURRENT_USER\\W";
+    // Values in the order they were made; Wine departs, listing them by name.
+    const std::string order = vrk::reg::testing::windowsOrWine<std::string>(
+        "\"Value 2\"=\"I was added first!\"\r\n"
+        "\"Value 1\"=\"I was added second!\"\r\n",
+        "\"Value 1\"=\"I was added second!\"\r\n"
+        "\"Value 2\"=\"I was added first!\"\r\n");
     EXPECT_EQ(readFile(path("w.reg")),
               utf16File("Windows Registry Editor Version 5.00\r\n\r\n" + k +
                         "]\r\n"
@@ -1132,11 +1138,7 @@ TEST_F(CommandTest, ExportWritesWhatWindowsRegExportWrites) {
                         "\"Wine4d\"=\"\"\r\n"
                         "\"Wine4f\"=\"\"\r\n"
                         "\"Wine4h\"=\"abc\"\r\n\r\n" +
-                        k +
-                        "\\Order]\r\n"
-                        "\"Value 2\"=\"I was added first!\"\r\n"
-                        "\"Value 1\"=\"I was added second!\"\r\n\r\n" +
-                        k +
+                        k + "\\Order]\r\n" + order + "\r\n" + k +
                         "\\Subkey1]\r\n"
                         "\"Binary\"=hex:11,22,33,44\r\n"
                         "\"Undefined hex\"=hex(100):25,50,41,54,48,25,00\r\n\r\n" +
