@@ -21,6 +21,12 @@ namespace vrk::reg {
 
 using namespace sqlitestore;
 
+namespace sqlitestore {
+
+std::atomic<unsigned> forkCount{0};
+
+}  // namespace sqlitestore
+
 namespace {
 
 void configure(Connection& c) {
@@ -36,18 +42,13 @@ void configure(Connection& c) {
     c.exec("PRAGMA journal_size_limit = 4194304");
 }
 
-// Counts the forks of this process (in each child), so that a call finds
-// out whether it runs in a forked child without asking the kernel for the
-// process id every time.
-std::atomic<unsigned> gForks{0};
-
-void countFork() { gForks.fetch_add(1, std::memory_order_relaxed); }
+void countFork() { forkCount.fetch_add(1, std::memory_order_relaxed); }
 
 unsigned forksSoFar() {
     static const bool registered = pthread_atfork(nullptr, nullptr, countFork) == 0;
     // Without the handler, every call looks like the first one after a fork
     // and asks for the process id.
-    return registered ? gForks.load(std::memory_order_relaxed) : ~0u;
+    return registered ? forkCount.load(std::memory_order_relaxed) : ~0u;
 }
 
 }  // namespace
@@ -166,6 +167,7 @@ void SqliteRegistry::checkFork() {
         f.subkeyLists.clear();
         f.found = FoundCache{};
     }
+    atHand_ = ListAtHand{};
     batchDepth_ = 0;
     batchHive_ = -1;
     batchOwner_ = std::this_thread::get_id();
