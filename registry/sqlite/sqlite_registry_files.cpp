@@ -103,26 +103,41 @@ SqliteRegistry::~SqliteRegistry() {
 
 void SqliteRegistry::checkpoint(StoreFile& f) {
     sqlite3* db = f.connection->db();
-    // The commits since the last flush are in the log: syncing it makes them
-    // durable, whoever else reads or writes the store meanwhile.
-    sqlite3_file* log = nullptr;
-    if (sqlite3_file_control(db, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) == SQLITE_OK &&
-        log != nullptr && log->pMethods != nullptr) {
-        const int rc = log->pMethods->xSync(log, SQLITE_SYNC_NORMAL);
-        if (rc != SQLITE_OK) {
-            throw Failure{kRegistryIoFailed, f.path + "-wal: the log could not be synced (" +
-                                                 sqlite3_errstr(rc) + ")"};
+    // The log is written back into the store file and emptied, as far as
+    // other connections allow at once: a reader of an older state keeps its
+    // part of the log, a writer keeps the log, and whoever flushes after
+    // them writes it back. Nothing waits for them. A write-back that takes
+    // the whole log has synced the log before and the store file after it
+    // (synchronous = NORMAL, see configure): the changes are durable in the
+    // file then, and nothing more is synced.
+    sqlite3_busy_timeout(db, 0);
+    int logFrames = -1;
+    int writtenBack = -1;
+    const int rc =
+        sqlite3_wal_checkpoint_v2(db, "main", SQLITE_CHECKPOINT_TRUNCATE, &logFrames, &writtenBack);
+    sqlite3_busy_timeout(db, kBusyWaitMs);
+    if (rc == SQLITE_IOERR_FSYNC) {
+        // A failed sync may have dropped what it was to write: another sync
+        // that succeeds proves nothing.
+        throw Failure{kRegistryIoFailed,
+                      f.path + ": the log could not be synced (" + sqlite3_errstr(rc) + ")"};
+    }
+    const bool whole = (rc == SQLITE_OK || (rc & 0xff) == SQLITE_BUSY) && logFrames >= 0 &&
+                       writtenBack == logFrames;
+    if (!whole) {
+        // The rest stays in the log: syncing it makes the commits since the
+        // last flush durable, whoever else reads or writes the store
+        // meanwhile (a disk that fills up now fails the next change instead).
+        sqlite3_file* log = nullptr;
+        if (sqlite3_file_control(db, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) == SQLITE_OK &&
+            log != nullptr && log->pMethods != nullptr) {
+            const int synced = log->pMethods->xSync(log, SQLITE_SYNC_NORMAL);
+            if (synced != SQLITE_OK) {
+                throw Failure{kRegistryIoFailed, f.path + "-wal: the log could not be synced (" +
+                                                     sqlite3_errstr(synced) + ")"};
+            }
         }
     }
-    // Then the log is written back into the store file (which is synced)
-    // and emptied, as far as other connections allow at once: a reader of
-    // an older state keeps its part of the log, a writer keeps the log, and
-    // whoever flushes after them writes it back. Nothing waits for them, and
-    // nothing of this decides the flush: the changes are durable in the log
-    // already (a disk that fills up now fails the next change instead).
-    sqlite3_busy_timeout(db, 0);
-    (void)sqlite3_wal_checkpoint_v2(db, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
-    sqlite3_busy_timeout(db, kBusyWaitMs);
     f.changed = false;
 }
 
