@@ -101,10 +101,22 @@ endfunction()
 # An installed program; it lands in bin/ of the build tree. On Windows it
 # carries the application manifest and a version resource naming DESCRIPTION,
 # and installs at the top of the package folder.
+# A program linked with the shared C++ runtime pays the dynamic loader for
+# the relocations of libstdc++ and libgcc_s at every start, about a sixth of
+# what vrkini -UPDATE costs with nothing to update (BENCHMARKS.md, start
+# cost): with GCC on Linux the programs take them from their archives
+# instead. Not in sanitizer builds, whose runtimes replace parts of the
+# shared one. OFF links the shared ones (the Debian packages).
+option(VRK_STATIC_CXX_RUNTIME "Link libstdc++ and libgcc statically into the programs" ON)
+
 function(vrk_program target)
   cmake_parse_arguments(A "" "DESCRIPTION" "SOURCES;LIBS" ${ARGN})
   add_executable(${target} ${A_SOURCES})
   target_link_libraries(${target} PRIVATE vrk_build_flags ${A_LIBS})
+  if(VRK_STATIC_CXX_RUNTIME AND NOT WIN32 AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU"
+     AND NOT VRK_SANITIZE AND NOT VRK_TSAN)
+    target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc)
+  endif()
   vrk_program_resources(${target} "${A_DESCRIPTION}")
   install(TARGETS ${target} RUNTIME DESTINATION ${VRK_PROGRAM_INSTALL_DIR} COMPONENT programs)
 endfunction()

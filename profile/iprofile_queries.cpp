@@ -136,10 +136,11 @@ void IProfile::Cursor::buildList(const IProfile& profile, bool keys) {
         enumerated = applicationKey.get();
     }
     std::string list;
+    vrk::reg::Registry& reg = store();
     for (std::uint32_t index = 0;; ++index) {
+        // enumKey ends the name it gives with a zero byte.
         char stored[kEnumNameBufferSize];
-        std::memset(stored, 0, sizeof stored);
-        const long rc = store().enumKey(enumerated, index, stored, sizeof stored);
+        const long rc = reg.enumKey(enumerated, index, stored, sizeof stored);
         if (rc != vrk::reg::kSuccess) {
             raiseIfStoreFailed(rc, "RegEnumKey", keys);
             break;
@@ -149,8 +150,7 @@ void IProfile::Cursor::buildList(const IProfile& profile, bool keys) {
             // listed as stored, without a string object of its own.
             const std::size_t length = std::strlen(stored);
             if (std::memchr(stored, '/', length) == nullptr) {
-                list.append(stored, length);
-                list.push_back('\0');
+                list.append(stored, length + 1);  // with its zero byte
                 continue;
             }
         }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "registry/registry_test_support.hpp"
+#include "registry/testing/fault_vfs.hpp"
 
 namespace vrk::reg {
 namespace {
@@ -77,6 +78,41 @@ TEST_F(Flush, ARegistryThatChangedTheStoreFlushesWhenItGoes) {
     Key k = kNullKey;
     EXPECT_EQ(bystander->openKeyEx(kCurrentUser, "c", kKeyRead, &k), kSuccess);
     bystander->closeKey(k);
+}
+
+// A flush that writes the whole log back has synced the log before the
+// write-back and the store file after it: that makes the changes durable,
+// and syncing the log once more beforehand only waits for the disk. One that
+// cannot write it back (a reader of an older state) syncs the log alone.
+TEST_F(Flush, AWholeWriteBackSyncsTheLogAndTheFileOnceEach) {
+    // Syncs counted, none failed; the registries open their connections
+    // again through the counting VFS.
+    faultvfs::Plan counting;
+    counting.operations = faultvfs::kSync;
+    ASSERT_TRUE(faultvfs::install(counting));
+    struct Uninstall {
+        ~Uninstall() { faultvfs::uninstall(); }
+    } uninstall;
+    auto writer = makeScratchRegistry(dir.path());
+    change(*writer, "g");  // (SQLite syncs the header of a log it starts anew)
+    auto before = faultvfs::operationsCounted();
+    writer.reset();
+    EXPECT_EQ(logSize(), 0);
+    EXPECT_EQ(faultvfs::operationsCounted() - before, 2u) << "the log, then the store file";
+
+    sqlite3* reader = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.file("registry.db").c_str(), &reader), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT count(*) FROM sqlite_master;", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    writer = makeScratchRegistry(dir.path());
+    change(*writer, "h");
+    before = faultvfs::operationsCounted();
+    writer.reset();
+    EXPECT_GT(logSize(), 0) << "the reader's state is still in the log";
+    EXPECT_EQ(faultvfs::operationsCounted() - before, 1u) << "the log alone";
+    sqlite3_exec(reader, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(reader);
 }
 
 TEST_F(Flush, ARegistryThatOnlyReadLeavesTheLogAlone) {

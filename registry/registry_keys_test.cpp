@@ -335,6 +335,13 @@ TEST_F(Keys, BadHandles) {
     Key a = create(kCurrentUser, "a");
     EXPECT_EQ(reg->closeKey(a), kSuccess);
     EXPECT_EQ(reg->closeKey(a), kInvalidHandle) << "closed twice";
+    // A handle closed in the middle of a walk answers no further name.
+    Key walked = create(kCurrentUser, "walked");
+    reg->closeKey(create(walked, "x"));
+    reg->closeKey(create(walked, "y"));
+    ASSERT_EQ(reg->enumKey(walked, 0, buf, sizeof buf), kSuccess);
+    EXPECT_EQ(reg->closeKey(walked), kSuccess);
+    EXPECT_EQ(reg->enumKey(walked, 1, buf, sizeof buf), kInvalidHandle) << "closed in a walk";
     for (Key root : {kClassesRoot, kCurrentUser, kLocalMachine, kUsers}) {
         EXPECT_EQ(reg->closeKey(root), kSuccess);
     }

@@ -251,6 +251,33 @@ bool Connection::walIndexHeader(WalHeader& header) const {
     return initialised && differ == 0;
 }
 
+bool Connection::walIndexHeaderIs(const WalHeader& header) const {
+    // Only once walIndexHeader has mapped the region (it is asked for first).
+    void volatile* region = shmRegion_;
+    if (walFile_ == nullptr || region == nullptr) return false;
+    // A header walIndexHeader gave has its isInit byte set.
+    if (reinterpret_cast<const unsigned char*>(header.data())[12] == 0) return false;
+    auto* words = const_cast<std::uint64_t*>(static_cast<volatile std::uint64_t*>(region));
+    const auto* want = reinterpret_cast<const unsigned char*>(header.data());
+    constexpr std::size_t kWords = sizeof(WalHeader) / sizeof(std::uint64_t);
+    // The first copy equal to header (read with acquire, as walIndexHeader
+    // does), then the second equal to it: no writer was changing them.
+    std::uint64_t differ = 0;
+#pragma GCC unroll 6
+    for (std::size_t i = 0; i < kWords; ++i) {
+        std::uint64_t w;
+        std::memcpy(&w, want + 8 * i, 8);
+        differ |= __atomic_load_n(words + i, __ATOMIC_ACQUIRE) ^ w;
+    }
+#pragma GCC unroll 6
+    for (std::size_t i = 0; i < kWords; ++i) {
+        std::uint64_t w;
+        std::memcpy(&w, want + 8 * i, 8);
+        differ |= __atomic_load_n(words + kWords + i, __ATOMIC_RELAXED) ^ w;
+    }
+    return differ == 0;
+}
+
 sqlite3_stmt* Connection::statement(Sql slot) {
     sqlite3_stmt*& s = statements_[static_cast<unsigned>(slot)];
     if (s == nullptr) {

@@ -102,6 +102,10 @@ public:
     // mapped or is read-only here, or a writer was changing the header at
     // that moment (its two copies differ): the caller then asks SQLite.
     bool walIndexHeader(WalHeader& header) const;
+    // Whether walIndexHeader would give header now: the same reads, compared
+    // as they go, for a caller that holds a header read earlier. False
+    // where walIndexHeader would answer false.
+    bool walIndexHeaderIs(const WalHeader& header) const;
 
     // What is read of the keys (which exist, their names and parents) can
     // be carried across this connection's own commits, given the keys they

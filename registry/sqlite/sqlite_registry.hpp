@@ -256,6 +256,10 @@ private:
     // the stamp stays now; kKeyDeleted when the key is gone.
     long subkeyList(const Target& target, const StoreStamp& now, std::uint32_t index,
                     SubkeyList*& list);
+    // enumKey from the list at hand (atHand_), without a transaction or a
+    // lookup, while the store's stamp is still the one the list holds at;
+    // false when it cannot answer so (the call then goes the long way).
+    bool enumAtHand(Key key, std::uint32_t index, char* name, std::uint32_t nameSize, long& rc);
     Cursor& valueCursor(const Target& target);
     Key addHandle(int hive, std::int64_t id, std::uint32_t access, std::size_t depth);
 
@@ -264,6 +268,16 @@ private:
     int fileIndex_[4] = {};
     std::unique_ptr<sqlitedb::Connection> empty_;  // an empty hive, in memory
     std::unordered_map<std::uintptr_t, Handle> handles_;
+    // The subkey list the last enumKey answered from, for the next call on
+    // the same key (a walk asks for one index after another). Cleared when
+    // the handle is closed, the list dropped or the process forked.
+    struct ListAtHand {
+        std::uintptr_t key = 0;
+        int hive = 0;
+        std::uint32_t access = 0;
+        const SubkeyList* list = nullptr;
+    };
+    ListAtHand atHand_;
     std::uintptr_t nextHandle_ = 0x1000;
     Cursor rootValueCursors_[4];
     unsigned batchDepth_ = 0;

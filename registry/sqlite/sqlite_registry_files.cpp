@@ -22,6 +22,12 @@ namespace vrk::reg {
 
 using namespace sqlitestore;
 
+namespace sqlitestore {
+
+std::atomic<unsigned> forkCount{0};
+
+}  // namespace sqlitestore
+
 namespace {
 
 void configure(Connection& c) {
@@ -37,18 +43,13 @@ void configure(Connection& c) {
     c.exec("PRAGMA journal_size_limit = 4194304");
 }
 
-// Counts the forks of this process (in each child), so that a call finds
-// out whether it runs in a forked child without asking the kernel for the
-// process id every time.
-std::atomic<unsigned> gForks{0};
-
-void countFork() { gForks.fetch_add(1, std::memory_order_relaxed); }
+void countFork() { forkCount.fetch_add(1, std::memory_order_relaxed); }
 
 unsigned forksSoFar() {
     static const bool registered = pthread_atfork(nullptr, nullptr, countFork) == 0;
     // Without the handler, every call looks like the first one after a fork
     // and asks for the process id.
-    return registered ? gForks.load(std::memory_order_relaxed) : ~0u;
+    return registered ? forkCount.load(std::memory_order_relaxed) : ~0u;
 }
 
 }  // namespace
@@ -103,26 +104,41 @@ SqliteRegistry::~SqliteRegistry() {
 
 void SqliteRegistry::checkpoint(StoreFile& f) {
     sqlite3* db = f.connection->db();
-    // The commits since the last flush are in the log: syncing it makes them
-    // durable, whoever else reads or writes the store meanwhile.
-    sqlite3_file* log = nullptr;
-    if (sqlite3_file_control(db, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) == SQLITE_OK &&
-        log != nullptr && log->pMethods != nullptr) {
-        const int rc = log->pMethods->xSync(log, SQLITE_SYNC_NORMAL);
-        if (rc != SQLITE_OK) {
-            throw Failure{kRegistryIoFailed, f.path + "-wal: the log could not be synced (" +
-                                                 sqlite3_errstr(rc) + ")"};
+    // The log is written back into the store file and emptied, as far as
+    // other connections allow at once: a reader of an older state keeps its
+    // part of the log, a writer keeps the log, and whoever flushes after
+    // them writes it back. Nothing waits for them. A write-back that takes
+    // the whole log has synced the log before and the store file after it
+    // (synchronous = NORMAL, see configure): the changes are durable in the
+    // file then, and nothing more is synced.
+    sqlite3_busy_timeout(db, 0);
+    int logFrames = -1;
+    int writtenBack = -1;
+    const int rc =
+        sqlite3_wal_checkpoint_v2(db, "main", SQLITE_CHECKPOINT_TRUNCATE, &logFrames, &writtenBack);
+    sqlite3_busy_timeout(db, kBusyWaitMs);
+    if (rc == SQLITE_IOERR_FSYNC) {
+        // A failed sync may have dropped what it was to write: another sync
+        // that succeeds proves nothing.
+        throw Failure{kRegistryIoFailed,
+                      f.path + ": the log could not be synced (" + sqlite3_errstr(rc) + ")"};
+    }
+    const bool whole = (rc == SQLITE_OK || (rc & 0xff) == SQLITE_BUSY) && logFrames >= 0 &&
+                       writtenBack == logFrames;
+    if (!whole) {
+        // The rest stays in the log: syncing it makes the commits since the
+        // last flush durable, whoever else reads or writes the store
+        // meanwhile (a disk that fills up now fails the next change instead).
+        sqlite3_file* log = nullptr;
+        if (sqlite3_file_control(db, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) == SQLITE_OK &&
+            log != nullptr && log->pMethods != nullptr) {
+            const int synced = log->pMethods->xSync(log, SQLITE_SYNC_NORMAL);
+            if (synced != SQLITE_OK) {
+                throw Failure{kRegistryIoFailed, f.path + "-wal: the log could not be synced (" +
+                                                     sqlite3_errstr(synced) + ")"};
+            }
         }
     }
-    // Then the log is written back into the store file (which is synced)
-    // and emptied, as far as other connections allow at once: a reader of
-    // an older state keeps its part of the log, a writer keeps the log, and
-    // whoever flushes after them writes it back. Nothing waits for them, and
-    // nothing of this decides the flush: the changes are durable in the log
-    // already (a disk that fills up now fails the next change instead).
-    sqlite3_busy_timeout(db, 0);
-    (void)sqlite3_wal_checkpoint_v2(db, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
-    sqlite3_busy_timeout(db, kBusyWaitMs);
     f.changed = false;
 }
 
@@ -167,6 +183,7 @@ void SqliteRegistry::checkFork() {
         f.subkeyLists.clear();
         f.found = FoundCache{};
     }
+    atHand_ = ListAtHand{};
     batchDepth_ = 0;
     batchHive_ = -1;
     batchOwner_ = std::this_thread::get_id();

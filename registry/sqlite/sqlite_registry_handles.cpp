@@ -61,6 +61,7 @@ SqliteRegistry::StoreStamp SqliteRegistry::stampOf(int hive, Connection& c, std:
 
 long SqliteRegistry::closeKey(Key key) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (key.value == atHand_.key) atHand_ = ListAtHand{};
     return closeHandleIn(handles_, key);
 }
 

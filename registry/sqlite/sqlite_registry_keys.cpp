@@ -284,7 +284,10 @@ long SqliteRegistry::subkeyList(const Target& t, const StoreStamp& now, std::uin
     StoreFile& f = fileOf(t.hive);
     auto it = f.subkeyLists.find(t.id);
     if (it == f.subkeyLists.end()) {
-        if (f.subkeyLists.size() >= kMaxSubkeyLists) f.subkeyLists.clear();
+        if (f.subkeyLists.size() >= kMaxSubkeyLists) {
+            f.subkeyLists.clear();
+            atHand_ = ListAtHand{};
+        }
         it = f.subkeyLists.emplace(t.id, SubkeyList{}).first;
     }
     SubkeyList& l = it->second;
@@ -346,6 +349,7 @@ long SqliteRegistry::subkeyList(const Target& t, const StoreStamp& now, std::uin
         return kSuccess;
     });
     if (rc != kSuccess) {
+        if (atHand_.list == &it->second) atHand_ = ListAtHand{};
         f.subkeyLists.erase(it);
         list = nullptr;
         return rc;
@@ -370,8 +374,48 @@ long SqliteRegistry::subkeyList(const Target& t, const StoreStamp& now, std::uin
     return kSuccess;
 }
 
+bool SqliteRegistry::enumAtHand(Key key, std::uint32_t index, char* name, std::uint32_t nameSize,
+                                long& rc) {
+    if (atHand_.list == nullptr || key.value != atHand_.key || name == nullptr ||
+        batchDepth_ != 0 || (atHand_.access & kEnumerateSubKeys) == 0) {
+        return false;
+    }
+    // A forked child goes the long way, where checkFork starts it afresh
+    // (forks_ is ~0 where forks are not counted).
+    if (forks_ == ~0u || forkCount.load(std::memory_order_relaxed) != forks_) return false;
+    const SubkeyList* l = atHand_.list;
+    // The stamp of the list, taken as currentStamp takes it: the same
+    // connection, no batch ended since, no change of its own and the log's
+    // header as it was (a stamp from data_version goes the long way).
+    const StoreFile& f = fileOf(atHand_.hive);
+    const StoreStamp& s = l->stamp;
+    if (!f.connection || !f.ready || f.epoch != s.epoch || f.rollbacks != s.rollbacks ||
+        s.dataVersion != 0 || f.connection->totalChanges() != s.totalChanges ||
+        !f.connection->walIndexHeaderIs(s.walHeader)) {
+        return false;
+    }
+    if (index < l->size()) {
+        const std::string_view found = l->at(index);
+        if (found.size() + 1 > nameSize) {
+            rc = kMoreData;
+        } else {
+            std::memcpy(name, found.data(), found.size());
+            name[found.size()] = '\0';
+            rc = kSuccess;
+        }
+    } else if (l->complete) {
+        rc = kNoMoreItems;
+    } else {
+        return false;  // read further first
+    }
+    if (rc != kSuccess) callFailureDetail().clear();
+    rc = finish(rc);
+    return true;
+}
+
 long SqliteRegistry::enumKey(Key key, std::uint32_t index, char* name, std::uint32_t nameSize) {
     std::unique_lock<std::mutex> lock(mutex_);
+    if (long rc = 0; enumAtHand(key, index, name, nameSize, rc)) return rc;
     return guarded([&]() -> long {
         enterCall(lock);
         Target t;
@@ -388,6 +432,7 @@ long SqliteRegistry::enumKey(Key key, std::uint32_t index, char* name, std::uint
         if (currentStamp(t.hive, now)) {
             SubkeyList* list = nullptr;
             if (long rc = subkeyList(t, now, index, list)) return rc;
+            atHand_ = ListAtHand{key.value, t.hive, t.access, list};
             if (index >= list->size()) return kNoMoreItems;
             found = list->at(index);
         } else {

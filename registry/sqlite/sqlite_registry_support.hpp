@@ -10,6 +10,7 @@
 // detail; the member templates run under the registry's lock.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <new>
@@ -53,6 +54,11 @@ void pause(int attempt);
 // until it gave up: how long it waited and, where the system tells, which
 // process holds the store's write lock.
 Failure stayedBusy(const std::string& path, std::chrono::steady_clock::time_point since);
+
+// Counts the forks of this process (in each child, once a store object has
+// registered the counting), so that a call finds out whether it runs in a
+// forked child without asking the kernel for the process id every time.
+extern std::atomic<unsigned> forkCount;
 
 // Whether something exists at path.
 bool fileExists(const std::string& path);
