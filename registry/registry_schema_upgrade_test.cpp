@@ -56,7 +56,32 @@ std::int64_t userVersion(const std::string& path) {
     return version;
 }
 
+// Whether the file holds an index of that name.
+bool hasIndex(const std::string& path, const char* name) {
+    sqlite3* db = nullptr;
+    bool found = false;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* s = nullptr;
+        if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?1",
+                               -1, &s, nullptr) == SQLITE_OK) {
+            sqlite3_bind_text(s, 1, name, -1, SQLITE_STATIC);
+            found = sqlite3_step(s) == SQLITE_ROW;
+        }
+        sqlite3_finalize(s);
+    }
+    sqlite3_close(db);
+    return found;
+}
+
 class SchemaUpgrade : public testing::ScratchStore {};
+
+TEST_F(SchemaUpgrade, ANewStoreWalksSubkeysOnTheirOwnIndex) {
+    Key k = kNullKey;
+    ASSERT_EQ(reg->createKeyEx(kCurrentUser, "made", 0, kKeyReadWrite, &k, nullptr), kSuccess);
+    reg->closeKey(k);
+    reg.reset();
+    EXPECT_TRUE(hasIndex(dir.file("registry.db"), "keys_walk"));
+}
 
 TEST_F(SchemaUpgrade, AStoreOfTheLayoutWithoutKeyInfoIsBroughtUpToDate) {
     reg.reset();
@@ -75,7 +100,8 @@ TEST_F(SchemaUpgrade, AStoreOfTheLayoutWithoutKeyInfoIsBroughtUpToDate) {
     EXPECT_NE(info.lastWriteTime, 0u) << "a key of that version gets a time";
     EXPECT_EQ(info.values, 1u);
     EXPECT_EQ(info.maxValueLength, 8u);
-    EXPECT_EQ(userVersion(file), 5);
+    EXPECT_EQ(userVersion(file), 6);
+    EXPECT_TRUE(hasIndex(file, "keys_walk")) << "the walk's index is added";
 
     Key sub = kNullKey;
     ASSERT_EQ(reg->createKeyExWithClass(old, "new", "its class", kRegOptionVolatile, kKeyReadWrite,

@@ -33,6 +33,7 @@ const char kSchema[] =
     "  data BLOB NOT NULL,"
     "  UNIQUE(key, upname));"
     "CREATE INDEX vals_order ON vals(key);"
+    "CREATE INDEX keys_walk ON keys(parent, sortname, name);"
     "CREATE TABLE boot(id BLOB NOT NULL);"
     // The roots, in the order of their predefined handles.
     "INSERT INTO keys(id, parent, name, sortname) VALUES"
@@ -179,6 +180,8 @@ void bringUpToDate(sqlitedb::Connection& c, const std::string& path) {
                 giveKeysATime(c);
             }
             if (version < 5) c.exec("CREATE TABLE IF NOT EXISTS boot(id BLOB NOT NULL);");
+            if (version < 6)
+                c.exec("CREATE INDEX IF NOT EXISTS keys_walk ON keys(parent, sortname, name);");
             char sql[48];
             std::snprintf(sql, sizeof sql, "PRAGMA user_version = %lld",
                           static_cast<long long>(kSchemaVersion));

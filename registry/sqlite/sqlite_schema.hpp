@@ -21,11 +21,13 @@ namespace vrk::reg::sqlitestore {
 
 // "VRKR" in the database header marks our files.
 constexpr std::int64_t kApplicationId = 0x56524B52;
-// The layout of a store file of the hives of a directory: 5 records the boot
-// of the system that last opened it; 4 keeps each key's class, volatility
+// The layout of a store file of the hives of a directory: 6 adds an index
+// that answers a walk of a key's subkeys (names in order) without reading
+// the keys' rows; 5 records the boot of the system that last opened it; 4
+// keeps each key's class, volatility
 // and last-write time; 3 folds names as registry/name_folding.hpp says, 2
 // folded a to z only.
-constexpr std::int64_t kSchemaVersion = 5;
+constexpr std::int64_t kSchemaVersion = 6;
 constexpr std::int64_t kFirstSchemaVersion = 2;
 // The earlier layout: one file per hive, its root being id 0.
 constexpr std::int64_t kOldHiveVersion = 1;
